@@ -7,7 +7,7 @@ namespace corvaline::dispatch {
 // Anything blocks can be handed to: a serial socket queue, the main queue, the blocking pool.
 // Callable from any thread.
 class Queue {
-public:
+  public:
     virtual ~Queue() = default;
     // Runs the block later, never inline; blocks posted from one thread keep their order
     // on serial queues.

@@ -15,10 +15,10 @@ using Duration = std::chrono::duration<double>;  // seconds, as the protocol cou
 // cancel the timer; whoever captured `this` in the callback cancels in its destructor.
 // Called on the executor's own thread only.
 class TimerHandle {
-public:
+  public:
     // Each executor supplies its own timers.
     class Impl {
-    public:
+      public:
         virtual ~Impl() = default;
         virtual void cancel() = 0;
         virtual void reschedule(Duration delay) = 0;
@@ -29,24 +29,26 @@ public:
     explicit TimerHandle(std::shared_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
     void cancel() {
-        if (impl_) impl_->cancel();
+        if (impl_)
+            impl_->cancel();
     }
     // Moves the next firing to `delay` from now (a cancelled or fired one-shot timer is
     // armed again).
     void reschedule(Duration delay) {
-        if (impl_) impl_->reschedule(delay);
+        if (impl_)
+            impl_->reschedule(delay);
     }
     bool isScheduled() const { return impl_ && impl_->isScheduled(); }
     explicit operator bool() const { return impl_ != nullptr; }
 
-private:
+  private:
     std::shared_ptr<Impl> impl_;
 };
 
 // The main queue and its run loop: all protocol logic runs here. `async`/`post` may be called
 // from any thread; timers are created and used on the executor's own thread.
 class Executor : public dispatch::Queue {
-public:
+  public:
     void async(std::function<void()> block) override { post(std::move(block)); }
 
     virtual void post(std::function<void()> block) = 0;

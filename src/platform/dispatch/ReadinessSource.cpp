@@ -1,0 +1,185 @@
+#include "platform/dispatch/ReadinessSource.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+
+#include <asio/posix/stream_descriptor.hpp>
+
+#include "platform/dispatch/Runtime.h"
+
+namespace corvaline::dispatch {
+namespace {
+
+std::size_t bytesAvailable(int fd) {
+    int available = 0;
+    if (::ioctl(fd, FIONREAD, &available) != 0 || available < 0) {
+        return 0;
+    }
+    return static_cast<std::size_t>(available);
+}
+
+// True when the peer has hung up or the descriptor is in error: such a descriptor stays
+// "readable" for ever, so it is reported once per resume instead of in a busy loop.
+bool isHungUp(int fd) {
+    pollfd probe{fd, POLLIN | POLLRDHUP, 0};
+    if (::poll(&probe, 1, 0) <= 0) {
+        return false;
+    }
+    return (probe.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+}  // namespace
+
+// Waits on a duplicate of the caller's descriptor: a read and a write source may watch the
+// same socket (the reactor registers each descriptor number once), and the caller may close
+// its descriptor in the cancel handler without racing the reactor.
+struct ReadinessSource::Waiter {
+    std::shared_ptr<Runtime> runtime;
+    asio::posix::stream_descriptor descriptor;
+
+    Waiter(std::shared_ptr<Runtime> owner, int duplicate)
+        : runtime(std::move(owner)), descriptor(runtime->io(), duplicate) {}
+
+    void detach() {
+        asio::error_code ignored;
+        descriptor.close(ignored);
+    }
+};
+
+std::shared_ptr<ReadinessSource> ReadinessSource::create(Kind kind, int fd,
+                                                         std::shared_ptr<SerialQueue> queue) {
+    int duplicate = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (duplicate < 0) {
+        return nullptr;
+    }
+    return std::make_shared<ReadinessSource>(Private{}, kind, fd, duplicate, std::move(queue));
+}
+
+ReadinessSource::ReadinessSource(Private, Kind kind, int fd, int duplicate,
+                                 std::shared_ptr<SerialQueue> queue)
+    : kind_(kind),
+      fd_(fd),
+      queue_(std::move(queue)),
+      waiter_(std::make_unique<Waiter>(Runtime::shared(), duplicate)) {}
+
+ReadinessSource::~ReadinessSource() = default;
+
+void ReadinessSource::setEventHandler(EventHandler handler) {
+    std::lock_guard lock(mutex_);
+    eventHandler_ = std::move(handler);
+}
+
+void ReadinessSource::setCancelHandler(std::function<void()> handler) {
+    std::lock_guard lock(mutex_);
+    cancelHandler_ = std::move(handler);
+}
+
+void ReadinessSource::resume() {
+    std::lock_guard lock(mutex_);
+    if (cancelled_ || suspendCount_ == 0) {
+        return;
+    }
+    if (--suspendCount_ == 0) {
+        hangUpDelivered_ = false;
+        armLocked();
+    }
+}
+
+void ReadinessSource::suspend() {
+    std::lock_guard lock(mutex_);
+    if (!cancelled_) {
+        ++suspendCount_;
+    }
+}
+
+void ReadinessSource::cancel() {
+    std::function<void()> handler;
+    {
+        std::lock_guard lock(mutex_);
+        if (cancelled_) {
+            return;
+        }
+        cancelled_ = true;
+        ++generation_;
+        waiter_->detach();
+        handler = std::move(cancelHandler_);
+        eventHandler_ = nullptr;
+    }
+    if (handler) {
+        queue_->async(std::move(handler));
+    }
+}
+
+bool ReadinessSource::isCancelled() const {
+    std::lock_guard lock(mutex_);
+    return cancelled_;
+}
+
+void ReadinessSource::armLocked() {
+    if (waiting_ || delivering_ || cancelled_ || suspendCount_ > 0) {
+        return;
+    }
+    waiting_ = true;
+    auto wait = kind_ == Kind::Read ? asio::posix::stream_descriptor::wait_read
+                                    : asio::posix::stream_descriptor::wait_write;
+    waiter_->descriptor.async_wait(
+        wait, [weak = weak_from_this(), generation = generation_](const asio::error_code& error) {
+            auto self = weak.lock();
+            if (self && !error) {
+                self->onReady(generation);
+            } else if (self) {
+                std::lock_guard lock(self->mutex_);
+                if (generation == self->generation_) {
+                    self->waiting_ = false;
+                }
+            }
+        });
+}
+
+void ReadinessSource::onReady(unsigned generation) {
+    std::lock_guard lock(mutex_);
+    if (generation != generation_) {
+        return;
+    }
+    waiting_ = false;
+    if (cancelled_ || suspendCount_ > 0) {
+        return;  // resume() arms again
+    }
+    std::size_t available = 0;
+    if (kind_ == Kind::Read) {
+        available = bytesAvailable(fd_);
+        if (available == 0 && isHungUp(fd_)) {
+            if (hangUpDelivered_) {
+                return;
+            }
+            hangUpDelivered_ = true;
+        }
+    }
+    delivering_ = true;
+    queue_->async([self = shared_from_this(), generation, available] {
+        self->deliver(generation, available);
+    });
+}
+
+void ReadinessSource::deliver(unsigned generation, std::size_t available) {
+    EventHandler handler;
+    {
+        std::lock_guard lock(mutex_);
+        delivering_ = false;
+        if (generation != generation_ || cancelled_) {
+            return;
+        }
+        if (suspendCount_ > 0) {
+            return;  // suspended after the event was seen: resume() looks again
+        }
+        handler = eventHandler_;
+    }
+    if (handler) {
+        handler(available);
+    }
+    std::lock_guard lock(mutex_);
+    armLocked();
+}
+
+}  // namespace corvaline::dispatch

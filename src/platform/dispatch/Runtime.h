@@ -1,0 +1,29 @@
+#pragma once
+
+#include <memory>
+
+#include <asio/io_context.hpp>
+
+namespace corvaline::dispatch {
+
+// The small worker pool that serial queues, readiness sources and timers run on. Internal to
+// the dispatch layer; callable from any thread. Every object that schedules on it keeps the
+// runtime alive, so it outlives them all.
+class Runtime {
+  public:
+    static std::shared_ptr<Runtime> shared();
+
+    explicit Runtime(unsigned threads);
+    ~Runtime();
+    Runtime(const Runtime&) = delete;
+    Runtime& operator=(const Runtime&) = delete;
+
+    asio::io_context& io() { return io_; }
+
+  private:
+    struct Workers;
+    asio::io_context io_;
+    std::unique_ptr<Workers> workers_;
+};
+
+}  // namespace corvaline::dispatch

@@ -1,0 +1,109 @@
+#include "platform/dispatch/SerialQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "platform/dispatch/Waiting.h"
+
+namespace corvaline::dispatch {
+namespace {
+
+using corvaline::testing::Signal;
+
+TEST(SerialQueue, KeepsOrderAcrossAsyncAndSyncFromOneThread) {
+    auto queue = SerialQueue::create("order");
+    std::vector<int> seen;  // touched only on the queue
+    for (int i = 0; i < 1000; ++i) {
+        if (i % 7 == 0) {
+            queue->sync([&, i] { seen.push_back(i); });
+        } else {
+            queue->async([&, i] { seen.push_back(i); });
+        }
+    }
+    queue->sync([] {});
+    ASSERT_EQ(seen.size(), 1000u);
+    for (int i = 0; i < 1000; ++i) {
+        EXPECT_EQ(seen[i], i);
+    }
+}
+
+TEST(SerialQueue, NeverRunsTwoBlocksOfOneQueueAtOnce) {
+    auto queue = SerialQueue::create("exclusive");
+    std::atomic<int> inside{0};
+    std::atomic<int> overlaps{0};
+    std::atomic<int> ran{0};
+    std::vector<std::thread> posters;
+    for (int t = 0; t < 6; ++t) {
+        posters.emplace_back([&, t] {
+            for (int i = 0; i < 500; ++i) {
+                auto block = [&] {
+                    if (inside.fetch_add(1) != 0) {
+                        ++overlaps;
+                    }
+                    std::this_thread::yield();
+                    inside.fetch_sub(1);
+                    ++ran;
+                };
+                if ((i + t) % 5 == 0) {
+                    queue->sync(block);
+                } else {
+                    queue->async(block);
+                }
+            }
+        });
+    }
+    for (auto& poster : posters) {
+        poster.join();
+    }
+    queue->sync([] {});
+    EXPECT_EQ(ran.load(), 3000);
+    EXPECT_EQ(overlaps.load(), 0);
+}
+
+TEST(SerialQueue, SyncRunsInlineOnItsOwnQueueAndDownAChainOfSyncs) {
+    auto first = SerialQueue::create("first");
+    auto second = SerialQueue::create("second");
+    bool reachedInner = false;
+    first->sync([&] {
+        EXPECT_TRUE(first->isCurrent());
+        first->sync([&] {
+            second->sync([&] {
+                EXPECT_TRUE(second->isCurrent());
+                first->sync([&] { reachedInner = true; });
+            });
+        });
+    });
+    EXPECT_TRUE(reachedInner);
+    EXPECT_FALSE(first->isCurrent());
+}
+
+TEST(SerialQueue, SyncFromTheQueueItselfInsideAsyncDoesNotDeadlock) {
+    auto queue = SerialQueue::create("self");
+    Signal done;
+    queue->async([&] { queue->sync([&] { done.raise(); }); });
+    EXPECT_TRUE(done.waitFor());
+}
+
+TEST(SerialQueue, SpecificKeysAreSeenOnlyWhileRunningMarkedQueues) {
+    static const int key = 0;
+    auto socketQueue = SerialQueue::create("socket");
+    auto targetQueue = SerialQueue::create("target");
+    auto otherQueue = SerialQueue::create("other");
+    int owner = 42;
+    socketQueue->setSpecific(&key, &owner);
+
+    EXPECT_EQ(SerialQueue::getSpecific(&key), nullptr);
+    socketQueue->sync([&] { EXPECT_EQ(SerialQueue::getSpecific(&key), &owner); });
+    otherQueue->sync([&] { EXPECT_EQ(SerialQueue::getSpecific(&key), nullptr); });
+
+    targetQueue->setSpecific(&key, &owner);  // marking a target queue
+    targetQueue->sync([&] { EXPECT_EQ(SerialQueue::getSpecific(&key), &owner); });
+    targetQueue->setSpecific(&key, nullptr);  // and unmarking it
+    targetQueue->sync([&] { EXPECT_EQ(SerialQueue::getSpecific(&key), nullptr); });
+}
+
+}  // namespace
+}  // namespace corvaline::dispatch
