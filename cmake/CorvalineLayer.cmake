@@ -1,16 +1,41 @@
 # One static library per layer: every .cpp under the layer's folder belongs to it, so a
-# new file needs no edit here. Headers are included by their path below src/.
+# new file needs no edit here. Headers are included by their path below src/. Further
+# arguments are the layers it uses.
 function(corvaline_layer name dir)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${dir}/*.cpp")
+  if(NOT sources)
+    add_library(${name} INTERFACE)  # a layer still being started
+    target_include_directories(${name} INTERFACE "${PROJECT_SOURCE_DIR}/src")
+    target_link_libraries(${name} INTERFACE ${ARGN})
+    return()
+  endif()
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
+  target_link_libraries(${name} PUBLIC ${ARGN})
 endfunction()
 
 # One test executable per layer, linked to the layer's library; every test is a ctest case.
 function(corvaline_layer_tests name dir)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${dir}/*.cpp")
+  if(NOT sources)
+    return()
+  endif()
   add_executable(${name} ${sources})
   target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests")
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+endfunction()
+
+# Like corvaline_layer_tests, but every test runs in a network namespace of its own.
+function(corvaline_netns_tests name dir)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${dir}/*.cpp")
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests")
+  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gmock GTest::gtest_main)
+  set_target_properties(${name} PROPERTIES
+    CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/tests/support/in-netns")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
 endfunction()

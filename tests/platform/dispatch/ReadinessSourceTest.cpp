@@ -8,7 +8,7 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/dispatch/Waiting.h"
+#include "support/Signal.h"
 
 namespace corvaline::dispatch {
 namespace {

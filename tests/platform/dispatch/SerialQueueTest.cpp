@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/dispatch/Waiting.h"
+#include "support/Signal.h"
 
 namespace corvaline::dispatch {
 namespace {

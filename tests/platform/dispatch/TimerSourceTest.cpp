@@ -5,7 +5,7 @@
 #include <limits>
 #include <thread>
 
-#include "platform/dispatch/Waiting.h"
+#include "support/Signal.h"
 
 namespace corvaline::dispatch {
 namespace {
