@@ -116,7 +116,13 @@ void AsyncTcpSocket::runAsync(std::function<void()> body) {
 }
 
 void AsyncTcpSocket::postAsync(std::function<void()> body) {
-    socketQueue_->async([self = shared_from_this(), body = std::move(body)] { body(); });
+    // The reference goes inside the block: should it be the last, the teardown then runs on
+    // the queue rather than wait for it from the thread that is draining it.
+    socketQueue_->async([self = shared_from_this(), body = std::move(body)]() mutable {
+        body();
+        body = nullptr;
+        self.reset();
+    });
 }
 
 bool AsyncTcpSocket::delegateResponds(Callback callback) const {

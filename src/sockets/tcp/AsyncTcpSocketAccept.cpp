@@ -361,8 +361,11 @@ bool AsyncTcpSocket::doAccept(int fd) {
         }
         // A child starts with the default configuration, not a copy of the listener's.
         auto accepted = create(delegate, delegateQueue, std::move(childQueue));
-        accepted->socketQueue_->async(
-            [accepted, child, family] { accepted->adoptAcceptedSocket(child, family); });
+        // Released inside the block: a child nobody keeps closes itself on its own queue.
+        accepted->socketQueue_->async([accepted, child, family]() mutable {
+            accepted->adoptAcceptedSocket(child, family);
+            accepted.reset();
+        });
         if (delegate->respondsTo(Callback::DidAcceptNewSocket)) {
             delegate->socketDidAcceptNewSocket(listener, accepted);
         }

@@ -120,6 +120,12 @@ inline void sendAll(int fd, const std::string& text) {
               static_cast<ssize_t>(text.size()));
 }
 
+// True once the peer has closed and everything it sent was read.
+inline bool peerHasClosed(int fd) {
+    char byte;
+    return ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}
+
 inline Data bytes(const std::string& text) {
     return Data(text.begin(), text.end());
 }
@@ -283,14 +289,29 @@ class RecordingDelegate : public AsyncTcpSocketDelegate {
 class TcpSocketTest : public ::testing::Test {
   protected:
     void TearDown() override {
+        for (const auto& socket : kept_) {
+            socket->disconnect();
+        }
+        kept_.clear();
         delegate->accepted.clear();
         settle();
     }
 
-    AsyncTcpSocketPtr newSocket() { return AsyncTcpSocket::create(delegate, loop); }
+    // Kept until the test ends, so no later socket reuses its address in the reports.
+    AsyncTcpSocketPtr newSocket() {
+        kept_.push_back(AsyncTcpSocket::create(delegate, loop));
+        return kept_.back();
+    }
 
     bool runUntil(const std::function<bool()>& done, Duration limit = std::chrono::seconds(10)) {
         return loop->runUntil(done, limit);
+    }
+    // For conditions no block on the loop reports: looks again every few milliseconds.
+    bool runUntilPolling(const std::function<bool()>& done) {
+        TimerHandle poll = loop->repeating(std::chrono::milliseconds(5), [] {});
+        bool result = runUntil(done);
+        poll.cancel();
+        return result;
     }
     // Waits for the `n`-th report of `kind` (about `socket`, when given).
     bool waitFor(Event::Kind kind, int n = 1, const AsyncTcpSocketPtr& socket = nullptr) {
@@ -311,6 +332,9 @@ class TcpSocketTest : public ::testing::Test {
 
     std::shared_ptr<MainLoop> loop = std::make_shared<MainLoop>();
     std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
+
+  private:
+    std::vector<AsyncTcpSocketPtr> kept_;
 };
 
 }  // namespace corvaline::testing
