@@ -3,6 +3,8 @@
 
 #include <sys/socket.h>
 
+#include <cmath>
+
 namespace corvaline {
 
 AsyncTcpSocketPtr AsyncTcpSocket::create() {
@@ -138,6 +140,49 @@ void AsyncTcpSocket::notify(Callback callback, DelegateCall call) {
     AsyncTcpSocketPtr self = (flags_ & kSocketDeallocating) ? nullptr : shared_from_this();
     delegateQueue_->async([delegate = std::move(delegate), self = std::move(self),
                            call = std::move(call)] { call(*delegate, self); });
+}
+
+bool AsyncTcpSocket::isTimeout(double seconds) {
+    return seconds >= 0 && std::isfinite(seconds);
+}
+
+std::shared_ptr<dispatch::TimerSource> AsyncTcpSocket::startTimer(double timeout,
+                                                                  void (AsyncTcpSocket::*fired)()) {
+    if (!isTimeout(timeout)) {
+        return nullptr;
+    }
+    auto timer = dispatch::TimerSource::create(socketQueue_);
+    timer->setEventHandler([weak = weak_from_this(), fired] {
+        if (auto self = weak.lock()) {
+            ((*self).*fired)();
+        }
+    });
+    timer->setTimer(dispatch::TimerSource::Seconds(timeout));
+    timer->resume();
+    return timer;
+}
+
+void AsyncTcpSocket::stopTimer(std::shared_ptr<dispatch::TimerSource>& timer) {
+    if (timer) {
+        timer->cancel();
+        timer.reset();
+    }
+}
+
+void AsyncTcpSocket::askToExtend(Callback callback, TimeoutQuery query, long tag, double elapsed,
+                                 std::uint64_t done, std::uint64_t serial, TimeoutAnswer answer) {
+    if (!delegateResponds(callback)) {
+        ((*this).*answer)(serial, 0);
+        return;
+    }
+    notify(callback, [=](Delegate& d, const AsyncTcpSocketPtr& socket) {
+        double extension = (d.*query)(socket, tag, elapsed, done);
+        socket->socketQueue_->async([weak = std::weak_ptr(socket), serial, extension, answer] {
+            if (auto self = weak.lock()) {
+                ((*self).*answer)(serial, extension);
+            }
+        });
+    });
 }
 
 // Delegate and configuration.

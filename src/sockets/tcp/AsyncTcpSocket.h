@@ -18,7 +18,9 @@
 #include "platform/dispatch/TimerSource.h"
 #include "sockets/Data.h"
 #include "sockets/SocketError.h"
+#include "sockets/tcp/AsyncReadPacket.h"
 #include "sockets/tcp/AsyncTcpSocketDelegate.h"
+#include "sockets/tcp/AsyncTcpSocketPreBuffer.h"
 #include "sockets/tcp/AsyncWritePacket.h"
 
 namespace corvaline {
@@ -146,6 +148,33 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     std::optional<Data> connectedAddress() const;
     std::optional<Data> localAddress() const;
 
+    // Reading: in queue order, one at a time. A negative time-out means none. Reads into the
+    // caller's `buffer` start at `offset` and hand out a slice of it; the caller must leave it
+    // alone until the read completes. Malformed requests are ignored without a callback.
+    // Whatever is available (at least one byte; at most `maxLength` when that is not 0).
+    void readDataWithTimeout(double timeout, long tag);
+    void readDataWithTimeout(double timeout, std::shared_ptr<Data> buffer, std::uint64_t offset,
+                             long tag);
+    void readDataWithTimeout(double timeout, std::shared_ptr<Data> buffer, std::uint64_t offset,
+                             std::uint64_t maxLength, long tag);
+    // Exactly `length` bytes.
+    void readDataToLength(std::uint64_t length, double timeout, long tag);
+    void readDataToLength(std::uint64_t length, double timeout, std::shared_ptr<Data> buffer,
+                          std::uint64_t offset, long tag);
+    // Up to and including `term`; with a `maxLength`, failing once that many arrived without it.
+    void readDataToData(const Data& term, double timeout, long tag);
+    void readDataToData(const Data& term, double timeout, std::shared_ptr<Data> buffer,
+                        std::uint64_t offset, long tag);
+    void readDataToData(const Data& term, double timeout, std::uint64_t maxLength, long tag);
+    void readDataToData(const Data& term, double timeout, std::shared_ptr<Data> buffer,
+                        std::uint64_t offset, std::uint64_t maxLength, long tag);
+    // The current read's tag, bytes done and exact length; the fraction done (1 for reads
+    // without a length, NaN when none is current).
+    float progressOfReadReturningTag(long* tag, std::uint64_t* done, std::uint64_t* total) const;
+    // When false, the peer's end of stream leaves the socket open for writing.
+    bool autoDisconnectOnClosedReadStream() const;
+    void setAutoDisconnectOnClosedReadStream(bool autoDisconnect);
+
     // Writing: in queue order, one at a time; the bytes are held, not copied, and must not
     // change until the write completes. Empty data is ignored.
     void writeData(std::shared_ptr<const Data> data, double timeout, long tag);
@@ -241,6 +270,29 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     void notify(Callback callback, DelegateCall call);
     // A time-out that can fire: not negative, not NaN, not infinite.
     static bool isTimeout(double seconds);
+    // A one-shot timer on the socket queue that runs `fired` while the socket lives; none for
+    // a time-out that means none.
+    std::shared_ptr<dispatch::TimerSource> startTimer(double timeout,
+                                                      void (AsyncTcpSocket::*fired)());
+    static void stopTimer(std::shared_ptr<dispatch::TimerSource>& timer);
+    using TimeoutQuery = double (Delegate::*)(const AsyncTcpSocketPtr&, long, double,
+                                              std::uint64_t);
+    using TimeoutAnswer = void (AsyncTcpSocket::*)(std::uint64_t, double);
+    // Asks the delegate whether a timed-out request gets more time. The answer comes back to
+    // `answer` on the socket queue with the request's serial, so that it cannot extend a later
+    // request; without the query the answer is 0 at once.
+    void askToExtend(Callback callback, TimeoutQuery query, long tag, double elapsed,
+                     std::uint64_t done, std::uint64_t serial, TimeoutAnswer answer);
+
+    // Set-up checks shared by accepting and connecting; `verb` names the operation.
+    static const char* const kUnknownInterfaceText;
+    bool checkDelegate(const std::string& verb, Error* error) const;
+    bool checkIdle(const std::string& verb, Error* error) const;
+    bool checkFamilies(Error* error) const;
+    // The local addresses of an interface description, refused when no enabled family has one.
+    bool interfaceAddresses(const std::string& interface, std::uint16_t port,
+                            std::optional<Data>* address4, std::optional<Data>* address6,
+                            Error* error) const;
 
     // Listening.
     bool doAcceptOnInterface(const std::string& interface, std::uint16_t port, Error* error);
@@ -287,9 +339,23 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     void resumeReadSource();
     void suspendWriteSource();
     void resumeWriteSource();
-    // Stand-ins until the read side is built: the read source is kept quiet.
+    void readSourceFired(std::size_t available);
+
+    // Reading.
+    void enqueueRead(std::shared_ptr<Data> buffer, std::uint64_t offset, std::uint64_t maxLength,
+                     double timeout, std::uint64_t readLength, std::optional<Data> term, long tag);
     void maybeDequeueRead();
+    // Makes the next queued read current; answers whether there is one.
+    bool dequeueRead();
     void doReadData();
+    struct PassResult;
+    PassResult readPass(bool& socketEOF);
+    void doReadEOF();
+    void completeCurrentRead();
+    void endCurrentRead();
+    void setupReadTimerWithTimeout(double timeout);
+    void doReadTimeout();
+    void doReadTimeoutWithExtension(std::uint64_t serial, double extension);
 
     // Writing.
     void maybeDequeueWrite();
@@ -335,18 +401,22 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     std::shared_ptr<dispatch::ReadinessSource> accept4Source_;
     std::shared_ptr<dispatch::ReadinessSource> accept6Source_;
     std::shared_ptr<dispatch::ReadinessSource> acceptUNSource_;
-    // Watch descriptors whose connect is in progress; they never close them.
+    // Watch descriptors whose connect is in progress.
     std::shared_ptr<dispatch::ReadinessSource> connect4Source_;
     std::shared_ptr<dispatch::ReadinessSource> connect6Source_;
     std::shared_ptr<dispatch::TimerSource> alternateTimer_;
     std::shared_ptr<dispatch::TimerSource> connectTimer_;
     std::shared_ptr<dispatch::ReadinessSource> readSource_;
     std::shared_ptr<dispatch::ReadinessSource> writeSource_;
+    std::shared_ptr<dispatch::TimerSource> readTimer_;
     std::shared_ptr<dispatch::TimerSource> writeTimer_;
+    std::deque<std::unique_ptr<AsyncReadPacket>> readQueue_;
+    std::unique_ptr<AsyncReadPacket> currentRead_;
     std::deque<std::unique_ptr<AsyncWritePacket>> writeQueue_;
     std::unique_ptr<AsyncWritePacket> currentWrite_;
     std::uint64_t nextSerial_ = 1;
     std::uint64_t socketFDBytesAvailable_ = 0;
+    AsyncTcpSocketPreBuffer preBuffer_{4096};
     const char isOnSocketQueueOrTargetQueueKey_ = 0;  // its address is the queue-specific key
     std::shared_ptr<void> userData_;
     double alternateAddressDelay_ = 0.3;

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "sockets/tcp/AsyncTcpSocket.h"
+#include "sockets/tcp/TcpInternal.h"
 
 namespace corvaline {
 namespace {
@@ -19,11 +20,8 @@ constexpr int kListenBacklog = 1024;
 // Connections taken per readiness event; the level-triggered source comes back for the rest.
 constexpr int kAcceptsPerEvent = kListenBacklog;
 
-template <class Address>
-Data bytesOf(const Address& address) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&address);
-    return Data(bytes, bytes + sizeof address);
-}
+using detail::bytesOf;
+using detail::fail;
 
 std::vector<std::string> splitAtColons(const std::string& text) {
     std::vector<std::string> pieces;
@@ -77,12 +75,6 @@ void findInterface(const std::string& name, std::optional<Data>* address4,
         }
     }
     ::freeifaddrs(interfaces);
-}
-
-void fail(Error* slot, Error error) {
-    if (slot) {
-        *slot = std::move(error);
-    }
 }
 
 }  // namespace
@@ -156,50 +148,18 @@ bool AsyncTcpSocket::acceptOnUrl(const Path& url, Error* error) {
 
 bool AsyncTcpSocket::doAcceptOnInterface(const std::string& interface, std::uint16_t port,
                                          Error* error) {
-    if (delegate_.expired()) {
-        fail(error,
-             badConfigError("Attempting to accept without a delegate. Set a delegate first."));
-        return false;
-    }
-    if (!delegateQueue_) {
-        fail(error, badConfigError("Attempting to accept without a delegate queue. Set a delegate "
-                                   "queue first."));
-        return false;
-    }
-    bool ipv4Disabled = (config_ & kIPv4Disabled) != 0;
-    bool ipv6Disabled = (config_ & kIPv6Disabled) != 0;
-    if (ipv4Disabled && ipv6Disabled) {
-        fail(error, badConfigError("Both IPv4 and IPv6 have been disabled. Must enable at least "
-                                   "one protocol first."));
-        return false;
-    }
-    if (flags_ & kSocketStarted) {
-        fail(error, badConfigError("Attempting to accept while connected or accepting "
-                                   "connections. Disconnect first."));
+    if (!checkDelegate("accept", error) || !checkFamilies(error) || !checkIdle("accept", error)) {
         return false;
     }
     emptyQueues();
 
     std::optional<Data> address4;
     std::optional<Data> address6;
-    getInterfaceAddress4(&address4, &address6, interface, port);
-    if (!address4 && !address6) {
-        fail(error, badParamError("Unknown interface. Specify valid interface by name (e.g. "
-                                  "\"en1\") or IP address."));
+    if (!interfaceAddresses(interface, port, &address4, &address6, error)) {
         return false;
     }
-    if (ipv4Disabled && !address6) {
-        fail(error, badParamError("IPv4 has been disabled and specified interface doesn't "
-                                  "support IPv6."));
-        return false;
-    }
-    if (ipv6Disabled && !address4) {
-        fail(error, badParamError("IPv6 has been disabled and specified interface doesn't "
-                                  "support IPv4."));
-        return false;
-    }
-    bool listen4 = address4 && !ipv4Disabled;
-    bool listen6 = address6 && !ipv6Disabled;
+    bool listen4 = address4 && !(config_ & kIPv4Disabled);
+    bool listen6 = address6 && !(config_ & kIPv6Disabled);
 
     if (listen4) {
         socket4FD_ = createListeningSocket(AF_INET, *address4, error);
@@ -231,19 +191,7 @@ bool AsyncTcpSocket::doAcceptOnInterface(const std::string& interface, std::uint
 }
 
 bool AsyncTcpSocket::doAcceptOnUrl(const Path& url, Error* error) {
-    if (delegate_.expired()) {
-        fail(error,
-             badConfigError("Attempting to accept without a delegate. Set a delegate first."));
-        return false;
-    }
-    if (!delegateQueue_) {
-        fail(error, badConfigError("Attempting to accept without a delegate queue. Set a delegate "
-                                   "queue first."));
-        return false;
-    }
-    if (flags_ & kSocketStarted) {
-        fail(error, badConfigError("Attempting to accept while connected or accepting "
-                                   "connections. Disconnect first."));
+    if (!checkDelegate("accept", error) || !checkIdle("accept", error)) {
         return false;
     }
     emptyQueues();
@@ -287,8 +235,7 @@ int AsyncTcpSocket::createListeningSocket(int family, const Data& address, Error
         ::close(fd);
         return -1;
     };
-    int flags = ::fcntl(fd, F_GETFL);
-    if (flags == -1 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == -1) {
+    if (!detail::setNonBlocking(fd)) {
         return giveUp("Error enabling non-blocking IO on socket (fcntl)");
     }
     int on = 1;
@@ -326,7 +273,6 @@ bool AsyncTcpSocket::watchListeningSocket(int fd,
             }
         }
     });
-    (*source)->setCancelHandler([fd] { ::close(fd); });
     (*source)->resume();
     return true;
 }

@@ -7,15 +7,12 @@
 #include <cstring>
 
 #include "sockets/tcp/AsyncTcpSocket.h"
+#include "sockets/tcp/TcpInternal.h"
 
 namespace corvaline {
 namespace {
 
-template <class Address>
-Data bytesOf(const Address& address) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&address);
-    return Data(bytes, bytes + sizeof address);
-}
+using detail::bytesOf;
 
 // The family field at the start of every socket address; 0 when the buffer is too short.
 sa_family_t familyOf(const Data& address) {

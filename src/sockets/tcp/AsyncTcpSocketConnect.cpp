@@ -12,30 +12,19 @@
 
 #include "platform/dispatch/GlobalQueue.h"
 #include "sockets/tcp/AsyncTcpSocket.h"
+#include "sockets/tcp/TcpInternal.h"
 
 namespace corvaline {
 namespace {
 
-void fail(Error* slot, Error error) {
-    if (slot) {
-        *slot = std::move(error);
-    }
-}
-
-bool setNonBlocking(int fd) {
-    int flags = ::fcntl(fd, F_GETFL);
-    return flags != -1 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != -1;
-}
+using detail::fail;
+using detail::setNonBlocking;
 
 const sockaddr* asSockaddr(const Data& address) {
     return reinterpret_cast<const sockaddr*>(address.data());
 }
 
 }  // namespace
-
-bool AsyncTcpSocket::isTimeout(double seconds) {
-    return seconds >= 0 && std::isfinite(seconds);
-}
 
 bool AsyncTcpSocket::connectToHost(const std::string& host, std::uint16_t port, Error* error) {
     return connectToHost(host, port, -1.0, error);
@@ -75,45 +64,13 @@ bool AsyncTcpSocket::connectToUrl(const Path& url, double timeout, Error* error)
 }
 
 bool AsyncTcpSocket::preConnectWithInterface(const std::string& interface, Error* error) {
-    if (delegate_.expired()) {
-        fail(error, badConfigError("Attempting to connect without a delegate. Set a delegate "
-                                   "first."));
-        return false;
-    }
-    if (!delegateQueue_) {
-        fail(error, badConfigError("Attempting to connect without a delegate queue. Set a "
-                                   "delegate queue first."));
-        return false;
-    }
-    if (flags_ & kSocketStarted) {
-        fail(error, badConfigError("Attempting to connect while connected or accepting "
-                                   "connections. Disconnect first."));
-        return false;
-    }
-    bool ipv4Disabled = (config_ & kIPv4Disabled) != 0;
-    bool ipv6Disabled = (config_ & kIPv6Disabled) != 0;
-    if (ipv4Disabled && ipv6Disabled) {
-        fail(error, badConfigError("Both IPv4 and IPv6 have been disabled. Must enable at least "
-                                   "one protocol first."));
+    if (!checkDelegate("connect", error) || !checkIdle("connect", error) || !checkFamilies(error)) {
         return false;
     }
     if (!interface.empty()) {
         std::optional<Data> address4;
         std::optional<Data> address6;
-        getInterfaceAddress4(&address4, &address6, interface, 0);
-        if (!address4 && !address6) {
-            fail(error, badParamError("Unknown interface. Specify valid interface by name (e.g. "
-                                      "\"en1\") or IP address."));
-            return false;
-        }
-        if (ipv4Disabled && !address6) {
-            fail(error, badParamError("IPv4 has been disabled and specified interface doesn't "
-                                      "support IPv6."));
-            return false;
-        }
-        if (ipv6Disabled && !address4) {
-            fail(error, badParamError("IPv6 has been disabled and specified interface doesn't "
-                                      "support IPv4."));
+        if (!interfaceAddresses(interface, 0, &address4, &address6, error)) {
             return false;
         }
         connectInterface4_ = std::move(address4);
@@ -124,25 +81,12 @@ bool AsyncTcpSocket::preConnectWithInterface(const std::string& interface, Error
 }
 
 bool AsyncTcpSocket::preConnectWithUrl(const Path& url, Error* error) {
-    if (delegate_.expired()) {
-        fail(error, badConfigError("Attempting to connect without a delegate. Set a delegate "
-                                   "first."));
-        return false;
-    }
-    if (!delegateQueue_) {
-        fail(error, badConfigError("Attempting to connect without a delegate queue. Set a "
-                                   "delegate queue first."));
-        return false;
-    }
-    if (flags_ & kSocketStarted) {
-        fail(error, badConfigError("Attempting to connect while connected or accepting "
-                                   "connections. Disconnect first."));
+    if (!checkDelegate("connect", error) || !checkIdle("connect", error)) {
         return false;
     }
     std::optional<Data> address = getInterfaceAddressFromUrl(url);
     if (!address) {
-        fail(error, badParamError("Unknown interface. Specify valid interface by name (e.g. "
-                                  "\"en1\") or IP address."));
+        fail(error, badParamError(kUnknownInterfaceText));
         return false;
     }
     connectInterfaceUN_ = std::move(address);
@@ -498,26 +442,12 @@ void AsyncTcpSocket::didNotConnect(long index, Error error) {
 }
 
 void AsyncTcpSocket::startConnectTimeout(double timeout) {
-    if (!isTimeout(timeout)) {
-        return;
-    }
-    connectTimer_ = dispatch::TimerSource::create(socketQueue_);
-    connectTimer_->setEventHandler([weak = weak_from_this()] {
-        if (auto self = weak.lock()) {
-            self->doConnectTimeout();
-        }
-    });
-    connectTimer_->setTimer(dispatch::TimerSource::Seconds(timeout));
-    connectTimer_->resume();
+    connectTimer_ = startTimer(timeout, &AsyncTcpSocket::doConnectTimeout);
 }
 
 void AsyncTcpSocket::endConnectTimeout() {
-    for (auto* timer : {&connectTimer_, &alternateTimer_}) {
-        if (*timer) {
-            (*timer)->cancel();
-            timer->reset();
-        }
-    }
+    stopTimer(connectTimer_);
+    stopTimer(alternateTimer_);
     ++stateIndex_;  // late results of this attempt are dropped from now on
     connectInterface4_.reset();
     connectInterface6_.reset();
@@ -562,31 +492,23 @@ void AsyncTcpSocket::disconnectAfter(std::uint32_t flags) {
 
 void AsyncTcpSocket::closeWithError(std::optional<Error> error) {
     endConnectTimeout();
+    endCurrentRead();
     endCurrentWrite();
     emptyQueues();
+    preBuffer_.reset();
 
-    for (auto* watch : {&connect4Source_, &connect6Source_}) {
-        if (*watch) {
-            (*watch)->cancel();
-            watch->reset();
+    // Sources watch duplicates of the descriptors and let go of them when cancelled, so the
+    // descriptors close here and now, also when the socket is being destroyed.
+    for (auto* source : {&accept4Source_, &accept6Source_, &acceptUNSource_, &connect4Source_,
+                         &connect6Source_, &readSource_, &writeSource_}) {
+        if (*source) {
+            (*source)->cancel();
+            source->reset();
         }
     }
-    bool sourcesOwnDescriptors =
-        accept4Source_ || accept6Source_ || acceptUNSource_ || readSource_ || writeSource_;
-    if (sourcesOwnDescriptors) {
-        // Their cancel handlers close the descriptors.
-        for (auto* source :
-             {&accept4Source_, &accept6Source_, &acceptUNSource_, &readSource_, &writeSource_}) {
-            if (*source) {
-                (*source)->cancel();
-                source->reset();
-            }
-        }
-    } else {
-        for (int fd : {socket4FD_, socket6FD_, socketUN_}) {
-            if (fd != -1) {
-                ::close(fd);
-            }
+    for (int fd : {socket4FD_, socket6FD_, socketUN_}) {
+        if (fd != -1) {
+            ::close(fd);
         }
     }
     socket4FD_ = socket6FD_ = socketUN_ = -1;
@@ -606,7 +528,7 @@ void AsyncTcpSocket::closeWithError(std::optional<Error> error) {
 }
 
 void AsyncTcpSocket::maybeClose() {
-    bool readsDone = true;  // the read side has nothing queued yet
+    bool readsDone = readQueue_.empty() && !currentRead_;
     bool writesDone = writeQueue_.empty() && !currentWrite_;
     bool afterReads = (flags_ & kDisconnectAfterReads) != 0;
     bool afterWrites = (flags_ & kDisconnectAfterWrites) != 0;
@@ -617,6 +539,7 @@ void AsyncTcpSocket::maybeClose() {
 }
 
 void AsyncTcpSocket::emptyQueues() {
+    readQueue_.clear();
     writeQueue_.clear();
 }
 

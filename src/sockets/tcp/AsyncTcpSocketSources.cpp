@@ -1,4 +1,6 @@
 // The readiness sources of a connected descriptor.
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,8 +26,7 @@ void AsyncTcpSocket::setupReadAndWriteSourcesForNewlyConnectedSocket(int fd) {
     }
     readSource_->setEventHandler([weak = weak_from_this()](std::size_t available) {
         if (auto self = weak.lock()) {
-            self->socketFDBytesAvailable_ = available;
-            self->doReadData();
+            self->readSourceFired(available);
         }
     });
     writeSource_->setEventHandler([weak = weak_from_this()](std::size_t) {
@@ -34,16 +35,6 @@ void AsyncTcpSocket::setupReadAndWriteSourcesForNewlyConnectedSocket(int fd) {
             self->doWriteData();
         }
     });
-    // The descriptor closes once both sources are cancelled.
-    auto sourcesLeft = std::make_shared<int>(2);
-    auto closeWhenLast = [fd, sourcesLeft] {
-        if (--*sourcesLeft == 0) {
-            ::close(fd);
-        }
-    };
-    readSource_->setCancelHandler(closeWhenLast);
-    writeSource_->setCancelHandler(closeWhenLast);
-
     socketFDBytesAvailable_ = 0;
     flags_ &= ~kReadSourceSuspended;
     readSource_->resume();
@@ -78,10 +69,28 @@ void AsyncTcpSocket::resumeWriteSource() {
     }
 }
 
-void AsyncTcpSocket::maybeDequeueRead() {}
-
-void AsyncTcpSocket::doReadData() {
-    suspendReadSource();  // nothing reads yet: keep an idle readable socket quiet
+void AsyncTcpSocket::readSourceFired(std::size_t available) {
+    if (available == 0) {
+        // Readable with nothing counted is end of stream only if a peek agrees: bytes may
+        // have arrived since the count was taken, or the wake-up was spurious.
+        std::uint8_t byte;
+        ssize_t peeked = ::recv(connectedFD(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            return;
+        }
+        if (peeked > 0) {
+            int counted = 0;
+            available = ::ioctl(connectedFD(), FIONREAD, &counted) == 0 && counted > 0
+                            ? static_cast<std::size_t>(counted)
+                            : static_cast<std::size_t>(peeked);
+        }
+    }
+    socketFDBytesAvailable_ = available;
+    if (available > 0) {
+        doReadData();
+    } else {
+        doReadEOF();  // end of stream, or a reset that reads as one
+    }
 }
 
 }  // namespace corvaline

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "sockets/tcp/AsyncTcpSocket.h"
+#include "sockets/tcp/TcpInternal.h"
 
 namespace corvaline {
 
@@ -39,15 +40,7 @@ float AsyncTcpSocket::progressOfWriteReturningTag(long* tag, std::uint64_t* done
             progress = static_cast<float>(static_cast<double>(currentDone) /
                                           static_cast<double>(currentTotal));
         }
-        if (tag) {
-            *tag = currentTag;
-        }
-        if (done) {
-            *done = currentDone;
-        }
-        if (total) {
-            *total = currentTotal;
-        }
+        detail::storeProgress(tag, done, total, currentTag, currentDone, currentTotal);
     });
     return progress;
 }
@@ -129,46 +122,20 @@ void AsyncTcpSocket::completeCurrentWrite() {
 }
 
 void AsyncTcpSocket::endCurrentWrite() {
-    if (writeTimer_) {
-        writeTimer_->cancel();
-        writeTimer_.reset();
-    }
+    stopTimer(writeTimer_);
     currentWrite_.reset();
 }
 
 void AsyncTcpSocket::setupWriteTimerWithTimeout(double timeout) {
-    if (!isTimeout(timeout)) {
-        return;
-    }
-    writeTimer_ = dispatch::TimerSource::create(socketQueue_);
-    writeTimer_->setEventHandler([weak = weak_from_this()] {
-        if (auto self = weak.lock()) {
-            self->doWriteTimeout();
-        }
-    });
-    writeTimer_->setTimer(dispatch::TimerSource::Seconds(timeout));
-    writeTimer_->resume();
+    writeTimer_ = startTimer(timeout, &AsyncTcpSocket::doWriteTimeout);
 }
 
 void AsyncTcpSocket::doWriteTimeout() {
     flags_ |= kWritesPaused;
     const AsyncWritePacket& packet = *currentWrite_;
-    std::uint64_t serial = packet.serial;
-    if (!delegateResponds(Callback::ShouldTimeoutWrite)) {
-        doWriteTimeoutWithExtension(serial, 0);
-        return;
-    }
-    // The answer names the write it is about: it must not extend a later one.
-    notify(Callback::ShouldTimeoutWrite,
-           [serial, tag = packet.tag, elapsed = packet.timeout, done = packet.bytesDone](
-               Delegate& d, const AsyncTcpSocketPtr& socket) {
-               double extension = d.socketShouldTimeoutWriteWithTag(socket, tag, elapsed, done);
-               socket->socketQueue_->async([weak = std::weak_ptr(socket), serial, extension] {
-                   if (auto self = weak.lock()) {
-                       self->doWriteTimeoutWithExtension(serial, extension);
-                   }
-               });
-           });
+    askToExtend(Callback::ShouldTimeoutWrite, &Delegate::socketShouldTimeoutWriteWithTag,
+                packet.tag, packet.timeout, packet.bytesDone, packet.serial,
+                &AsyncTcpSocket::doWriteTimeoutWithExtension);
 }
 
 void AsyncTcpSocket::doWriteTimeoutWithExtension(std::uint64_t serial, double extension) {
