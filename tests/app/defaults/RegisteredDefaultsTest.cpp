@@ -4,9 +4,9 @@
 
 #include <map>
 
-#include "platform/FakeEnvironment.h"
-#include "platform/TempFolder.h"
 #include "platform/locale/PreferredLanguages.h"
+#include "support/FakeEnvironment.h"
+#include "support/TempFolder.h"
 
 namespace corvaline {
 namespace {
@@ -31,15 +31,15 @@ TEST(RegisteredDefaultsTest, EncodingFollowsThePreferredLanguagesOfTheEnvironmen
         {{{"LANG", "C.UTF-8"}}, 12},
     };
     for (const auto& c : cases) {
-        const auto languages = preferredLanguages(test::fakeEnvironment(c.env));
+        const auto languages = preferredLanguages(testing::fakeEnvironment(c.env));
         const auto defaults = applicationDefaults(languages);
-        EXPECT_EQ(defaults.at("encoding"), c.encoding) << testing::PrintToString(c.env);
+        EXPECT_EQ(defaults.at("encoding"), c.encoding) << ::testing::PrintToString(c.env);
         EXPECT_TRUE(defaults.at("encoding").is_number_unsigned());
     }
 }
 
 TEST(RegisteredDefaultsTest, RegistersEveryKey) {
-    test::TempFolder folder;
+    testing::TempFolder folder;
     UserDefaults defaults(folder.path() / "defaults.json");
     registerApplicationDefaults(defaults, {});
     EXPECT_EQ(applicationDefaults({}).size(), 28u);
@@ -51,7 +51,7 @@ TEST(RegisteredDefaultsTest, RegistersEveryKey) {
 }
 
 TEST(RegisteredDefaultsTest, MissingReceivedFilesFolderIsResetAtTheNextStart) {
-    test::TempFolder folder;
+    testing::TempFolder folder;
     const auto file = folder.path() / "defaults.json";
     const auto received = folder.path() / "Received";
     std::filesystem::create_directory(received);

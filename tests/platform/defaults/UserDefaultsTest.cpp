@@ -6,8 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/TempFolder.h"
 #include "platform/trace/DebugTracer.h"
+#include "support/TempFolder.h"
 
 namespace corvaline {
 namespace {
@@ -30,7 +30,7 @@ class UserDefaultsTest : public ::testing::Test {
         std::ofstream(file()) << text;
     }
 
-    test::TempFolder folder;
+    testing::TempFolder folder;
 };
 
 std::string contentsOf(const std::filesystem::path& path) {
@@ -80,7 +80,7 @@ TEST_F(UserDefaultsTest, DamagedFileIsMovedAsideAndReportedOnce) {
         writeRaw(damaged);
         const bool tracing = DebugTracer::isEnabled();
         DebugTracer::setEnabled(true);
-        testing::internal::CaptureStderr();
+        ::testing::internal::CaptureStderr();
         std::optional<std::filesystem::path> movedTo;
         {
             UserDefaults defaults(file());
@@ -89,7 +89,7 @@ TEST_F(UserDefaultsTest, DamagedFileIsMovedAsideAndReportedOnce) {
             defaults.setInteger("fontSize", 12);
             defaults.setInteger("fontSize", 13);
         }
-        const std::string trace = testing::internal::GetCapturedStderr();
+        const std::string trace = ::testing::internal::GetCapturedStderr();
         DebugTracer::setEnabled(tracing);
 
         ASSERT_TRUE(movedTo);

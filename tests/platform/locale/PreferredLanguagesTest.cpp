@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "platform/FakeEnvironment.h"
+#include "support/FakeEnvironment.h"
 
 namespace corvaline {
 namespace {
@@ -44,8 +44,8 @@ TEST(PreferredLanguagesTest, LanguageListFirstThenTheFirstSetLocaleVariable) {
         {{}, {}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(preferredLanguages(test::fakeEnvironment(c.env)), c.languages)
-            << testing::PrintToString(c.env);
+        EXPECT_EQ(preferredLanguages(testing::fakeEnvironment(c.env)), c.languages)
+            << ::testing::PrintToString(c.env);
     }
 }
 

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/ManualExecutor.h"
+#include "platform/runloop/MainLoop.h"
 
 namespace corvaline {
 namespace {
@@ -78,7 +78,7 @@ TEST(NotificationCenterTest, ObserversMayRemoveThemselvesAndOthersDuringDelivery
 }
 
 TEST(NotificationCenterTest, PostFromAnyThreadDeliversOnTheMainQueue) {
-    test::ManualExecutor mainQueue;
+    MainLoop mainQueue;
     auto center = std::make_unique<NotificationCenter>();
     const int sender = 0;
     std::vector<const void*> objects;
@@ -87,14 +87,13 @@ TEST(NotificationCenterTest, PostFromAnyThreadDeliversOnTheMainQueue) {
 
     std::thread([&] { center->postFromAnyThread(mainQueue, "n", &sender); }).join();
     EXPECT_TRUE(objects.empty());
-    EXPECT_EQ(mainQueue.drain(), 1);
+    mainQueue.runPending();
     EXPECT_EQ(objects, std::vector<const void*>{&sender});
 
     // A notification still queued when its centre goes away is dropped.
     center->postFromAnyThread(mainQueue, "n", &sender);
-    token.remove();
     center.reset();
-    EXPECT_EQ(mainQueue.drain(), 1);
+    mainQueue.runPending();
     EXPECT_EQ(objects.size(), 1u);
 }
 

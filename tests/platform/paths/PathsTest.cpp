@@ -3,11 +3,11 @@
 #include <fstream>
 #include <map>
 
-#include "platform/FakeEnvironment.h"
-#include "platform/TempFolder.h"
 #include "platform/paths/Folders.h"
 #include "platform/paths/OsRelease.h"
 #include "platform/paths/Tilde.h"
+#include "support/FakeEnvironment.h"
+#include "support/TempFolder.h"
 
 namespace corvaline {
 namespace {
@@ -25,7 +25,7 @@ TEST(PathsTest, TildeExpandsAndAbbreviates) {
 
 TEST(PathsTest, FoldersFollowTheEnvironment) {
     std::map<std::string, std::string> vars = {{"HOME", "/home/ann"}};
-    auto env = test::fakeEnvironment(vars);
+    auto env = testing::fakeEnvironment(vars);
     EXPECT_EQ(applicationSupportFolder(env), "/home/ann/.local/share");
     EXPECT_EQ(configFolder(env), "/home/ann/.config");
     EXPECT_EQ(sandboxContainerFolder(env), "/home/ann/.var/app/com.tarvelo.Corvaline/data");
@@ -34,14 +34,14 @@ TEST(PathsTest, FoldersFollowTheEnvironment) {
     vars["XDG_DATA_HOME"] = "/data";
     vars["XDG_CONFIG_HOME"] = "relative/ignored";
     vars["APP_SANDBOX_CONTAINER_ID"] = "";
-    env = test::fakeEnvironment(vars);
+    env = testing::fakeEnvironment(vars);
     EXPECT_EQ(applicationSupportFolder(env), "/data");
     EXPECT_EQ(configFolder(env), "/home/ann/.config");
     EXPECT_TRUE(hasSandboxContainerId(env));
 }
 
 TEST(PathsTest, WritableFolderMustExistAndBeAFolder) {
-    test::TempFolder folder;
+    testing::TempFolder folder;
     std::ofstream(folder.path() / "file") << "x";
     EXPECT_TRUE(isWritableFolder(folder.path()));
     EXPECT_FALSE(isWritableFolder(folder.path() / "absent"));

@@ -15,17 +15,17 @@ TEST(DebugTracerTest, OffUnlessAskedFor) {
 
     const bool before = DebugTracer::isEnabled();
     DebugTracer::setEnabled(false);
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     for (int i = 0; i < 1000; ++i)
         DebugTracer::addLogItem("TCP (re)start", 0);
     DebugTracer::finishTrace("", 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 
     DebugTracer::setEnabled(true);
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     DebugTracer::initTrace("begin", 0);
     DebugTracer::addLogItem("Network change received", 0);
-    const std::string trace = testing::internal::GetCapturedStderr();
+    const std::string trace = ::testing::internal::GetCapturedStderr();
     DebugTracer::setEnabled(before);
     EXPECT_NE(trace.find("begin"), std::string::npos);
     EXPECT_NE(trace.find("Network change received\n"), std::string::npos);

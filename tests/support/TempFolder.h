@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-namespace corvaline::test {
+namespace corvaline::testing {
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
@@ -31,4 +31,4 @@ class TempFolder {
     std::filesystem::path path_;
 };
 
-}  // namespace corvaline::test
+}  // namespace corvaline::testing

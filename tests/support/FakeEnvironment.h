@@ -6,7 +6,7 @@
 
 #include "platform/paths/Environment.h"
 
-namespace corvaline::test {
+namespace corvaline::testing {
 
 // An environment holding exactly `variables`.
 inline EnvironmentLookup fakeEnvironment(std::map<std::string, std::string> variables) {
@@ -18,4 +18,4 @@ inline EnvironmentLookup fakeEnvironment(std::map<std::string, std::string> vari
     };
 }
 
-}  // namespace corvaline::test
+}  // namespace corvaline::testing
