@@ -11,7 +11,7 @@
 namespace corvaline {
 
 // A message text already in the Unicode field form (EncodeUnicodeField); writers put it into
-// the packet in place of the text.
+// the packet in place of the text. A plain value like the packet.
 struct UnicodeField {
     Bytes bytes;
     bool operator==(const UnicodeField&) const = default;

@@ -23,38 +23,34 @@ ContextPtr makeContext(bool encrypt, bool padding, const AesKey& key, const AesI
     return context;
 }
 
-// Runs update and final over the whole input; the output buffer is sized by the caller.
-bool runCipher(EVP_CIPHER_CTX* context, std::span<const std::uint8_t> in,
-               std::vector<std::uint8_t>& out) {
-    if (in.size() > static_cast<std::size_t>(INT_MAX) - kAesBlockSize) {
-        return false;
+// One whole pass of update and final over the data.
+std::optional<std::vector<std::uint8_t>> oneShot(bool encrypt, bool padding, const AesKey& key,
+                                                 const AesIv& iv,
+                                                 std::span<const std::uint8_t> data) {
+    if (data.size() > static_cast<std::size_t>(INT_MAX) - kAesBlockSize) {
+        return std::nullopt;
     }
+    ContextPtr context = makeContext(encrypt, padding, key, iv);
+    if (!context) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> out(data.size() + kAesBlockSize);
     int written = 0;
-    if (EVP_CipherUpdate(context, out.data(), &written, in.data(), static_cast<int>(in.size())) !=
-        1) {
-        return false;
-    }
     int tail = 0;
-    if (EVP_CipherFinal_ex(context, out.data() + written, &tail) != 1) {
-        return false;
+    if (EVP_CipherUpdate(context.get(), out.data(), &written, data.data(),
+                         static_cast<int>(data.size())) != 1 ||
+        EVP_CipherFinal_ex(context.get(), out.data() + written, &tail) != 1) {
+        return std::nullopt;
     }
     out.resize(static_cast<std::size_t>(written + tail));
-    return true;
+    return out;
 }
 
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> aes256CbcEncrypt(const AesKey& key, const AesIv& iv,
                                                           std::span<const std::uint8_t> data) {
-    ContextPtr context = makeContext(true, true, key, iv);
-    if (!context) {
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> out(data.size() + kAesBlockSize);
-    if (!runCipher(context.get(), data, out)) {
-        return std::nullopt;
-    }
-    return out;
+    return oneShot(true, true, key, iv, data);
 }
 
 std::optional<std::vector<std::uint8_t>> aes256CbcDecryptRaw(const AesKey& key, const AesIv& iv,
@@ -62,15 +58,7 @@ std::optional<std::vector<std::uint8_t>> aes256CbcDecryptRaw(const AesKey& key, 
     if (data.size() % kAesBlockSize != 0) {
         return std::nullopt;
     }
-    ContextPtr context = makeContext(false, false, key, iv);
-    if (!context) {
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> out(data.size() + kAesBlockSize);
-    if (!runCipher(context.get(), data, out)) {
-        return std::nullopt;
-    }
-    return out;
+    return oneShot(false, false, key, iv, data);
 }
 
 struct AesCbcStream::Context {
