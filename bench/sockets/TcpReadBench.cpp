@@ -19,6 +19,7 @@ namespace {
 constexpr std::size_t kChunk = 786432;
 
 // A loopback connection whose far end writes without pause until the near end goes away.
+// Used on the benchmark thread; the writer has a thread of its own.
 class Stream {
   public:
     Stream() {
@@ -82,7 +83,7 @@ void BM_BlockingRecv(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kChunk));
 }
 
-// Counts completed reads; the main loop runs on the benchmark thread.
+// Counts completed reads. Called on the main loop, which the benchmark thread runs.
 class Reader : public AsyncTcpSocketDelegate {
   public:
     Reader() : AsyncTcpSocketDelegate({Callback::DidReadData, Callback::DidDisconnect}) {}
@@ -96,7 +97,7 @@ class Reader : public AsyncTcpSocketDelegate {
     bool closed = false;
 };
 
-// The socket side, made once: the benchmark function runs several times.
+// The socket side, made once: the benchmark function runs several times. Benchmark thread.
 struct SocketSide {
     std::shared_ptr<MainLoop> loop = std::make_shared<MainLoop>();
     std::shared_ptr<Reader> reader = std::make_shared<Reader>();
@@ -130,6 +131,7 @@ BENCHMARK(BM_BlockingRecv)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_AsyncTcpSocketExactReads)->MinTime(1.0)->UseRealTime();
 
 // Prints each run as usual, then the socket's throughput as a share of the blocking loop's.
+// Called on the benchmark thread.
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {

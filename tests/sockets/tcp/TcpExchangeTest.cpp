@@ -9,7 +9,7 @@ using C = AsyncTcpSocketDelegate::Callback;
 const Data kCRLF = AsyncTcpSocket::CRLFData();
 
 // Answers every request line with a reply line, then closes; the requester closes once the
-// reply is read.
+// reply is read. Called on the main loop.
 class LineService : public AsyncTcpSocketDelegate {
   public:
     LineService()
@@ -87,7 +87,7 @@ TEST(TcpExchange, ARequestLineAndItsReply) {
 constexpr std::size_t kChunk = 786432;
 
 // Sends `chunks` chunks one write at a time, each after the last completed, then closes once
-// written; the receiver reads each chunk exactly into one reused buffer.
+// written; the receiver reads each chunk exactly into one reused buffer. Called on the main loop.
 class ChunkTransfer : public AsyncTcpSocketDelegate {
   public:
     explicit ChunkTransfer(int chunks)

@@ -11,7 +11,7 @@ namespace {
 
 using TcpListen = TcpSocketTest;
 
-// A fresh folder for unix-domain socket files, removed afterwards.
+// A fresh folder for unix-domain socket files, removed afterwards. Test thread.
 class TempFolder {
   public:
     TempFolder() {

@@ -11,7 +11,7 @@ namespace {
 
 const Data kCRLF = AsyncTcpSocket::CRLFData();
 
-// A socket under test connected to a raw peer.
+// A socket under test connected to a raw peer. Test thread.
 class TcpRead : public TcpSocketTest {
   protected:
     void connect() {

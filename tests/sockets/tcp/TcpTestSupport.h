@@ -134,7 +134,7 @@ inline std::string text(const DataSlice& data) {
     return std::string(data.begin(), data.end());
 }
 
-// What a socket reported, in order. Filled on the delegate queue, read by the test.
+// One report of a socket. A plain value.
 struct Event {
     enum Kind {
         Accept,
@@ -161,6 +161,7 @@ struct Event {
 };
 
 // A delegate that records everything. Accepted children are kept until `accepted` is cleared.
+// Called on the delegate queue; the records may be read from any thread.
 class RecordingDelegate : public AsyncTcpSocketDelegate {
   public:
     using C = Callback;
@@ -286,6 +287,7 @@ class RecordingDelegate : public AsyncTcpSocketDelegate {
 };
 
 // Sockets reporting to a recording delegate on a headless main loop run by the test thread.
+// Used on the test thread.
 class TcpSocketTest : public ::testing::Test {
   protected:
     void TearDown() override {
