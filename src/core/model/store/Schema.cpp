@@ -91,6 +91,38 @@ TableLayout::TableLayout(const EntityDescription& root) : root_(&root) {
             }
         }
     }
+    for (const auto* entity : root.kinds()) {
+        EntityColumns& mapping = entityColumns_[entity];
+        for (const auto& column : columns_) {
+            const bool named = column.name != "id" && column.name != "entity";
+            mapping.attributeOfColumn.push_back(named ? entity->attributeIndex(column.name) : -1);
+            const int relationship = named ? entity->relationshipIndex(column.name) : -1;
+            mapping.relationshipOfColumn.push_back(
+                relationship >= 0 &&
+                        entity->relationships()[static_cast<std::size_t>(relationship)].storage ==
+                            RelationshipStorage::ForeignKey
+                    ? relationship
+                    : -1);
+        }
+        for (const auto& attribute : entity->attributes()) {
+            mapping.columnOfAttribute.push_back(column(attribute.name));
+        }
+    }
+    const std::string table = sqlite::quoted(root.name());
+    std::string values;
+    std::string assignments;
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        values += i == 0 ? "?" : ", ?";
+        if (i > 0) {
+            assignments += (i == 1 ? "" : ", ") + sqlite::quoted(columns_[i].name) + " = ?";
+        }
+    }
+    insertSql_ = "INSERT INTO " + table + " (" + columnList() + ") VALUES (" + values + ")";
+    updateSql_ = "UPDATE " + table + " SET " + assignments + " WHERE id = ?";
+}
+
+const TableLayout::EntityColumns& TableLayout::columnsOf(const EntityDescription& entity) const {
+    return entityColumns_.at(&entity);
 }
 
 int TableLayout::column(std::string_view name) const {

@@ -21,6 +21,14 @@ class TableLayout {
     static constexpr int kIdColumn = 0;
     static constexpr int kEntityColumn = 1;
 
+    // Where each value of one entity lives: per column the attribute or to-one relationship
+    // index of the entity (-1: none), and per attribute its column.
+    struct EntityColumns {
+        std::vector<int> attributeOfColumn;
+        std::vector<int> relationshipOfColumn;
+        std::vector<int> columnOfAttribute;
+    };
+
     explicit TableLayout(const EntityDescription& root);
 
     const EntityDescription& root() const { return *root_; }
@@ -29,10 +37,16 @@ class TableLayout {
     int column(std::string_view name) const;
     // Comma-separated, quoted, for SELECT and INSERT.
     std::string columnList(std::string_view prefix = {}) const;
+    const EntityColumns& columnsOf(const EntityDescription& entity) const;
+    const std::string& insertSql() const { return insertSql_; }
+    const std::string& updateSql() const { return updateSql_; }
 
   private:
     const EntityDescription* root_;
     std::vector<Column> columns_;
+    std::map<const EntityDescription*, EntityColumns> entityColumns_;
+    std::string insertSql_;
+    std::string updateSql_;
 };
 
 // Creates the tables of a model in a database, or brings an older database forward: missing

@@ -45,8 +45,9 @@ std::shared_ptr<ManagedObject> StoreReader::make(StoreState& state, ObjectContex
     object->context_ = &context;
     object->state_ = ManagedObject::State::Fetched;
     const auto& attributes = entity->attributes();
+    const auto& columnOfAttribute = layout.columnsOf(*entity).columnOfAttribute;
     for (std::size_t i = 0; i < attributes.size(); ++i) {
-        object->values_[i] = row.value(layout.column(attributes[i].name), attributes[i].type);
+        object->values_[i] = row.value(columnOfAttribute[i], attributes[i].type);
     }
     const auto& relationships = entity->relationships();
     foreignKeys.assign(relationships.size(), 0);

@@ -16,29 +16,17 @@ std::string placeholders(std::size_t count) {
 
 void StoreWriter::writeRow(StoreState& state, const ManagedObject& object, bool insert) {
     const TableLayout& layout = state.schema.layout(object.entity());
-    const auto& columns = layout.columns();
-    std::string sql;
-    if (insert) {
-        sql = "INSERT INTO " + sqlite::quoted(layout.table()) + " (" + layout.columnList() +
-              ") VALUES (" + placeholders(columns.size()) + ")";
-    } else {
-        sql = "UPDATE " + sqlite::quoted(layout.table()) + " SET ";
-        for (std::size_t i = 1; i < columns.size(); ++i) {
-            sql += (i == 1 ? "" : ", ") + sqlite::quoted(columns[i].name) + " = ?";
-        }
-        sql += " WHERE id = ?";
-    }
-    auto& statement = state.statement(sql);
-    const EntityDescription& entity = object.entity();
+    const auto& mapping = layout.columnsOf(object.entity());
+    auto& statement = state.statement(insert ? layout.insertSql() : layout.updateSql());
     int parameter = 1;
     if (insert) {
         statement.bind(parameter++, object.objectId());
     }
-    statement.bind(parameter++, Value{entity.name()});
-    for (std::size_t i = 2; i < columns.size(); ++i, ++parameter) {
-        if (const int attribute = entity.attributeIndex(columns[i].name); attribute >= 0) {
+    statement.bind(parameter++, Value{object.entity().name()});
+    for (std::size_t i = 2; i < layout.columns().size(); ++i, ++parameter) {
+        if (const int attribute = mapping.attributeOfColumn[i]; attribute >= 0) {
             statement.bind(parameter, object.values_[static_cast<std::size_t>(attribute)]);
-        } else if (const int relationship = entity.relationshipIndex(columns[i].name);
+        } else if (const int relationship = mapping.relationshipOfColumn[i];
                    relationship >= 0 &&
                    object.related_[static_cast<std::size_t>(relationship)].one) {
             statement.bind(parameter,
