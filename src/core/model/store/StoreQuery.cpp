@@ -117,11 +117,15 @@ class QueryBuilder {
                 const ManagedObject* target =
                     condition.kind == FetchCondition::Kind::IsNull ? nullptr : condition.object;
                 const std::string list = idList(storedTargets(state_, side, root, target));
-                std::string clause = list.empty() ? "0" : column + " IN (" + list + ")";
-                if (!target) {
-                    clause = "(" + column + " IS NULL OR " + clause + ")";
+                if (target) {
+                    conditions_.push_back(list.empty() ? "0" : column + " IN (" + list + ")");
+                } else if (list.empty()) {
+                    conditions_.push_back(column + " IS NULL");
+                } else {
+                    // Rows whose target was deleted since the last save count as none.
+                    conditions_.push_back("(" + column + " IS NULL OR " + column + " IN (" +
+                                          list + "))");
                 }
-                conditions_.push_back(clause);
                 continue;
             }
             if (side.storage != RelationshipStorage::JoinTable ||
@@ -140,7 +144,7 @@ class QueryBuilder {
                 // Walk the join's index in sort order: the newest entries of one user are
                 // found without touching the rest of the history.
                 driven = true;
-                from_ = " FROM " + sqlite::quoted(join.name) + " j JOIN " +
+                from_ = " FROM " + sqlite::quoted(join.name) + " j CROSS JOIN " +
                         sqlite::quoted(layout_->table()) + " e ON e.id = j." + owner;
                 conditions_.push_back("j." + targetColumn + " = " + idList(targets));
                 if (!request_.sortKey.empty()) {
