@@ -217,8 +217,6 @@ void ManagedObject::markChanged() {
     }
 }
 
-void ManagedObject::didChangeValue(std::string_view) {}
-
 std::optional<std::string> ManagedObject::optionalText(std::string_view key) const {
     const auto& stored = value(key);
     if (const auto* text = std::get_if<std::string>(&stored)) {

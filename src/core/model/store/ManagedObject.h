@@ -9,6 +9,7 @@
 
 #include "core/model/store/ManagedObjectModel.h"
 #include "core/model/store/Value.h"
+#include "platform/kvo/Observable.h"
 
 namespace corvaline {
 
@@ -16,8 +17,9 @@ class ObjectContext;
 
 // A persistent object: attribute values and relationships of one entity, tracked by the
 // context it was inserted into or loaded by. Setters with a change notice tell the key's
-// observers; every change is written at the context's next save. Main thread only.
-class ManagedObject : public std::enable_shared_from_this<ManagedObject> {
+// observers (observe(key, callback)); every change is written at the context's next save.
+// Main thread only.
+class ManagedObject : public Observable, public std::enable_shared_from_this<ManagedObject> {
   public:
     explicit ManagedObject(const EntityDescription& entity);
     virtual ~ManagedObject();
@@ -59,8 +61,8 @@ class ManagedObject : public std::enable_shared_from_this<ManagedObject> {
     std::optional<std::int64_t> integer(std::string_view key) const;
     std::optional<Date> date(std::string_view key) const;
 
-    // Called after every change of an attribute or relationship with a change notice.
-    virtual void didChangeValue(std::string_view key);
+    // Tells the key's observers; called after every change with a change notice.
+    void didChangeValue(std::string_view key) const { didChange(key); }
 
   private:
     friend class ObjectContext;

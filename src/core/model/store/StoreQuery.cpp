@@ -123,8 +123,8 @@ class QueryBuilder {
                     conditions_.push_back(column + " IS NULL");
                 } else {
                     // Rows whose target was deleted since the last save count as none.
-                    conditions_.push_back("(" + column + " IS NULL OR " + column + " IN (" +
-                                          list + "))");
+                    conditions_.push_back("(" + column + " IS NULL OR " + column + " IN (" + list +
+                                          "))");
                 }
                 continue;
             }

@@ -6,6 +6,7 @@
 
 #include "core/model/store/Sqlite.h"
 #include "core/model/store/TestModel.h"
+#include "support/TempFolder.h"
 
 namespace corvaline {
 namespace {
@@ -14,19 +15,8 @@ using namespace std::chrono_literals;
 
 class ObjectContextTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("corvaline-context-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
-        file_ = folder_ / "test.storedata";
-        context_ = ObjectContext::open(file_, *model_);
-    }
-    void TearDown() override {
-        context_.reset();
-        std::filesystem::remove_all(folder_);
-    }
+    void SetUp() override { context_ = ObjectContext::open(file_, *model_); }
+    void TearDown() override { context_.reset(); }
     void reopen() {
         context_.reset();
         context_ = ObjectContext::open(file_, *model_);
@@ -63,8 +53,8 @@ class ObjectContextTest : public ::testing::Test {
     }
 
     std::unique_ptr<ManagedObjectModel> model_ = testing::makeTestModel();
-    std::filesystem::path folder_;
-    std::filesystem::path file_;
+    testing::TempFolder folder_;
+    std::filesystem::path file_ = folder_.path() / "test.storedata";
     std::unique_ptr<ObjectContext> context_;
 };
 
@@ -89,6 +79,18 @@ TEST_F(ObjectContextTest, RoundTripKeepsAttributesRelationshipsAndSubEntities) {
     EXPECT_EQ(people[1]->toOne("team"), teams[0].get());
     EXPECT_EQ(std::get<std::string>(people[1]->value("rank")), "captain");
     EXPECT_FALSE(context_->hasChanges());
+}
+
+TEST_F(ObjectContextTest, ObserversHearValuesAndTheInverseSide) {
+    auto team = context_->insertNewObject("Team");
+    auto ann = person("Ann");
+    std::vector<std::string> heard;
+    auto name = ann->observe("name", [&] { heard.push_back("name"); });
+    auto members = team->observe("members", [&] { heard.push_back("members"); });
+    ann->setValue("name", std::string("Anna"));
+    ann->setPrimitiveValue("name", std::string("Ann"));
+    ann->setToOne("team", team.get());
+    EXPECT_EQ(heard, (std::vector<std::string>{"name", "members"}));
 }
 
 TEST_F(ObjectContextTest, DeletingNullifiesBothSidesInMemoryAndInTheStore) {
@@ -200,9 +202,8 @@ TEST_F(ObjectContextTest, AFailedSaveWritesNothingAndKeepsTheChangesPending) {
 }
 
 TEST(StoreSchemaTest, AnOlderStoreGainsTheNewColumnsAndKeepsItsRows) {
-    const auto file = std::filesystem::temp_directory_path() /
-                      ("corvaline-schema-" + std::to_string(::getpid()) + ".storedata");
-    std::filesystem::remove(file);
+    testing::TempFolder folder;
+    const auto file = folder.path() / "schema.storedata";
     auto version1 = testing::makeTestModel(1);
     auto version2 = testing::makeTestModel(2, true);
     {
@@ -219,9 +220,6 @@ TEST(StoreSchemaTest, AnOlderStoreGainsTheNewColumnsAndKeepsItsRows) {
     }
     // A store written by the newer schema is not opened by the older one.
     EXPECT_THROW(ObjectContext::open(file, *version1), sqlite::Error);
-    std::filesystem::remove(file);
-    std::filesystem::remove(file.string() + "-wal");
-    std::filesystem::remove(file.string() + "-shm");
 }
 
 }  // namespace
