@@ -10,7 +10,7 @@ class Chat;
 class Group;
 class User;
 
-// An open conversation window, as the core holds it.
+// An open conversation window, as the core holds it. Main thread.
 class ConversationWindow {
   public:
     virtual ~ConversationWindow() = default;

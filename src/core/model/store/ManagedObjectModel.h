@@ -50,7 +50,8 @@ struct RelationshipDescription {
 };
 
 // One entity of the model. A sub-entity has every attribute and relationship of its parent,
-// in the same positions, followed by its own. Immutable once the model is finished.
+// in the same positions, followed by its own. Immutable once the model is finished (then any
+// thread may read it).
 class EntityDescription {
   public:
     using Factory = std::function<std::shared_ptr<ManagedObject>(const EntityDescription&)>;

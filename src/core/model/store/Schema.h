@@ -11,7 +11,7 @@
 namespace corvaline {
 
 // The columns of one hierarchy's table: "id", "entity", every attribute of every entity of
-// the hierarchy, then one column per to-one relationship. Read-only once built.
+// the hierarchy, then one column per to-one relationship. Read-only once built: any thread.
 class TableLayout {
   public:
     struct Column {

@@ -14,7 +14,7 @@ struct sqlite3_stmt;
 
 namespace corvaline::sqlite {
 
-// A failed SQLite call, with SQLite's code and message.
+// A failed SQLite call, with SQLite's code and message. A plain value: any thread.
 class Error : public std::runtime_error {
   public:
     Error(int code, const std::string& message) : std::runtime_error(message), code_(code) {}

@@ -17,10 +17,18 @@ namespace corvaline {
 
 class ObjectContext;
 
+// Identifies an object in a context: its hierarchy and id. A plain value: any thread.
 struct ObjectKey {
     const EntityDescription* root;
     std::int64_t id;
-    auto operator<=>(const ObjectKey&) const = default;
+    // Grouped by hierarchy (in the library's total order of pointers), then by id.
+    std::strong_ordering operator<=>(const ObjectKey& other) const {
+        if (auto order = std::compare_three_way{}(root, other.root); order != 0) {
+            return order;
+        }
+        return id <=> other.id;
+    }
+    bool operator==(const ObjectKey&) const = default;
 };
 
 inline ObjectKey keyOf(const ManagedObject& object) {
@@ -28,7 +36,7 @@ inline ObjectKey keyOf(const ManagedObject& object) {
 }
 
 // A change to stored rows that are not in memory: on the owning side `owned` of the rows of
-// `ownerRoot`, the target `from` becomes `to`, or nothing.
+// `ownerRoot`, the target `from` becomes `to`, or nothing. Main thread (the context's).
 struct BulkChange {
     const EntityDescription* ownerRoot;
     const RelationshipDescription* owned;
@@ -69,7 +77,7 @@ struct StoreState {
     std::map<std::string, sqlite::Statement, std::less<>> statements;
 };
 
-// Reads rows into objects.
+// Reads rows into objects. Main thread (the context's).
 class StoreReader {
   public:
     static void loadWhole(StoreState& state, ObjectContext& context);
@@ -87,7 +95,7 @@ class StoreReader {
     static void link(ManagedObject& object, int relationship, ManagedObject* target);
 };
 
-// Writes the pending changes (inside the caller's transaction).
+// Writes the pending changes (inside the caller's transaction). Main thread (the context's).
 class StoreWriter {
   public:
     static void write(StoreState& state);
@@ -99,7 +107,7 @@ class StoreWriter {
     static void applyBulk(StoreState& state, const BulkChange& change);
 };
 
-// Runs fetch requests against the rows and the pending changes.
+// Runs fetch requests against the rows and the pending changes. Main thread (the context's).
 class StoreQuery {
   public:
     static std::vector<std::shared_ptr<ManagedObject>> execute(StoreState& state,
