@@ -134,6 +134,12 @@ TEST_F(ObjectContextTest, HistoryQueriesSeeStoredAndPendingEntriesNewestFirst) {
               (std::vector<std::string>{"two", "one"}));
     EXPECT_EQ(context_->count({"Note", {FetchCondition::relatedTo("team", *team)}, "", true, 0}),
               1u);
+    // Once its team is deleted, the team's note (not in memory) belongs to nobody's team.
+    context_->deleteObject(*team);
+    EXPECT_EQ(texts(context_->execute(newestNotesOf(*ann, 0))),
+              (std::vector<std::string>{"team", "two", "one"}));
+    context_->save();
+    EXPECT_EQ(context_->count(newestNotesOf(*ann, 0)), 3u);
 }
 
 TEST_F(ObjectContextTest, MovingAHistoryReachesRowsNotInMemory) {
