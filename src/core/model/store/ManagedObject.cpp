@@ -7,12 +7,6 @@
 
 namespace corvaline {
 
-namespace {
-
-const std::vector<ManagedObject*> kNoObjects;
-
-}  // namespace
-
 ManagedObject::ManagedObject(const EntityDescription& entity)
     : entity_(&entity),
       values_(entity.attributes().size()),
