@@ -1,6 +1,7 @@
 #pragma once
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <any>
 #include <cstdint>
@@ -253,6 +254,10 @@ class AsyncUdpSocket : public std::enable_shared_from_this<AsyncUdpSocket> {
     void notify(Callback callback, std::function<void(Delegate&, const AsyncUdpSocketPtr&)> call);
     // Common pre-check of the set-up operations.
     bool preOp(Error* error) const;
+    // The pre-check, then the system sockets made if there are none yet.
+    bool preOpWithSockets(Error* error);
+    static bool setSocketOption(int fd, int level, int option, const void* value, socklen_t size,
+                                Error* error);
 
     // System sockets.
     Endpoint& endpoint(int family) { return family == AF_INET ? socket4_ : socket6_; }
@@ -311,11 +316,15 @@ class AsyncUdpSocket : public std::enable_shared_from_this<AsyncUdpSocket> {
     bool preJoin(Error* error) const;
     bool performMulticastRequest(bool join, const std::string& group,
                                  const std::optional<std::string>& interface, Error* error);
+    bool setMulticastInterface(int family, const std::string& interface, Error* error);
 
     // Cached endpoint queries.
     void maybeUpdateCachedLocalAddressInfo(Endpoint& endpoint);
     void maybeUpdateCachedConnectedAddressInfo();
     Endpoint& localEndpoint() { return socket4_.fd == -1 ? socket6_ : socket4_; }
+    // One field of a local cache, refreshed first; family 0 stands for localEndpoint().
+    template <class Value>
+    Value localCacheField(int family, Value Endpoint::*field);
 
     std::weak_ptr<Delegate> delegate_;
     std::shared_ptr<dispatch::Queue> delegateQueue_;

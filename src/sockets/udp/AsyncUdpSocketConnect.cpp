@@ -2,8 +2,6 @@
 #include <netdb.h>
 #include <sys/socket.h>
 
-#include <cerrno>
-
 #include "sockets/SocketAddress.h"
 #include "sockets/udp/AsyncUdpSocket.h"
 
@@ -232,8 +230,8 @@ bool AsyncUdpSocket::performMulticastRequest(bool join, const std::string& group
         request.imr_multiaddr = sockaddr4Of(*group4).sin_addr;
         request.imr_interface = sockaddr4Of(*interface4).sin_addr;
         int option = join ? IP_ADD_MEMBERSHIP : IP_DROP_MEMBERSHIP;
-        if (::setsockopt(socket4_.fd, IPPROTO_IP, option, &request, sizeof request) != 0) {
-            return fail(errnoError(errno, "Error in setsockopt() function"));
+        if (!setSocketOption(socket4_.fd, IPPROTO_IP, option, &request, sizeof request, error)) {
+            return false;
         }
         // The membership is IPv4's: IPv6 goes out of use, so no datagram is sent to it.
         closeSocket(socket6_);
@@ -245,8 +243,8 @@ bool AsyncUdpSocket::performMulticastRequest(bool join, const std::string& group
         request.ipv6mr_multiaddr = sockaddr6Of(*group6).sin6_addr;
         request.ipv6mr_interface = interfaceIndexOfAddress(*interface6);
         int option = join ? IPV6_JOIN_GROUP : IPV6_LEAVE_GROUP;
-        if (::setsockopt(socket6_.fd, IPPROTO_IPV6, option, &request, sizeof request) != 0) {
-            return fail(errnoError(errno, "Error in setsockopt() function"));
+        if (!setSocketOption(socket6_.fd, IPPROTO_IPV6, option, &request, sizeof request, error)) {
+            return false;
         }
         closeSocket(socket4_);
         flags_ |= kIPv4Deactivated;
@@ -257,65 +255,42 @@ bool AsyncUdpSocket::performMulticastRequest(bool join, const std::string& group
 
 bool AsyncUdpSocket::sendIPv4MulticastOnInterface(const std::string& interface, Error* error) {
     bool result = false;
-    runSync([&] {
-        if (!preOp(error)) {
-            return;
-        }
-        if (!(flags_ & kSocketsCreated) && !createEnabledSockets(error)) {
-            return;
-        }
-        std::optional<Data> interface4;
-        std::optional<Data> interface6;
-        interfaceAddresses(interface, 0, &interface4, &interface6);
-        if (!interface4) {
-            if (error) {
-                *error = badParamError("Unknown interface. Specify valid interface by IP address.");
-            }
-            return;
-        }
-        if (socket4_.fd == -1) {
-            return;
-        }
-        in_addr address = sockaddr4Of(*interface4).sin_addr;
-        if (::setsockopt(socket4_.fd, IPPROTO_IP, IP_MULTICAST_IF, &address, sizeof address) == 0) {
-            result = true;
-        } else if (error) {
-            *error = errnoError(errno, "Error in setsockopt() function");
-        }
-    });
+    runSync([&] { result = setMulticastInterface(AF_INET, interface, error); });
     return result;
 }
 
 bool AsyncUdpSocket::sendIPv6MulticastOnInterface(const std::string& interface, Error* error) {
     bool result = false;
-    runSync([&] {
-        if (!preOp(error)) {
-            return;
-        }
-        if (!(flags_ & kSocketsCreated) && !createEnabledSockets(error)) {
-            return;
-        }
-        std::optional<Data> interface4;
-        std::optional<Data> interface6;
-        interfaceAddresses(interface, 0, &interface4, &interface6);
-        if (!interface6) {
-            if (error) {
-                *error = badParamError(
-                    "Unknown interface. Specify valid interface by name (e.g. \"en1\").");
-            }
-            return;
-        }
-        if (socket6_.fd == -1) {
-            return;
-        }
-        std::uint32_t index = interfaceIndexOfAddress(*interface6);
-        if (::setsockopt(socket6_.fd, IPPROTO_IPV6, IPV6_MULTICAST_IF, &index, sizeof index) == 0) {
-            result = true;
-        } else if (error) {
-            *error = errnoError(errno, "Error in setsockopt() function");
-        }
-    });
+    runSync([&] { result = setMulticastInterface(AF_INET6, interface, error); });
     return result;
+}
+
+bool AsyncUdpSocket::setMulticastInterface(int family, const std::string& interface, Error* error) {
+    if (!preOpWithSockets(error)) {
+        return false;
+    }
+    std::optional<Data> interface4;
+    std::optional<Data> interface6;
+    interfaceAddresses(interface, 0, &interface4, &interface6);
+    bool is4 = family == AF_INET;
+    if (!(is4 ? interface4 : interface6)) {
+        if (error) {
+            *error = badParamError(
+                is4 ? "Unknown interface. Specify valid interface by IP address."
+                    : "Unknown interface. Specify valid interface by name (e.g. \"en1\").");
+        }
+        return false;
+    }
+    int fd = endpoint(family).fd;
+    if (fd == -1) {
+        return false;
+    }
+    if (is4) {
+        in_addr address = sockaddr4Of(*interface4).sin_addr;
+        return setSocketOption(fd, IPPROTO_IP, IP_MULTICAST_IF, &address, sizeof address, error);
+    }
+    std::uint32_t index = interfaceIndexOfAddress(*interface6);
+    return setSocketOption(fd, IPPROTO_IPV6, IPV6_MULTICAST_IF, &index, sizeof index, error);
 }
 
 }  // namespace corvaline

@@ -37,88 +37,51 @@ void AsyncUdpSocket::maybeUpdateCachedConnectedAddressInfo() {
     cachedConnectedAddress_ = std::move(address);
 }
 
-std::optional<Data> AsyncUdpSocket::localAddress() {
-    std::optional<Data> result;
+template <class Value>
+Value AsyncUdpSocket::localCacheField(int family, Value Endpoint::*field) {
+    Value result{};
     runSync([&] {
-        Endpoint& socket = localEndpoint();
+        Endpoint& socket = family == 0 ? localEndpoint() : endpoint(family);
         maybeUpdateCachedLocalAddressInfo(socket);
-        result = socket.cachedLocalAddress;
+        result = socket.*field;
     });
     return result;
+}
+
+std::optional<Data> AsyncUdpSocket::localAddress() {
+    return localCacheField(0, &Endpoint::cachedLocalAddress);
 }
 
 std::optional<std::string> AsyncUdpSocket::localHost() {
-    std::optional<std::string> result;
-    runSync([&] {
-        Endpoint& socket = localEndpoint();
-        maybeUpdateCachedLocalAddressInfo(socket);
-        result = socket.cachedLocalHost;
-    });
-    return result;
+    return localCacheField(0, &Endpoint::cachedLocalHost);
 }
 
 std::uint16_t AsyncUdpSocket::localPort() {
-    std::uint16_t result = 0;
-    runSync([&] {
-        Endpoint& socket = localEndpoint();
-        maybeUpdateCachedLocalAddressInfo(socket);
-        result = socket.cachedLocalPort;
-    });
-    return result;
+    return localCacheField(0, &Endpoint::cachedLocalPort);
 }
 
 std::optional<Data> AsyncUdpSocket::localAddress_IPv4() {
-    std::optional<Data> result;
-    runSync([&] {
-        maybeUpdateCachedLocalAddressInfo(socket4_);
-        result = socket4_.cachedLocalAddress;
-    });
-    return result;
+    return localCacheField(AF_INET, &Endpoint::cachedLocalAddress);
 }
 
 std::optional<std::string> AsyncUdpSocket::localHost_IPv4() {
-    std::optional<std::string> result;
-    runSync([&] {
-        maybeUpdateCachedLocalAddressInfo(socket4_);
-        result = socket4_.cachedLocalHost;
-    });
-    return result;
+    return localCacheField(AF_INET, &Endpoint::cachedLocalHost);
 }
 
 std::uint16_t AsyncUdpSocket::localPort_IPv4() {
-    std::uint16_t result = 0;
-    runSync([&] {
-        maybeUpdateCachedLocalAddressInfo(socket4_);
-        result = socket4_.cachedLocalPort;
-    });
-    return result;
+    return localCacheField(AF_INET, &Endpoint::cachedLocalPort);
 }
 
 std::optional<Data> AsyncUdpSocket::localAddress_IPv6() {
-    std::optional<Data> result;
-    runSync([&] {
-        maybeUpdateCachedLocalAddressInfo(socket6_);
-        result = socket6_.cachedLocalAddress;
-    });
-    return result;
+    return localCacheField(AF_INET6, &Endpoint::cachedLocalAddress);
 }
 
 std::optional<std::string> AsyncUdpSocket::localHost_IPv6() {
-    std::optional<std::string> result;
-    runSync([&] {
-        maybeUpdateCachedLocalAddressInfo(socket6_);
-        result = socket6_.cachedLocalHost;
-    });
-    return result;
+    return localCacheField(AF_INET6, &Endpoint::cachedLocalHost);
 }
 
 std::uint16_t AsyncUdpSocket::localPort_IPv6() {
-    std::uint16_t result = 0;
-    runSync([&] {
-        maybeUpdateCachedLocalAddressInfo(socket6_);
-        result = socket6_.cachedLocalPort;
-    });
-    return result;
+    return localCacheField(AF_INET6, &Endpoint::cachedLocalPort);
 }
 
 std::optional<Data> AsyncUdpSocket::connectedAddress() {

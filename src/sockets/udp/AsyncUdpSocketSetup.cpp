@@ -298,32 +298,37 @@ bool AsyncUdpSocket::bindSockets(const std::optional<Data>& address4,
     return true;
 }
 
+bool AsyncUdpSocket::preOpWithSockets(Error* error) {
+    return preOp(error) && ((flags_ & kSocketsCreated) || createEnabledSockets(error));
+}
+
+bool AsyncUdpSocket::setSocketOption(int fd, int level, int option, const void* value,
+                                     socklen_t size, Error* error) {
+    if (::setsockopt(fd, level, option, value, size) == 0) {
+        return true;
+    }
+    if (error) {
+        *error = errnoError(errno, "Error in setsockopt() function");
+    }
+    return false;
+}
+
 bool AsyncUdpSocket::enableReusePort(bool flag, Error* error) {
     bool result = false;
     runSync([&] {
-        if (!preOp(error)) {
-            return;
-        }
-        if (!(flags_ & kSocketsCreated) && !createEnabledSockets(error)) {
+        if (!preOpWithSockets(error)) {
             return;
         }
         int value = flag ? 1 : 0;
-        auto apply = [&](const Endpoint& socket) {
-            if (::setsockopt(socket.fd, SOL_SOCKET, SO_REUSEPORT, &value, sizeof value) == 0) {
-                return true;
-            }
-            if (error) {
-                *error = errnoError(errno, "Error in setsockopt() function");
-            }
-            return false;
-        };
         if (socket4_.fd != -1) {
-            if (!apply(socket4_)) {
-                return;
+            if (!setSocketOption(socket4_.fd, SOL_SOCKET, SO_REUSEPORT, &value, sizeof value,
+                                 error)) {
+                return;  // the IPv6 socket is left as it is
             }
             result = true;
         }
-        if (socket6_.fd != -1 && apply(socket6_)) {
+        if (socket6_.fd != -1 &&
+            setSocketOption(socket6_.fd, SOL_SOCKET, SO_REUSEPORT, &value, sizeof value, error)) {
             result = true;
         }
     });
@@ -333,22 +338,13 @@ bool AsyncUdpSocket::enableReusePort(bool flag, Error* error) {
 bool AsyncUdpSocket::enableBroadcast(bool flag, Error* error) {
     bool result = false;
     runSync([&] {
-        if (!preOp(error)) {
-            return;
-        }
-        if (!(flags_ & kSocketsCreated) && !createEnabledSockets(error)) {
-            return;
-        }
         // IPv6 has no broadcast.
-        if (socket4_.fd == -1) {
+        if (!preOpWithSockets(error) || socket4_.fd == -1) {
             return;
         }
         int value = flag ? 1 : 0;
-        if (::setsockopt(socket4_.fd, SOL_SOCKET, SO_BROADCAST, &value, sizeof value) == 0) {
-            result = true;
-        } else if (error) {
-            *error = errnoError(errno, "Error in setsockopt() function");
-        }
+        result =
+            setSocketOption(socket4_.fd, SOL_SOCKET, SO_BROADCAST, &value, sizeof value, error);
     });
     return result;
 }

@@ -1,5 +1,4 @@
 #include "UdpTestSupport.h"
-#include "support/Signal.h"
 
 namespace corvaline::testing {
 namespace {
@@ -133,21 +132,19 @@ TEST_F(UdpReceiveTest, ReceiveFilters) {
 TEST_F(UdpReceiveTest, AsynchronousFilterAnsweringAfterTheCloseDeliversNothing) {
     auto socket = makeReceiver();
     auto filterQueue = dispatch::SerialQueue::create("filter");
-    Signal entered;
-    Signal answer;
+    HeldCall held;
     socket->setReceiveFilter(
         [&](const Data&, const Data&, std::any*) {
-            entered.raise();
-            answer.waitFor();
+            held.holdHere();
             return true;
         },
         filterQueue);
     ASSERT_TRUE(socket->beginReceiving());
     RawUdp peer;
     peer.sendTo(addressOf(*socket), "late");
-    ASSERT_TRUE(entered.waitFor());
+    ASSERT_TRUE(held.waitUntilHeld());
     socket->close();
-    answer.raise();
+    held.release();
     filterQueue->sync([] {});
     settle(*socket);
     ASSERT_EQ(delegate->events.size(), 1u);

@@ -5,7 +5,6 @@
 
 #include "HeldResolver.h"
 #include "UdpTestSupport.h"
-#include "support/Signal.h"
 
 namespace corvaline::testing {
 namespace {
@@ -167,20 +166,18 @@ TEST_F(UdpSendTest, AsynchronousSendFilterAnsweringAfterTheCloseHasNoEffect) {
     RawUdp peer;
     auto socket = makeSocket();
     auto filterQueue = dispatch::SerialQueue::create("filter");
-    Signal entered;
-    Signal answer;
+    HeldCall held;
     socket->setSendFilter(
         [&](const Data&, const Data&, long) {
-            entered.raise();
-            answer.waitFor();
+            held.holdHere();
             return true;
         },
         filterQueue);
     socket->sendData(bytes("held"), peer.address(), -1, 1);
     socket->sendData(bytes("queued"), peer.address(), -1, 2);
-    ASSERT_TRUE(entered.waitFor());
+    ASSERT_TRUE(held.waitUntilHeld());
     socket->close();
-    answer.raise();
+    held.release();
     filterQueue->sync([] {});
     settle(*socket);
     ASSERT_EQ(delegate->events.size(), 1u);

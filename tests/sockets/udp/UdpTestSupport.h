@@ -20,6 +20,7 @@
 #include "platform/runloop/MainLoop.h"
 #include "sockets/SocketAddress.h"
 #include "sockets/udp/AsyncUdpSocket.h"
+#include "support/Signal.h"
 
 namespace corvaline::testing {
 
@@ -154,6 +155,21 @@ class RawUdp {
   private:
     int family_;
     int fd_ = -1;
+};
+
+// Holds a filter call until the test lets it answer. Used from the filter's queue and the test.
+class HeldCall {
+  public:
+    void holdHere() {
+        entered_.raise();
+        released_.waitFor();
+    }
+    bool waitUntilHeld() { return entered_.waitFor(); }
+    void release() { released_.raise(); }
+
+  private:
+    Signal entered_;
+    Signal released_;
 };
 
 // True only inside a network namespace that still has nothing but loopback, so that the
