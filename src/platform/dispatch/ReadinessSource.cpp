@@ -19,14 +19,14 @@ std::size_t bytesAvailable(int fd) {
     return static_cast<std::size_t>(available);
 }
 
-// True when the peer has hung up or the descriptor is in error: such a descriptor stays
-// "readable" for ever, so it is reported once per resume instead of in a busy loop.
-bool isHungUp(int fd) {
-    pollfd probe{fd, POLLIN | POLLRDHUP, 0};
+// What poll says of the descriptor now. The reactor may report readiness that has gone (an
+// edge it saw before the data was read): those reports are not passed on.
+short currentEvents(int fd, short interest) {
+    pollfd probe{fd, interest, 0};
     if (::poll(&probe, 1, 0) <= 0) {
-        return false;
+        return 0;
     }
-    return (probe.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+    return probe.revents;
 }
 
 }  // namespace
@@ -149,12 +149,24 @@ void ReadinessSource::onReady(unsigned generation) {
     std::size_t available = 0;
     if (kind_ == Kind::Read) {
         available = bytesAvailable(fd_);
-        if (available == 0 && isHungUp(fd_)) {
-            if (hangUpDelivered_) {
+        if (available == 0) {
+            short events = currentEvents(fd_, POLLIN | POLLRDHUP);
+            if (events == 0) {
+                armLocked();
                 return;
             }
-            hangUpDelivered_ = true;
+            // A hung-up or failed descriptor stays "readable" for ever: report it once per
+            // resume instead of in a busy loop. (An empty datagram is readable without that.)
+            if ((events & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                if (hangUpDelivered_) {
+                    return;
+                }
+                hangUpDelivered_ = true;
+            }
         }
+    } else if (currentEvents(fd_, POLLOUT) == 0) {
+        armLocked();
+        return;
     }
     delivering_ = true;
     queue_->async([self = shared_from_this(), generation, available] {

@@ -19,6 +19,8 @@ class Runtime {
     Runtime& operator=(const Runtime&) = delete;
 
     asio::io_context& io() { return io_; }
+    // Ends the workers (after the blocks they are running); nothing runs on the runtime after.
+    void stopWorkers();
 
   private:
     struct Workers;

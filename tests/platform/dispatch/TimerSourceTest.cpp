@@ -69,9 +69,7 @@ TEST_F(TimerFixture, HugeOrNonFiniteTimesNeverFire) {
 }
 
 TEST_F(TimerFixture, AFiringWhileSuspendedArrivesAfterResume) {
-    timer->setTimer(Seconds(0.005));
-    timer->resume();
-    timer->suspend();
+    timer->setTimer(Seconds(0.005));  // a new timer starts suspended
     settle();
     EXPECT_EQ(fired.count(), 0);
     timer->resume();

@@ -1,0 +1,99 @@
+#include "app/defaults/RegisteredDefaults.h"
+
+#include <algorithm>
+#include <array>
+
+#include "platform/paths/Folders.h"
+#include "platform/paths/Tilde.h"
+
+namespace corvaline {
+
+namespace {
+
+constexpr unsigned kWindowsCP1251 = 11;
+constexpr unsigned kWindowsCP1252 = 12;
+constexpr unsigned kWindowsCP1253 = 13;
+constexpr unsigned kWindowsCP1254 = 14;
+constexpr unsigned kWindowsCP1250 = 15;
+
+constexpr std::array<std::string_view, 9> kCentralEuropean = {"pl", "cs", "sk",      "hu", "sl",
+                                                              "bs", "hr", "sr-Latn", "sq"};
+constexpr std::array<std::string_view, 5> kCyrillic = {"ru", "bg", "sr", "mk", "uk"};
+
+bool contains(const auto& list, std::string_view value) {
+    return std::find(list.begin(), list.end(), value) != list.end();
+}
+
+// The language without its last subtag ("sr-Latn-RS" -> "sr-Latn"); a single subtag stays.
+std::string_view baseOf(std::string_view language) {
+    const size_t dash = language.rfind('-');
+    return dash == std::string_view::npos ? language : language.substr(0, dash);
+}
+
+}  // namespace
+
+unsigned defaultTextEncoding(const std::vector<std::string>& languages) {
+    unsigned encoding = kWindowsCP1252;
+    // Every language is tested; the last one that matches decides.
+    for (const std::string_view language : languages) {
+        if (language.starts_with("en"))
+            continue;
+        if (language.starts_with("tr"))
+            encoding = kWindowsCP1254;
+        if (language == "el")
+            encoding = kWindowsCP1253;
+        const std::string_view base = baseOf(language);
+        if (contains(kCentralEuropean, base))
+            encoding = kWindowsCP1250;
+        if (contains(kCyrillic, base))
+            encoding = kWindowsCP1251;
+    }
+    return encoding;
+}
+
+nlohmann::json applicationDefaults(const std::vector<std::string>& languages) {
+    return {
+        {"fontSize", 18},
+        {"displayRecent", true},
+        {"displayTime", true},
+        {"SendMessageKey", 1},
+        {"enableHotKey", true},
+        // Shift + Control, and the key code of S.
+        {"hotKey", nlohmann::json::array({0x60000u, 1u})},
+        {"minimizeMessages", 0},
+        {"keepFocus", false},
+        {"fileTransferPath", kDefaultFileTransferPath},
+        {"fileTransferAutoAccept", true},
+        {"showFileTransferAlert", true},
+        {"hideOfflineUsers", false},
+        {"awayMessage",
+         "I am away from my computer. Please leave your message and I will reply to you as soon "
+         "as I am back."},
+        {"busyMessage", "I am busy now. Please do not disturb me."},
+        {"autoAwayEnabled", true},
+        {"autoAwayMinutes", 10},
+        {"sreensaverAwayEnabled", true},
+        {"continuousSpellCheckingEnabled", true},
+        {"automaticSpellingCorrectionEnabled", true},
+        {"grammarCheckingEnabled", false},
+        {"sounds.enabled", true},
+        {"sounds.onIncoming", true},
+        {"sounds.onBroadcast", true},
+        {"sounds.anyTime", 0},
+        {"sounds.onUserOnline", true},
+        {"sounds.onIncomingFile", true},
+        {"NSConstraintBasedLayoutVisualizeMutuallyExclusiveConstraints", true},
+        {"encoding", defaultTextEncoding(languages)},
+    };
+}
+
+void registerApplicationDefaults(UserDefaults& defaults,
+                                 const std::vector<std::string>& languages) {
+    defaults.registerDefaults(applicationDefaults(languages));
+    const std::string folder = expandTilde(defaults.stringForKey("fileTransferPath"));
+    if (!isWritableFolder(folder)) {
+        defaults.setString("fileTransferPath", kDefaultFileTransferPath);
+    }
+}
+
+}  // namespace corvaline

@@ -1,0 +1,79 @@
+#include "app/defaults/RegisteredDefaults.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "platform/locale/PreferredLanguages.h"
+#include "support/FakeEnvironment.h"
+#include "support/TempFolder.h"
+
+namespace corvaline {
+namespace {
+
+TEST(RegisteredDefaultsTest, EncodingFollowsThePreferredLanguagesOfTheEnvironment) {
+    struct Case {
+        std::map<std::string, std::string> env;
+        unsigned encoding;
+    };
+    const std::vector<Case> cases = {
+        {{{"LANGUAGE", "ru_RU:en_US"}}, 11},
+        {{{"LANGUAGE", "en_GB:de_DE"}, {"LANG", "ru_RU.UTF-8"}}, 12},
+        {{{"LANGUAGE", "pl_PL:ru_RU"}}, 11},
+        {{{"LANGUAGE", "ru_RU.UTF-8:de_DE.UTF-8"}}, 11},
+        {{{"LANG", "el.UTF-8"}}, 13},
+        {{{"LC_ALL", "el_GR.UTF-8"}, {"LANG", "el"}}, 12},
+        {{{"LC_MESSAGES", "sr_RS.UTF-8@latin"}}, 15},
+        {{{"LANGUAGE", "sr-Cyrl-RS"}}, 12},
+        {{{"LANG", "sr_RS.UTF-8"}}, 11},
+        {{{"LANGUAGE", "sr"}}, 11},
+        {{{"LC_ALL", "tr_TR.UTF-8"}}, 14},
+        {{{"LANG", "C.UTF-8"}}, 12},
+    };
+    for (const auto& c : cases) {
+        const auto languages = preferredLanguages(testing::fakeEnvironment(c.env));
+        const auto defaults = applicationDefaults(languages);
+        EXPECT_EQ(defaults.at("encoding"), c.encoding) << ::testing::PrintToString(c.env);
+        EXPECT_TRUE(defaults.at("encoding").is_number_unsigned());
+    }
+}
+
+TEST(RegisteredDefaultsTest, RegistersEveryKey) {
+    testing::TempFolder folder;
+    UserDefaults defaults(folder.path() / "defaults.json");
+    registerApplicationDefaults(defaults, {});
+    EXPECT_EQ(applicationDefaults({}).size(), 28u);
+    EXPECT_EQ(defaults.integerForKey("fontSize"), 18);
+    EXPECT_TRUE(defaults.boolForKey("sreensaverAwayEnabled"));
+    EXPECT_FALSE(defaults.boolForKey("keepFocus"));
+    EXPECT_EQ(defaults.arrayForKey("hotKey"), nlohmann::json::array({0x60000, 1}));
+    EXPECT_EQ(defaults.stringForKey("busyMessage"), "I am busy now. Please do not disturb me.");
+}
+
+TEST(RegisteredDefaultsTest, MissingReceivedFilesFolderIsResetAtTheNextStart) {
+    testing::TempFolder folder;
+    const auto file = folder.path() / "defaults.json";
+    const auto received = folder.path() / "Received";
+    std::filesystem::create_directory(received);
+    {
+        UserDefaults defaults(file);
+        registerApplicationDefaults(defaults, {});
+        defaults.setString("fileTransferPath", received.string());
+    }
+    {
+        UserDefaults defaults(file);
+        registerApplicationDefaults(defaults, {});
+        EXPECT_EQ(defaults.stringForKey("fileTransferPath"), received.string());
+    }
+    std::filesystem::remove(received);
+    {
+        UserDefaults defaults(file);
+        registerApplicationDefaults(defaults, {});
+        EXPECT_EQ(defaults.stringForKey("fileTransferPath"), "~/Downloads/Corvaline");
+    }
+    EXPECT_EQ(UserDefaults(file).objectForKey("fileTransferPath"), "~/Downloads/Corvaline")
+        << "the reset is stored";
+}
+
+}  // namespace
+}  // namespace corvaline
