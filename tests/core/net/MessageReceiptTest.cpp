@@ -38,7 +38,16 @@ int storedMessages(const std::string& file, const std::string& messageId) {
     return count;
 }
 
-class MessageReceiptTest : public ModelTest {};
+// Sockets report on real time: on the virtual clock an idle loop would jump past its
+// deadline while the peer still waits for the reply.
+class MessageReceiptTest : public ModelTest {
+  protected:
+    void SetUp() override {
+        ModelTest::SetUp();
+        CoreServices::shared().mainQueue = &realLoop_;
+    }
+    MainLoop realLoop_;
+};
 
 TEST_F(MessageReceiptTest, TheMessageIsStoredBeforeItsReceiptIsWritten) {
     userList_->updateMe();
@@ -49,7 +58,7 @@ TEST_F(MessageReceiptTest, TheMessageIsStoredBeforeItsReceiptIsWritten) {
     hooks.gotMessage = [](const Packet& packet, const std::string& ip) -> MessageHooks::Reply {
         return Message::gotMessage(packet, ip);
     };
-    auto tcp = TCPserver::create(std::shared_ptr<Executor>(std::shared_ptr<void>(), &loop_),
+    auto tcp = TCPserver::create(std::shared_ptr<Executor>(std::shared_ptr<void>(), &realLoop_),
                                  std::move(hooks));
     const std::string store =
         (AppStore::shared().applicationFilesDirectory() / AppStore::kStoreFile).string();
@@ -64,6 +73,8 @@ TEST_F(MessageReceiptTest, TheMessageIsStoredBeforeItsReceiptIsWritten) {
     std::atomic<bool> done = false;
     std::thread peer([&] {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const timeval limit{20, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(19771);
@@ -79,7 +90,7 @@ TEST_F(MessageReceiptTest, TheMessageIsStoredBeforeItsReceiptIsWritten) {
         ::close(fd);
         done = true;
     });
-    loop_.runUntil([&] { return done.load(); }, Duration(30));
+    realLoop_.runUntil([&] { return done.load(); }, Duration(30));
     peer.join();
 
     const auto receipt =
