@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -35,6 +37,16 @@ class NetTest : public ModelTest {
 
     void runFor(double seconds) {
         loop_.runUntil([] { return false; }, Duration(seconds));
+    }
+
+    // Runs the loop until the predicate holds, for at most 30 s of real time: socket work
+    // happens on other threads, while the loop's own time jumps ahead whenever it is idle.
+    bool runUntilDone(const std::function<bool()>& done) {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!done() && std::chrono::steady_clock::now() < limit) {
+            loop_.runUntil(done, Duration(0.1));
+        }
+        return done();
     }
 
     void startTrace() {

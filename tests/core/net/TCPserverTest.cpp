@@ -12,6 +12,7 @@
 #include "core/codec/UserInfoRecord.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/Message.h"
+#include "core/model/entities/MessageForForwarding.h"
 #include "core/net/NetTest.h"
 #include "core/net/UDPserver.h"
 
@@ -24,6 +25,14 @@ sockaddr_in loopback() {
     address.sin_port = htons(19771);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return address;
+}
+
+// A blocking socket whose reads and accepts give up after 20 s.
+int peerSocket() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const timeval limit{20, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    return fd;
 }
 
 // Reads up to CR LF (included) or the end of the stream; the peer of the service's sockets.
@@ -78,8 +87,37 @@ class TCPserverTest : public NetTest {
             peer();
             done = true;
         });
-        loop_.runUntil([&] { return done.load(); }, Duration(30));
+        runUntilDone([&] { return done.load(); });
         thread.join();
+    }
+
+    // Takes the service port in place of the listener: each connection gets the next answer,
+    // and the requests it read come back in order.
+    std::vector<std::string> answerRequests(const std::vector<std::string>& answers,
+                                            const std::function<void()>& send) {
+        tcp_->turnOffserver();
+        const int listener = peerSocket();
+        const int on = 1;
+        ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        const sockaddr_in address = loopback();
+        EXPECT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(::listen(listener, 4), 0);
+        std::vector<std::string> requests;
+        send();
+        withPeer([&] {
+            for (const auto& answer : answers) {
+                const int fd = ::accept(listener, nullptr, nullptr);
+                if (fd < 0) {
+                    return;
+                }
+                requests.push_back(readLine(fd));
+                writeAll(fd, answer);
+                ::close(fd);
+            }
+        });
+        ::close(listener);
+        runUntilDone([&] { return tcp_->connectedClientSocketCount() == 0; });
+        return requests;
     }
 
     std::shared_ptr<TCPserver> tcp_;
@@ -143,7 +181,7 @@ TEST_F(TCPserverTest, AnswersAnInformationRequestForTheLocalUserOnly) {
     std::string noReply = "unset";
     withPeer([&] {
         for (auto* exchange : {&forMe, &forOther}) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            const int fd = peerSocket();
             const sockaddr_in address = loopback();
             ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address),
                       0);
@@ -158,19 +196,11 @@ TEST_F(TCPserverTest, AnswersAnInformationRequestForTheLocalUserOnly) {
     EXPECT_EQ(tsi.text(5), "A5");
     EXPECT_EQ(tsi.text(6), UserInfoPacketFromUser(me.userInfo()));
     EXPECT_EQ(noReply, "");
-    loop_.runUntil([&] { return tcp_->connectedServerSocketCount() == 0; }, Duration(30));
+    runUntilDone([&] { return tcp_->connectedServerSocketCount() == 0; });
     EXPECT_EQ(tcp_->connectedServerSocketCount(), 0u);
 }
 
 TEST_F(TCPserverTest, AppliesTheInformationThatAnsweredItsRequest) {
-    tcp_->turnOffserver();  // the peer below takes the port
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    const int on = 1;
-    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const sockaddr_in address = loopback();
-    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-
     const auto peer = addUser("A5", "10");
     peer->setIp("127.0.0.1");
     UserInfo info;
@@ -178,18 +208,10 @@ TEST_F(TCPserverTest, AppliesTheInformationThatAnsweredItsRequest) {
     info.status = "2";
     const std::string answer = wire(Packet{"TSI", "*", "peer", "A5", "*", userList_->me()->userId(),
                                            UserInfoPacketFromUser(info), "*"});
-    std::string request;
-    peer->RequestUserInfo();
-    withPeer([&] {
-        const int fd = ::accept(listener, nullptr, nullptr);
-        request = readLine(fd);
-        writeAll(fd, answer);
-        ::close(fd);
-    });
-    ::close(listener);
-    loop_.runUntil([&] { return tcp_->connectedClientSocketCount() == 0; }, Duration(30));
+    const auto requests = answerRequests({answer}, [&] { peer->RequestUserInfo(); });
 
-    const Packet tri = unwire(request);
+    ASSERT_EQ(requests.size(), 1u);
+    const Packet tri = unwire(requests.front());
     EXPECT_EQ(tri.text(0), "TRI");
     EXPECT_EQ(tri.text(5), "A5");
     EXPECT_EQ(peer->userInfo().firstName, "Ada");
@@ -197,6 +219,23 @@ TEST_F(TCPserverTest, AppliesTheInformationThatAnsweredItsRequest) {
     EXPECT_FALSE(peer->userOffline());
     EXPECT_EQ(tcp_->connectedClientSocketCount(), 0u);
     EXPECT_FALSE(context_->hasChanges());
+}
+
+TEST_F(TCPserverTest, AReceiptClearsTheRelayRecordAndAGarbledReplyMarksNobodyOffline) {
+    const auto peer = addUser("A5", "0");
+    peer->setIp("127.0.0.1");
+    auto record = context_->insert<MessageForForwarding>();
+    record->setMessageId(77);
+    record->addRecipientsObject(*peer);
+    SaveAppContextIfChanged();
+    const auto packet =
+        PacketCodec::shared().PlainPacket(Packet{"TSOM", "A5", "77", "A0", "1", "A5", "x", "*"});
+    const std::string receipt = wire(Packet{"TMR", "*", "peer", "A5", "*", "A0", "*", "*"});
+    answerRequests({receipt}, [&] { tcp_->SendTCPpacket(packet.value(), *peer, record); });
+    EXPECT_TRUE(record->isDeleted() || !record->context());
+    answerRequests({"garbled\r\n"}, [&] { tcp_->SendTCPpacket(packet.value(), *peer, nullptr); });
+    EXPECT_FALSE(peer->userOffline());
+    EXPECT_TRUE(relayed_.empty());
 }
 
 }  // namespace
