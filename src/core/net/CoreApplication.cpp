@@ -45,15 +45,13 @@ void CoreApplication::start() {
     if (!tcp_) {
         tcp_ = TCPserver::create(main_, hooks_);
         services.messages = tcp_.get();
-    } else {
-        tcp_->turnONserver();
-    }
-    if (!udp_) {
         udp_ = UDPserver::create(main_);
         tcp_->setUDPserver(udp_);
         services.presence = udp_.get();
+        udp_->beginWork();
+    } else {
+        tcp_->turnONserver();  // begins the presence service too
     }
-    udp_->beginWork();
     if (options_.watchSystemEvents) {
         networkMonitor_ = NetworkChangeMonitor::start(*main_, [tcp = std::weak_ptr(tcp_)] {
             if (auto server = tcp.lock()) {

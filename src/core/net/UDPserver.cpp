@@ -23,8 +23,9 @@ constexpr Duration kRefreshInterval{360.0};
 constexpr Duration kFollowUpDelay{6.0};
 constexpr Duration kResetDelay{2.0};
 constexpr auto kRemovalAge = std::chrono::seconds(2592000);  // 30 days
-// Fields 0 to 8 of a presence packet are read; shorter ones are not presence packets.
-constexpr std::size_t kPresenceFields = 9;
+// Fields 0 to 8 of a presence packet are read, and a decoded packet ends with the two
+// trailer fields of the writer: anything shorter is not a presence packet.
+constexpr std::size_t kPresenceFields = 9 + 2;
 
 void trace(const std::string& text) {
     DebugTracer::addLogItem(text, 0);
