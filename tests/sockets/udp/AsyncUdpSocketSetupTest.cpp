@@ -31,7 +31,7 @@ TEST_F(UdpSetupTest, SetUpNeedsDelegateAndDelegateQueueFirst) {
     };
     for (const auto& [name, operation] : operations) {
         SCOPED_TRACE(name);
-        auto gone = std::make_shared<RecordingDelegate>();
+        auto gone = std::make_shared<RecordingUdpDelegate>();
         auto orphaned = AsyncUdpSocket::create(gone, loop);
         gone.reset();
         Error error;

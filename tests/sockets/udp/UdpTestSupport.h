@@ -60,11 +60,11 @@ struct UdpEvent {
     std::any context;
 };
 
-class RecordingDelegate : public AsyncUdpSocketDelegate {
+class RecordingUdpDelegate : public AsyncUdpSocketDelegate {
   public:
     using Kind = UdpEvent::Kind;
 
-    RecordingDelegate()
+    RecordingUdpDelegate()
         : AsyncUdpSocketDelegate({Callback::DidConnectToAddress, Callback::DidNotConnect,
                                   Callback::DidSendData, Callback::DidNotSendData,
                                   Callback::DidReceiveData, Callback::DidClose}) {}
@@ -209,7 +209,7 @@ class UdpSocketTest : public ::testing::Test {
     }
 
     std::shared_ptr<MainLoop> loop = std::make_shared<MainLoop>();
-    std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
+    std::shared_ptr<RecordingUdpDelegate> delegate = std::make_shared<RecordingUdpDelegate>();
 };
 
 }  // namespace corvaline::testing
