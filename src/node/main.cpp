@@ -1,9 +1,70 @@
+// corvaline-node: the messenger without windows, for tests and diagnostics.
+//
+//   corvaline-node [--default KEY=JSON]...
+//
+// Commands on standard input and events on standard output, one per line, fields separated
+// by TAB, with \t, \n and \\ inside fields:
+//   name TEXT | status CODE | send USERID TEXT | mass USERID,USERID,... TEXT | typing USERID
+//   info USERID (answers "info USERID KEY=VALUE..." and asks for fresh values)
+//   roster (user lines, then "end") | history USERID (entry lines, then "end") | quit
+// Events: ready USERID SESSIONID NAME | user USERID STATUS NAME IP | message FROMID MASS
+// OFFLINE TEXT | typing FROMID | stopped | error TEXT
 #include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
 
-// The windowless node grows here as the core's services arrive.
-int main() {
-    std::printf(
-        "Corvaline %s: serverless LAN messenger (windowless node; services not built yet)\n",
-        CORVALINE_VERSION);
+#include <nlohmann/json.hpp>
+
+#include "app/defaults/RegisteredDefaults.h"
+#include "node/CommandReader.h"
+#include "node/LineProtocol.h"
+#include "node/Node.h"
+#include "platform/defaults/UserDefaults.h"
+#include "platform/locale/PreferredLanguages.h"
+#include "platform/runloop/MainLoop.h"
+
+namespace {
+
+// Stores every "--default KEY=JSON"; false after printing why an argument is wrong.
+bool storeDefaults(int argc, char** argv, corvaline::UserDefaults& defaults) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option != "--default" || i + 1 == argc) {
+            std::fprintf(stderr, "usage: corvaline-node [--default KEY=JSON]...\n");
+            return false;
+        }
+        const std::string setting = argv[++i];
+        const auto equals = setting.find('=');
+        auto value = nlohmann::json::parse(
+            equals == std::string::npos ? std::string() : setting.substr(equals + 1), nullptr,
+            false);
+        if (equals == 0 || equals == std::string::npos || value.is_discarded()) {
+            std::fprintf(stderr, "corvaline-node: not KEY=JSON: %s\n", setting.c_str());
+            return false;
+        }
+        defaults.setObject(setting.substr(0, equals), std::move(value));
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace corvaline;
+    auto& defaults = UserDefaults::standard();
+    registerApplicationDefaults(defaults, preferredLanguages());
+    if (!storeDefaults(argc, argv, defaults)) {
+        return 2;
+    }
+    auto loop = std::make_shared<MainLoop>();
+    node::Node messenger(loop, [](const std::vector<std::string>& fields) {
+        std::cout << node::formatLine(fields) << '\n' << std::flush;
+    });
+    messenger.start();
+    node::CommandReader reader(
+        *loop, [&](const std::string& line) { messenger.handle(node::parseLine(line)); },
+        [&] { messenger.handle({"quit"}); });
+    loop->run();
     return 0;
 }

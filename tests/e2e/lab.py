@@ -15,6 +15,7 @@ import time
 import unittest
 
 SUBNET = "10.231.77"
+NETNS_ETC = "/etc/netns"
 
 
 def _ip(*args, check=True):
@@ -37,6 +38,7 @@ class Lab:
         self.homes = []
         self.processes = []
         self._made = []
+        self._etc = []
         atexit.register(self.close)
         try:
             self._build()
@@ -59,8 +61,18 @@ class Lab:
             _ip("-n", host, "addr", "add", f"{address}/24", "brd", "+", "dev", "eth0")
             _ip("-n", host, "link", "set", "eth0", "up")
             _ip("-n", host, "link", "set", "lo", "up")
+            self._give_machine_id(host)
             home = tempfile.mkdtemp(prefix=f"{host}-home-")
             self.homes.append(home)
+
+    def _give_machine_id(self, host):
+        """Each host is a machine of its own: `ip netns exec` shows /etc/netns/<host>/machine-id
+        as /etc/machine-id there, so programs that derive an identity from it differ."""
+        folder = os.path.join(NETNS_ETC, host)
+        os.makedirs(folder, exist_ok=True)
+        self._etc.append(folder)
+        with open(os.path.join(folder, "machine-id"), "w") as file:
+            file.write(secrets.token_hex(16) + "\n")
 
     def command(self, host_index, argv):
         """argv run inside host `host_index`."""
@@ -90,6 +102,11 @@ class Lab:
         for name in reversed(self._made):
             _ip("netns", "del", name, check=False)
         self._made = []
+        for folder in self._etc:
+            shutil.rmtree(folder, ignore_errors=True)
+        if self._etc and os.path.isdir(NETNS_ETC) and not os.listdir(NETNS_ETC):
+            os.rmdir(NETNS_ETC)
+        self._etc = []
         for home in self.homes:
             shutil.rmtree(home, ignore_errors=True)
         self.homes = []

@@ -3,13 +3,56 @@
 #include "core/model/entities/Chat.h"
 #include "core/model/entities/User.h"
 #include "core/model/services/CoreServices.h"
+#include "core/model/services/UserInterface.h"
+#include "platform/defaults/UserDefaults.h"
 
 namespace corvaline {
+
+namespace {
+
+// The highest window level the window system offers (2^31 - 17): above every other window.
+constexpr long kMaximumWindowLevel = 2147483631;
+
+}  // namespace
 
 void LogEntry::awakeFromInsert() {
     const Date now = CoreServices::shared().now();
     setPrimitiveValue("timeReceived", now);
     setPrimitiveValue("time", now);
+}
+
+void LogEntry::popupWindow(const std::shared_ptr<ConversationWindow>& given) {
+    std::shared_ptr<ConversationWindow> window = given;
+    if (!window) {
+        for (auto* user : user()) {
+            if (user->conversationWindow()) {
+                window = user->conversationWindow();
+                break;
+            }
+        }
+    }
+    if (!window) {
+        return;
+    }
+    auto& defaults = UserDefaults::standard();
+    const auto minimize = defaults.integerForKey("minimizeMessages");
+    if (!window->isVisible() && minimize == 0) {
+        window->showWindow();
+    }
+    if (minimize == 1) {
+        return;
+    }
+    if (window->isMiniaturized()) {
+        window->deminiaturize();
+    }
+    if (defaults.boolForKey("keepFocus")) {
+        window->makeKeyAndFront();
+        if (auto* windows = CoreServices::shared().windows) {
+            windows->activateIgnoringOtherApps();
+        }
+    } else if (!window->isKeyWindow()) {
+        window->raiseToLevel(kMaximumWindowLevel);
+    }
 }
 
 std::vector<User*> LogEntry::user() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +10,7 @@
 namespace corvaline {
 
 class Chat;
+class ConversationWindow;
 class User;
 
 // One line of a history: a message, a system line or a file transfer. Main thread only.
@@ -19,6 +21,10 @@ class LogEntry : public ManagedObject {
 
     // Both times start as the moment of insertion.
     void awakeFromInsert() override;
+
+    // Brings `window` (none: the window of any one of the entry's users) forward as
+    // "minimizeMessages" and "keepFocus" say.
+    void popupWindow(const std::shared_ptr<ConversationWindow>& window);
 
     bool incoming() const { return flag("incoming"); }
     void setIncoming(bool incoming) { setValue("incoming", incoming); }

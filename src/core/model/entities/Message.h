@@ -4,15 +4,35 @@
 #include <string>
 #include <string_view>
 
+#include "core/codec/Packet.h"
 #include "core/model/entities/LogEntry.h"
 
 namespace corvaline {
 
-// A text message of a history. Main thread only.
+class ObjectContext;
+
+// A text message of a history, and the receiving side of the six message packets.
+// Main thread only.
 class Message : public LogEntry {
   public:
     static constexpr std::string_view kEntityName = "Message";
     using LogEntry::LogEntry;
+
+    // Records a received "TSM", "TMM", "TSOM", "TSOMM", "TSFM" or "TSFMM" from `ip` and
+    // answers the receipt "TMR", which every message packet gets (duplicates and packets for
+    // another user included), so that senders and relays stop resending. The caller saves
+    // before it writes the receipt; the window and the sound follow on a later turn.
+    static Packet gotMessage(const Packet& packet, const std::string& ip);
+
+    // Fronts the entry's conversation window and plays the incoming sound, as the settings say.
+    void playSoundAndPopupWindow();
+
+    // Wire times are local seconds since 1970: UTC seconds plus the system time zone's
+    // offset, which follows clock and zone changes (recomputeLocalTimeOffset).
+    static long localTimeOffset();
+    static void recomputeLocalTimeOffset();
+    static double wireTime(Date date);
+    static Date dateFromWireTime(std::int64_t localSeconds);
 
     std::string message() const { return text("message"); }
     void setMessage(std::string message) { setValue("message", std::move(message)); }
@@ -23,5 +43,8 @@ class Message : public LogEntry {
     bool offline() const { return flag("offline"); }
     void setOffline(bool offline) { setValue("offline", offline); }
 };
+
+// True when a message or a relay record with that id is in the store.
+bool MessageIdAlreadyStored(ObjectContext& context, std::int64_t messageId);
 
 }  // namespace corvaline

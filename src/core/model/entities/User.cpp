@@ -3,8 +3,10 @@
 #include <chrono>
 
 #include "core/codec/PacketCodec.h"
+#include "core/codec/UnicodeField.h"
 #include "core/model/entities/Group.h"
 #include "core/model/entities/Me.h"
+#include "core/model/entities/Message.h"
 #include "core/model/entities/Random.h"
 #include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
@@ -12,6 +14,7 @@
 #include "core/model/services/PresenceService.h"
 #include "core/model/services/RelayService.h"
 #include "core/model/services/UserInterface.h"
+#include "core/model/store/AppStore.h"
 #include "core/model/store/ObjectContext.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/notifications/NotificationCenter.h"
@@ -153,6 +156,66 @@ void User::sendIsTyping() {
         presence->SendTyping(*this);
     }
     typingSent_ = now;
+}
+
+void User::SendMessage(const std::string& text,
+                       const std::optional<std::vector<User*>>& recipients) {
+    auto& services = CoreServices::shared();
+    const Me* me = services.userList ? services.userList->me().get() : nullptr;
+    if (!context() || !me) {
+        return;
+    }
+    const bool mass = recipients.has_value();
+    auto message = context()->insert<Message>();
+    message->setMessage(text);
+    message->setIncoming(false);
+    message->setMass(mass);
+    message->setMessageId(genInt64random());
+    message->setOriginalSenderName(me->name());
+    for (User* user : recipients ? *recipients : std::vector<User*>{this}) {
+        message->addUserObject(*user);
+    }
+    SendOfflineMessageIfNeeded(*message);
+    const std::string type = mass ? "TMM" : "TSM";
+    Packet packet{type,
+                  std::to_string(message->messageId()),
+                  me->pc(),
+                  me->userId(),
+                  "*",
+                  "",
+                  EncodeUnicodeField(text),
+                  "*"};
+    saveIfChanged(*context());
+
+    bool toMe = false;
+    for (User* user : message->user()) {
+        NotificationCenter::defaultCenter().post("logUpdated", user);
+        toMe = toMe || user == me;
+        if (user->userOffline() || !services.messages) {
+            continue;
+        }
+        packet[5] = user->userId();
+        DebugTracer::addLogItem("sending TCP packet " + type + " to: " + userId(), 0);
+        if (auto bytes = PacketCodec::shared().PlainPacket(packet)) {
+            services.messages->SendTCPpacket(*bytes, *user, message);
+        }
+    }
+    if (toMe) {
+        services.userList->me()->MessageReceived();
+        message->playSoundAndPopupWindow();
+    }
+}
+
+void User::MessageReceived() {
+    StartConversation(true);
+    setTypingReceived(std::nullopt);
+    NotificationCenter::defaultCenter().post("logUpdated", this);
+}
+
+void User::SendOfflineMessageIfNeeded(Message& message) {
+    if (auto* relay = CoreServices::shared().relay) {
+        relay->SendOfflineMessageIfNeeded(message);
+    }
 }
 
 std::int64_t User::genInt64random() {

@@ -15,6 +15,7 @@ namespace corvaline {
 class ConversationWindow;
 class Group;
 class LogEntry;
+class Message;
 
 // One copy of the program on the network, with its status, profile and history (the local
 // user is the sub-entity Me). Main thread only.
@@ -39,6 +40,14 @@ class User : public TreeItem {
     void StartConversation(bool incoming);
     // A typing notice, at most one per 2 seconds.
     void sendIsTyping();
+    // Records and sends a message: to this user alone, or as a mass message to every user
+    // of `recipients`. Offline recipients get theirs through the relay.
+    void SendMessage(const std::string& text,
+                     const std::optional<std::vector<User*>>& recipients = std::nullopt);
+    // A new incoming entry: the conversation comes forward, the typing notice ends.
+    void MessageReceived();
+    // Hands the message's offline recipients to the relay.
+    void SendOfflineMessageIfNeeded(Message& message);
     // A message id: two random numbers below 9999999 written one after the other.
     static std::int64_t genInt64random();
 

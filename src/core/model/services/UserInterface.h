@@ -16,6 +16,16 @@ class ConversationWindow {
     virtual ~ConversationWindow() = default;
     // Makes the window key and brings it to the front.
     virtual void makeKeyAndFront() = 0;
+    virtual bool isVisible() const = 0;
+    virtual bool isMiniaturized() const = 0;
+    virtual bool isKeyWindow() const = 0;
+    virtual bool isMainWindow() const = 0;
+    // Shows the window without changing which window is key.
+    virtual void showWindow() = 0;
+    // Restores a minimised window; the application's key window stays key and in front.
+    virtual void deminiaturize() = 0;
+    // Puts the window above all others at that window level without making it key.
+    virtual void raiseToLevel(long level) = 0;
 };
 
 // Everything the core asks of the windows. The application implements it with Qt, the
@@ -42,6 +52,8 @@ class UserInterface {
     virtual void showServicesStopped(bool stopped) = 0;
     // Shows an error to the user.
     virtual void presentError(const std::string& description) = 0;
+    // Brings the application to the front, taking the focus from other applications.
+    virtual void activateIgnoringOtherApps() = 0;
 };
 
 }  // namespace corvaline

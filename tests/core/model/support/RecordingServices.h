@@ -9,6 +9,7 @@
 #include "core/codec/Packet.h"
 #include "core/codec/PacketCodec.h"
 #include "core/model/entities/Group.h"
+#include "core/model/entities/Message.h"
 #include "core/model/entities/User.h"
 #include "core/model/services/MessageService.h"
 #include "core/model/services/PresenceService.h"
@@ -26,10 +27,27 @@ inline Packet decoded(const std::vector<std::uint8_t>& bytes) {
     return PacketCodec::shared().ArrayFromBase64AESdata(bytes).value_or(Packet{});
 }
 
+// A window whose state the test sets; what it is asked to do lands in `calls`.
 class RecordingWindow : public ConversationWindow {
   public:
-    void makeKeyAndFront() override { ++fronted; }
+    void makeKeyAndFront() override {
+        ++fronted;
+        calls.push_back("keyAndFront");
+    }
+    bool isVisible() const override { return visible; }
+    bool isMiniaturized() const override { return miniaturized; }
+    bool isKeyWindow() const override { return key; }
+    bool isMainWindow() const override { return main; }
+    void showWindow() override { calls.push_back("show"); }
+    void deminiaturize() override { calls.push_back("deminiaturize"); }
+    void raiseToLevel(long level) override { calls.push_back("raise " + std::to_string(level)); }
+
     int fronted = 0;
+    bool visible = true;
+    bool miniaturized = false;
+    bool key = false;
+    bool main = false;
+    std::vector<std::string> calls;
 };
 
 class RecordingWindows : public UserInterface {
@@ -48,6 +66,7 @@ class RecordingWindows : public UserInterface {
         calls.push_back(stopped ? "stopped" : "running");
     }
     void presentError(const std::string& description) override { errors.push_back(description); }
+    void activateIgnoringOtherApps() override { calls.push_back("activate"); }
 
     std::shared_ptr<RecordingWindow> window = std::make_shared<RecordingWindow>();
     std::vector<std::string> calls;
@@ -88,7 +107,11 @@ class RecordingMessages : public MessageService {
 class RecordingRelay : public RelayService {
   public:
     void sendOnUserIn(User& user) override { usersIn.push_back(user.userId()); }
+    void SendOfflineMessageIfNeeded(Message& message) override {
+        held.push_back(message.messageId());
+    }
     std::vector<std::string> usersIn;
+    std::vector<std::int64_t> held;
 };
 
 class FakeActivity : public UserActivity {

@@ -1,0 +1,310 @@
+#include "core/net/TCPserver.h"
+
+#include <algorithm>
+
+#include "core/codec/PacketCodec.h"
+#include "core/codec/UserInfoRecord.h"
+#include "core/model/entities/Me.h"
+#include "core/model/entities/Message.h"
+#include "core/model/entities/MessageForForwarding.h"
+#include "core/model/roster/UserList.h"
+#include "core/model/services/CoreServices.h"
+#include "core/model/store/AppStore.h"
+#include "core/model/store/ObjectContext.h"
+#include "core/net/ServicePort.h"
+#include "core/net/UDPserver.h"
+#include "platform/trace/DebugTracer.h"
+
+namespace corvaline {
+
+namespace {
+
+constexpr double kTimeout = 10.0;
+constexpr long kReadTag = 0;
+constexpr long kReplyTag = 0;
+constexpr long kRequestTag = 255;
+constexpr long kReplyEndTag = 256;
+
+void trace(const std::string& text) {
+    DebugTracer::addLogItem(text, 0);
+}
+
+std::shared_ptr<const Data> crlf() {
+    static const auto terminator = std::make_shared<const Data>(AsyncTcpSocket::CRLFData());
+    return terminator;
+}
+
+bool isMessageType(std::string_view type) {
+    static constexpr std::string_view kTypes[] = {"TSM", "TMM", "TSOM", "TSFM", "TSOMM", "TSFMM"};
+    return std::find(std::begin(kTypes), std::end(kTypes), type) != std::end(kTypes);
+}
+
+// The pending object when it is exactly of that entity (not a sub-entity).
+template <typename T>
+std::shared_ptr<T> exactly(const std::shared_ptr<ManagedObject>& object) {
+    if (!object || object->entity().name() != T::kEntityName) {
+        return nullptr;
+    }
+    return std::static_pointer_cast<T>(object);
+}
+
+}  // namespace
+
+// The user data of an outgoing socket: who the packet is for and what waits for the outcome.
+struct TCPserver::Exchange {
+    std::shared_ptr<User> recipient;
+    std::shared_ptr<ManagedObject> message;
+};
+
+std::shared_ptr<TCPserver> TCPserver::create(std::shared_ptr<Executor> main, MessageHooks hooks) {
+    auto server = std::make_shared<TCPserver>(Private{}, std::move(main), std::move(hooks));
+    server->turnONserver();
+    return server;
+}
+
+TCPserver::TCPserver(Private, std::shared_ptr<Executor> main, MessageHooks hooks)
+    : AsyncTcpSocketDelegate({Callback::DidAcceptNewSocket, Callback::DidReadData,
+                              Callback::DidWriteData, Callback::DidDisconnect}),
+      main_(std::move(main)),
+      hooks_(std::move(hooks)) {}
+
+TCPserver::~TCPserver() {
+    networkChangeTimer_.cancel();
+    sleepTimer_.cancel();
+    for (auto* list : {&connectedServerTCPSockets_, &connectedClientTCPSockets_}) {
+        for (const auto& socket : *list) {
+            socket->disconnect();
+        }
+    }
+    if (serverTCPsocket_) {
+        serverTCPsocket_->disconnect();
+    }
+}
+
+TCPserver::Exchange* TCPserver::exchangeOf(const AsyncTcpSocket& socket) {
+    return static_cast<Exchange*>(socket.userData().get());
+}
+
+void TCPserver::turnONserver() {
+    startServers(false);
+}
+
+void TCPserver::startServers(bool bySleepTimer) {
+    trace("turn on servers");
+    if (bySleepTimer) {
+        trace("SLEEP WAS FAKE");
+    }
+    if (!serverTCPsocket_) {
+        serverTCPsocket_ = AsyncTcpSocket::create(weak_from_this(), main_);
+        serverTCPsocket_->setIPv6Enabled(false);
+    }
+    if (!serverTCPsocket_->acceptOnPort(kServicePort)) {
+        trace("SERVER TCP PORT IS NOT BINDABLE");
+    }
+    if (auto presence = presence_.lock()) {
+        presence->beginWork();
+    }
+}
+
+void TCPserver::turnOffserver() {
+    trace("turn off servers");
+    if (serverTCPsocket_) {
+        serverTCPsocket_->disconnect();
+    }
+    if (auto presence = presence_.lock()) {
+        presence->endWork();
+    }
+}
+
+void TCPserver::adaptersChanged() {
+    networkChangeTimer_.cancel();
+    trace("TCP (re)start");
+    turnOffserver();
+    turnONserver();
+}
+
+void TCPserver::SendTCPpacket(const std::vector<std::uint8_t>& packet, User& to,
+                              std::shared_ptr<ManagedObject> pending) {
+    auto exchange = std::make_shared<Exchange>(
+        Exchange{std::static_pointer_cast<User>(to.shared_from_this()), std::move(pending)});
+    auto socket = AsyncTcpSocket::create(weak_from_this(), main_);
+    socket->setIPv6Enabled(false);
+    socket->setUserData(exchange);
+    connectedClientTCPSockets_.push_back(socket);
+    Error error;
+    if (!socket->connectToHost(to.ip(), kServicePort, kTimeout, &error)) {
+        // Nothing would ever report on this socket: the exchange has failed now.
+        socket->setUserData(nullptr);
+        forget(socket);
+        exchangeFailed(*exchange, error.code ? error.code : AsyncTcpSocketBadParamError,
+                       error.message);
+        return;
+    }
+    Data line(packet.begin(), packet.end());
+    line.insert(line.end(), crlf()->begin(), crlf()->end());
+    socket->writeData(std::move(line), kTimeout, kRequestTag);
+    socket->readDataToData(*crlf(), kTimeout, kReadTag);
+}
+
+void TCPserver::socketDidAcceptNewSocket(const AsyncTcpSocketPtr&,
+                                         const AsyncTcpSocketPtr& newSocket) {
+    connectedServerTCPSockets_.push_back(newSocket);
+    newSocket->readDataToData(*crlf(), kTimeout, kReadTag);
+}
+
+void TCPserver::socketDidReadData(const AsyncTcpSocketPtr& socket, const DataSlice& data, long) {
+    const std::string ip = socket->connectedHost().value_or("");
+    const auto packet = PacketCodec::shared().ArrayFromBase64AESdata(data.span());
+    if (!packet) {
+        std::string sender = "unavailable";
+        if (auto* context = AppManagedObjectContext()) {
+            const auto users = context->fetch<User>([&](const User& u) { return u.ip() == ip; });
+            if (!users.empty()) {
+                sender = users.front()->userId();
+            }
+        }
+        trace("received TCP data cannot be extracted, ip: " + sender);
+        socket->setUserData(nullptr);
+        socket->disconnect();
+        return;
+    }
+    const auto reply = dispatch(*packet, ip, socket);
+    SaveAppContextIfChanged();
+    std::optional<Bytes> bytes;
+    if (reply) {
+        bytes = PacketCodec::shared().PlainPacket(*reply);
+    }
+    if (!bytes) {
+        socket->setUserData(nullptr);
+        socket->disconnect();
+        return;
+    }
+    if (auto* exchange = exchangeOf(*socket)) {
+        exchange->message.reset();
+    }
+    socket->writeData(std::move(*bytes), kTimeout, kReplyTag);
+    socket->writeData(crlf(), kTimeout, kReplyEndTag);
+}
+
+std::optional<Packet> TCPserver::dispatch(const Packet& packet, const std::string& ip,
+                                          const AsyncTcpSocketPtr& socket) {
+    const auto answer = [&packet](const MessageHooks::PacketHandler& handler) {
+        return handler ? handler(packet) : std::nullopt;
+    };
+    const std::string_view type = packet.text(0);
+    if (isMessageType(type)) {
+        return hooks_.gotMessage ? hooks_.gotMessage(packet, ip) : std::nullopt;
+    }
+    if (type == "CRJR") {
+        return answer(hooks_.receivedJoinInfo);
+    }
+    if (type == "CRGRR") {
+        answer(hooks_.receivedJoinInfo);
+        return std::nullopt;
+    }
+    if (type == "CRGRI") {
+        return answer(hooks_.receivedRoomInfoRequest);
+    }
+    if (type == "CRSM") {
+        return answer(hooks_.receivedMessage);
+    }
+    if (type == "CRLR") {
+        return answer(hooks_.receivedLeaveInfo);
+    }
+    if (type == "TRI") {
+        return replyInfoRequest(packet);
+    }
+    if (type == "TSI") {
+        userInfoReceived(packet);
+    } else if (type == "TMR") {
+        messageReceived(packet, socket);
+    }
+    return std::nullopt;
+}
+
+std::optional<Packet> TCPserver::replyInfoRequest(const Packet& packet) const {
+    auto* list = CoreServices::shared().userList;
+    const Me* me = list ? list->me().get() : nullptr;
+    if (!me || packet.text(5) != me->userId()) {
+        return std::nullopt;
+    }
+    return Packet{"TSI",
+                  "*",
+                  me->pc(),
+                  me->userId(),
+                  "*",
+                  std::string(packet.text(3)),
+                  UserInfoPacketFromUser(me->userInfo()),
+                  "*"};
+}
+
+void TCPserver::userInfoReceived(const Packet& packet) {
+    auto* list = CoreServices::shared().userList;
+    if (!list) {
+        return;
+    }
+    const auto user = list->getUserById(packet.text(3), std::nullopt);
+    if (!user) {
+        return;
+    }
+    if (const auto info = ParceUserInfo(packet.text(6))) {
+        user->applyUserInfo(*info);
+    }
+}
+
+void TCPserver::messageReceived(const Packet&, const AsyncTcpSocketPtr& socket) {
+    auto* exchange = exchangeOf(*socket);
+    if (!exchange) {
+        return;
+    }
+    const auto record = exactly<MessageForForwarding>(exchange->message);
+    if (!record || record->isDeleted() || !record->context()) {
+        return;
+    }
+    record->removeRecipientsObject(*exchange->recipient);
+    if (record->recipients().empty()) {
+        record->context()->deleteObject(*record);
+    }
+    SaveAppContextIfChanged();
+}
+
+void TCPserver::socketDidWriteDataWithTag(const AsyncTcpSocketPtr& socket, long tag) {
+    if (tag == kReplyEndTag) {
+        socket->setUserData(nullptr);
+        socket->disconnect();
+    }
+}
+
+void TCPserver::socketDidDisconnect(const AsyncTcpSocketPtr& socket,
+                                    const std::optional<Error>& error) {
+    const long code = error ? error->code : 0;
+    if (code != 0 && code != AsyncTcpSocketClosedError) {
+        trace("TCP socket did disconnect with result " + std::to_string(code));
+    }
+    if (!socket) {
+        return;
+    }
+    if (auto* exchange = exchangeOf(*socket); exchange && code != 0) {
+        exchangeFailed(*exchange, code, error->message);
+    }
+    forget(socket);
+}
+
+void TCPserver::exchangeFailed(Exchange& exchange, long code, const std::string& description) {
+    exchange.recipient->setStatus("10");
+    trace(exchange.recipient->userId() + " is offline because of TCP socket error " +
+          std::to_string(code) + ": " + description);
+    if (auto message = exactly<Message>(exchange.message);
+        message && hooks_.SendOfflineMessageIfNeeded) {
+        hooks_.SendOfflineMessageIfNeeded(*exchange.recipient, message);
+    }
+    SaveAppContextIfChanged();
+}
+
+void TCPserver::forget(const AsyncTcpSocketPtr& socket) {
+    for (auto* list : {&connectedServerTCPSockets_, &connectedClientTCPSockets_}) {
+        std::erase(*list, socket);
+    }
+}
+
+}  // namespace corvaline

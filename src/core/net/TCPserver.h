@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/codec/Packet.h"
+#include "core/model/services/MessageService.h"
+#include "core/net/MessageHooks.h"
+#include "platform/runloop/Executor.h"
+#include "sockets/tcp/AsyncTcpSocket.h"
+
+namespace corvaline {
+
+class UDPserver;
+
+// The message service: one request and at most one reply per TCP connection on the service
+// port, a dispatch table on the packet type, the user-information exchange and receipts, and
+// the restarts after network changes, sleep and wake. Owned through shared_ptr (the sockets
+// hold it weakly as their delegate). Main thread only.
+class TCPserver : public AsyncTcpSocketDelegate,
+                  public MessageService,
+                  public std::enable_shared_from_this<TCPserver> {
+  public:
+    // Makes the service and starts its listener; `main` runs every callback and timer.
+    static std::shared_ptr<TCPserver> create(std::shared_ptr<Executor> main, MessageHooks hooks);
+    struct Private {};
+    TCPserver(Private, std::shared_ptr<Executor> main, MessageHooks hooks);
+    ~TCPserver() override;
+    TCPserver(const TCPserver&) = delete;
+    TCPserver& operator=(const TCPserver&) = delete;
+
+    // The presence service that starts and stops with this one (held weakly).
+    void setUDPserver(std::weak_ptr<UDPserver> presence) { presence_ = std::move(presence); }
+    MessageHooks& hooks() { return hooks_; }
+
+    // Listens (a listener already running only logs that the port is taken) and begins
+    // the presence service.
+    void turnONserver();
+    // Closes the listener (open connections finish) and ends the presence service.
+    void turnOffserver() override;
+    // Stops and starts again.
+    void adaptersChanged() override;
+    void SendTCPpacket(const std::vector<std::uint8_t>& packet, User& to,
+                       std::shared_ptr<ManagedObject> pending) override;
+
+    // Platform notices: a network change (restart 5 s after the last of a burst) and
+    // sleep (goodbye, stop, start again after 120 s at the latest) or wake (start).
+    void NetworkChangeCallback();
+    void TCPserverPowerHandler(bool sleeping);
+
+    std::optional<Packet> replyInfoRequest(const Packet& packet) const;
+    void userInfoReceived(const Packet& packet);
+    void messageReceived(const Packet& packet, const AsyncTcpSocketPtr& socket);
+
+    std::size_t connectedServerSocketCount() const { return connectedServerTCPSockets_.size(); }
+    std::size_t connectedClientSocketCount() const { return connectedClientTCPSockets_.size(); }
+
+    void socketDidAcceptNewSocket(const AsyncTcpSocketPtr& listener,
+                                  const AsyncTcpSocketPtr& newSocket) override;
+    void socketDidReadData(const AsyncTcpSocketPtr& socket, const DataSlice& data,
+                           long tag) override;
+    void socketDidWriteDataWithTag(const AsyncTcpSocketPtr& socket, long tag) override;
+    void socketDidDisconnect(const AsyncTcpSocketPtr& socket,
+                             const std::optional<Error>& error) override;
+
+  private:
+    struct Exchange;
+    void startServers(bool bySleepTimer);
+    std::optional<Packet> dispatch(const Packet& packet, const std::string& ip,
+                                   const AsyncTcpSocketPtr& socket);
+    // An outgoing request that did not complete: the recipient is offline and a pending
+    // message goes to the relay store.
+    void exchangeFailed(Exchange& exchange, long code, const std::string& description);
+    void forget(const AsyncTcpSocketPtr& socket);
+    static Exchange* exchangeOf(const AsyncTcpSocket& socket);
+
+    std::shared_ptr<Executor> main_;
+    MessageHooks hooks_;
+    std::weak_ptr<UDPserver> presence_;
+    AsyncTcpSocketPtr serverTCPsocket_;
+    std::vector<AsyncTcpSocketPtr> connectedServerTCPSockets_;
+    std::vector<AsyncTcpSocketPtr> connectedClientTCPSockets_;
+    TimerHandle networkChangeTimer_;
+    TimerHandle sleepTimer_;
+    std::uint64_t sleepTimerId_ = 0;
+};
+
+}  // namespace corvaline

@@ -1,0 +1,337 @@
+#include "node/Node.h"
+
+#include <algorithm>
+#include <sstream>
+
+#include "core/model/entities/Me.h"
+#include "core/model/entities/Message.h"
+#include "core/model/entities/SystemMessage.h"
+#include "core/model/roster/UserList.h"
+#include "core/model/services/CoreServices.h"
+#include "core/model/store/AppStore.h"
+#include "platform/notifications/NotificationCenter.h"
+
+namespace corvaline::node {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A conversation hands the text on in pieces of at most this many characters.
+constexpr std::size_t kMaximumPiece = 10000;
+// How often the roster is looked at for changes to report.
+constexpr Duration kChangeInterval = 0.1s;
+
+// The text cut into pieces of at most kMaximumPiece characters (never inside one).
+std::vector<std::string> pieces(const std::string& text) {
+    std::vector<std::string> result;
+    std::size_t start = 0;
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool startsCharacter = (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+        if (startsCharacter && characters == kMaximumPiece) {
+            result.push_back(text.substr(start, i - start));
+            start = i;
+            characters = 0;
+        }
+        characters += startsCharacter ? 1 : 0;
+    }
+    if (start < text.size() || result.empty()) {
+        result.push_back(text.substr(start));
+    }
+    return result;
+}
+
+std::string seconds(const std::optional<Date>& date) {
+    if (!date) {
+        return "0";
+    }
+    return std::to_string(
+        std::chrono::duration_cast<std::chrono::seconds>(date->time_since_epoch()).count());
+}
+
+std::vector<std::string> split(const std::string& list, char separator) {
+    std::vector<std::string> parts;
+    std::stringstream stream(list);
+    for (std::string part; std::getline(stream, part, separator);) {
+        if (!part.empty()) {
+            parts.push_back(part);
+        }
+    }
+    return parts;
+}
+
+std::string statusOf(const User& user) {
+    return user.userOffline() ? "10" : user.status();
+}
+
+}  // namespace
+
+Node::Node(std::shared_ptr<MainLoop> loop, Output output)
+    : loop_(std::move(loop)),
+      output_(std::move(output)),
+      windows_([this](const std::vector<std::string>& fields) { output_(fields); }) {}
+
+Node::~Node() {
+    changeTimer_.cancel();
+    core_.reset();
+    if (CoreServices::shared().windows == &windows_) {
+        CoreServices::shared().windows = nullptr;
+    }
+}
+
+void Node::start() {
+    startedAt_ = CoreServices::shared().now();
+    CoreServices::shared().windows = &windows_;
+    MessageHooks hooks;
+    hooks.gotMessage = [](const Packet& packet, const std::string& ip) -> MessageHooks::Reply {
+        return Message::gotMessage(packet, ip);
+    };
+    hooks.SendOfflineMessageIfNeeded = [](User& recipient,
+                                          const std::shared_ptr<Message>& message) {
+        recipient.SendOfflineMessageIfNeeded(*message);
+    };
+    core_ = std::make_unique<CoreApplication>(loop_, std::move(hooks));
+    core_->start();
+    clockMonitor_ = ClockChangeMonitor::start(*loop_, [] { Message::recomputeLocalTimeOffset(); });
+    logObservation_ = NotificationCenter::defaultCenter().addObserver(
+        "logUpdated", nullptr,
+        [this](const Notification& notice) { reportMessages(notice.object); });
+    const auto& me = core_->userList()->me();
+    output_({"ready", me->userId(), std::to_string(me->sessionId().value_or(0)), me->name()});
+    reportChanges();
+    changeTimer_ = loop_->repeating(kChangeInterval, [this] { reportChanges(); });
+}
+
+void Node::handle(const std::vector<std::string>& command) {
+    static const std::map<std::string, void (Node::*)(const std::vector<std::string>&)> kCommands{
+        {"name", &Node::setName},    {"status", &Node::setStatus}, {"send", &Node::send},
+        {"mass", &Node::mass},       {"typing", &Node::typing},    {"info", &Node::info},
+        {"history", &Node::history},
+    };
+    if (command.empty() || command.front().empty()) {
+        return;
+    }
+    const std::string& verb = command.front();
+    if (verb == "roster") {
+        roster();
+    } else if (verb == "quit") {
+        quit();
+    } else if (auto found = kCommands.find(verb); found != kCommands.end()) {
+        if (!core_ || !core_->userList() || !core_->userList()->me()) {
+            error("the services are not running");
+            return;
+        }
+        (this->*found->second)(command);
+    } else {
+        error("unknown command: " + verb);
+    }
+}
+
+void Node::setName(const std::vector<std::string>& command) {
+    if (command.size() != 2 || command[1].empty()) {
+        error("usage: name TEXT");
+        return;
+    }
+    core_->userList()->me()->setName(command[1]);
+    SaveAppContextIfChanged();
+}
+
+void Node::setStatus(const std::vector<std::string>& command) {
+    static const std::set<std::string> kCodes{"0", "1", "2", "10"};
+    if (command.size() != 2 || !kCodes.contains(command[1])) {
+        error("usage: status 0|1|2|10");
+        return;
+    }
+    core_->userList()->me()->setStatus(command[1]);
+    SaveAppContextIfChanged();
+}
+
+std::shared_ptr<User> Node::knownUser(const std::string& userId) {
+    auto user = core_->userList()->getUserById(userId, std::nullopt);
+    if (!user) {
+        error("unknown user: " + userId);
+    }
+    return user;
+}
+
+void Node::send(const std::vector<std::string>& command) {
+    if (command.size() != 3 || command[2].empty()) {
+        error("usage: send USERID TEXT");
+        return;
+    }
+    if (auto user = knownUser(command[1])) {
+        for (const auto& piece : pieces(command[2])) {
+            user->SendMessage(piece);
+        }
+    }
+}
+
+void Node::mass(const std::vector<std::string>& command) {
+    if (command.size() != 3 || command[2].empty() || split(command[1], ',').empty()) {
+        error("usage: mass USERID,USERID,... TEXT");
+        return;
+    }
+    std::vector<std::shared_ptr<User>> users;
+    for (const auto& userId : split(command[1], ',')) {
+        auto user = knownUser(userId);
+        if (!user) {
+            return;
+        }
+        if (std::find(users.begin(), users.end(), user) == users.end()) {
+            users.push_back(std::move(user));
+        }
+    }
+    std::vector<User*> recipients;
+    for (const auto& user : users) {
+        recipients.push_back(user.get());
+    }
+    for (const auto& piece : pieces(command[2])) {
+        users.front()->SendMessage(piece, recipients);
+    }
+}
+
+void Node::typing(const std::vector<std::string>& command) {
+    if (command.size() != 2) {
+        error("usage: typing USERID");
+        return;
+    }
+    if (auto user = knownUser(command[1])) {
+        user->sendIsTyping();
+    }
+}
+
+void Node::info(const std::vector<std::string>& command) {
+    if (command.size() != 2) {
+        error("usage: info USERID");
+        return;
+    }
+    auto user = knownUser(command[1]);
+    if (!user) {
+        return;
+    }
+    user->RequestUserInfo();
+    const UserInfo info = user->userInfo();
+    const std::pair<const char*, const std::optional<std::string>*> fields[] = {
+        {"pc", &info.pc},
+        {"logonUser", &info.logonUser},
+        {"version", &info.version},
+        {"oSversion", &info.oSversion},
+        {"statusString", &info.statusString},
+        {"firstName", &info.firstName},
+        {"lastName", &info.lastName},
+        {"jobTitle", &info.jobTitle},
+        {"department", &info.department},
+        {"additionalInformation", &info.additionalInformation},
+        {"status", &info.status},
+        {"idleTime", &info.idleTime},
+        {"isOnTS", &info.isOnTS},
+    };
+    std::vector<std::string> line{"info", user->userId()};
+    for (const auto& [key, value] : fields) {
+        if (*value) {
+            line.push_back(std::string(key) + "=" + **value);
+        }
+    }
+    output_(line);
+}
+
+std::vector<std::string> Node::userLine(const User& user) const {
+    return {"user", user.userId(), statusOf(user), user.name(), user.ip()};
+}
+
+void Node::roster() {
+    if (core_ && core_->userList()) {
+        const auto& me = core_->userList()->me();
+        for (const auto& user : core_->userList()->allUsersWithoutOffline(false, false)) {
+            if (user != me) {
+                output_(userLine(*user));
+            }
+        }
+    }
+    output_({"end"});
+}
+
+void Node::history(const std::vector<std::string>& command) {
+    if (command.size() != 2) {
+        error("usage: history USERID");
+        return;
+    }
+    auto user = knownUser(command[1]);
+    if (!user) {
+        return;
+    }
+    auto entries = user->lastLogEnties(0);
+    std::reverse(entries.begin(), entries.end());
+    for (const auto& entry : entries) {
+        std::vector<std::string> line{"entry", seconds(entry->time()),
+                                      entry->incoming() ? "1" : "0"};
+        if (auto* message = dynamic_cast<const Message*>(entry.get())) {
+            line.insert(line.end(), {message->mass() ? "1" : "0", message->offline() ? "1" : "0",
+                                     entry->originalSenderName(), message->message()});
+        } else if (auto* system = dynamic_cast<const SystemMessage*>(entry.get())) {
+            line.insert(line.end(), {"0", "0", entry->originalSenderName(), system->text()});
+        } else {
+            line.insert(line.end(), {"0", "0", entry->originalSenderName(), ""});
+        }
+        output_(line);
+    }
+    output_({"end"});
+}
+
+void Node::quit() {
+    changeTimer_.cancel();
+    if (core_) {
+        core_->stop();
+    }
+    loop_->stop();
+}
+
+void Node::reportChanges() {
+    if (!core_ || !core_->userList()) {
+        return;
+    }
+    const auto& me = core_->userList()->me();
+    for (const auto& user : core_->userList()->allUsersWithoutOffline(false, false)) {
+        if (user == me) {
+            continue;
+        }
+        Seen now{statusOf(*user), user->name(), user->ip(), user->typingReceived()};
+        auto [entry, added] = seen_.try_emplace(user->userId(), now);
+        Seen& before = entry->second;
+        if (added || before.status != now.status || before.name != now.name ||
+            before.ip != now.ip) {
+            output_(userLine(*user));
+        }
+        if (now.typing && now.typing != (added ? std::optional<Date>() : before.typing)) {
+            output_({"typing", user->userId()});
+        }
+        before = std::move(now);
+    }
+}
+
+void Node::reportMessages(const void* object) {
+    if (!core_ || !core_->userList()) {
+        return;
+    }
+    for (const auto& user : core_->userList()->allUsersWithoutOffline(false, false)) {
+        if (user.get() != object) {
+            continue;
+        }
+        auto entries = user->lastLogEnties(20);
+        std::reverse(entries.begin(), entries.end());
+        for (const auto& entry : entries) {
+            auto* message = dynamic_cast<const Message*>(entry.get());
+            if (!message || !message->incoming() ||
+                message->timeReceived().value_or(Date{}) < startedAt_ ||
+                !reported_.insert(message->messageId()).second) {
+                continue;
+            }
+            output_({"message", user->userId(), message->mass() ? "1" : "0",
+                     message->offline() ? "1" : "0", message->message()});
+        }
+        return;
+    }
+}
+
+}  // namespace corvaline::node
