@@ -22,7 +22,9 @@
 #include "sockets/udp/AsyncUdpSocket.h"
 #include "support/Signal.h"
 
-namespace corvaline::testing {
+// Its own inline namespace: the TCP tests share the executable and have helpers of the same
+// names.
+namespace corvaline::testing::inline udp {
 
 inline std::shared_ptr<const Data> bytes(const std::string& text) {
     return std::make_shared<const Data>(text.begin(), text.end());
@@ -212,4 +214,4 @@ class UdpSocketTest : public ::testing::Test {
     std::shared_ptr<RecordingUdpDelegate> delegate = std::make_shared<RecordingUdpDelegate>();
 };
 
-}  // namespace corvaline::testing
+}  // namespace corvaline::testing::inline udp
