@@ -190,6 +190,7 @@ inline bool run(const std::string& command) {
 }
 
 // One test's socket world: the main loop the reports arrive on and a delegate recording them.
+// The test thread runs the loop.
 class UdpSocketTest : public ::testing::Test {
   protected:
     using Kind = UdpEvent::Kind;
