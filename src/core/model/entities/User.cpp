@@ -1,0 +1,209 @@
+#include "core/model/entities/User.h"
+
+#include <chrono>
+
+#include "core/codec/PacketCodec.h"
+#include "core/model/entities/Group.h"
+#include "core/model/entities/Me.h"
+#include "core/model/entities/Random.h"
+#include "core/model/roster/UserList.h"
+#include "core/model/services/CoreServices.h"
+#include "core/model/services/MessageService.h"
+#include "core/model/services/PresenceService.h"
+#include "core/model/services/RelayService.h"
+#include "core/model/services/UserInterface.h"
+#include "core/model/store/ObjectContext.h"
+#include "platform/defaults/UserDefaults.h"
+#include "platform/notifications/NotificationCenter.h"
+#include "platform/trace/DebugTracer.h"
+
+namespace corvaline {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The user-information attributes by their record names, for reading and applying.
+struct InfoField {
+    std::string_view key;
+    std::optional<std::string> UserInfo::*member;
+};
+
+constexpr InfoField kInfoFields[] = {
+    {"pc", &UserInfo::pc},
+    {"logonUser", &UserInfo::logonUser},
+    {"version", &UserInfo::version},
+    {"statusString", &UserInfo::statusString},
+    {"firstName", &UserInfo::firstName},
+    {"lastName", &UserInfo::lastName},
+    {"jobTitle", &UserInfo::jobTitle},
+    {"additionalInformation", &UserInfo::additionalInformation},
+    {"department", &UserInfo::department},
+    {"status", &UserInfo::status},
+    {"idleTime", &UserInfo::idleTime},
+    {"isOnTS", &UserInfo::isOnTS},
+    {"oSversion", &UserInfo::oSversion},
+    {"tsClientIP", &UserInfo::tsClientIP},
+    {"tsServerIP", &UserInfo::tsServerIP},
+    {"tsClientPCname", &UserInfo::tsClientPCname},
+    {"tsConnectionState", &UserInfo::tsConnectionState},
+};
+
+}  // namespace
+
+void User::awakeFromInsert() {
+    setPrimitiveValue("isUser", true);
+    setSeenLastTime(CoreServices::shared().now());
+    updateIcon();
+}
+
+void User::awakeFromFetch() {
+    if (!removed() && !group() && context()) {
+        setGroup(Group::general(*context()).get());
+    }
+    const auto seen = seenLastTime();
+    if (!seen || CoreServices::shared().now() - *seen > 500ms) {
+        DebugTracer::addLogItem("User " + userId() + " is offline on awakeFromFetch", 0);
+        setStatus("10");
+    } else {
+        updateIcon();
+    }
+}
+
+void User::updateIcon() {
+    if (userOffline()) {
+        setIcon("Offline");
+    } else if (status() == "0") {
+        setIcon("Normal");
+    } else if (status() == "2") {
+        setIcon("Away");
+    } else {
+        setIcon("Dnd");
+    }
+}
+
+void User::setName(std::string name) {
+    setValue("name", std::move(name));
+    NotificationCenter::defaultCenter().post("userChangedHisName", this);
+}
+
+void User::setStatusString(std::optional<std::string> text) {
+    setValue("statusString", text ? Value{std::move(*text)} : Value{});
+}
+
+void User::setStatus(const std::string& code) {
+    if (code == "0") {
+        setStatusString(std::nullopt);
+    } else if (code != "2") {
+        setValue("idleTime", Value{});
+    }
+    const bool offline = code == "10";
+    if (offline != userOffline()) {
+        if (removed()) {
+            setRemoved(false);
+            if (!group() && context()) {
+                setGroup(Group::general(*context()).get());
+            }
+        }
+        setValue("userOffline", offline);
+        NotificationCenter::defaultCenter().post("userChangedHisOfflineStatus", this);
+    }
+    setValue("status", code.empty() ? Value{} : Value{code});
+    updateIcon();
+    if (!offline) {
+        if (auto* relay = CoreServices::shared().relay) {
+            relay->sendOnUserIn(*this);
+        }
+        setSeenLastTime(CoreServices::shared().now());
+    }
+}
+
+void User::RequestUserInfo() {
+    DebugTracer::addLogItem("sending TCP packet TRI to: " + userId(), 0);
+    auto& services = CoreServices::shared();
+    if (!services.userList || !services.userList->me() || !services.messages) {
+        return;
+    }
+    const auto& me = *services.userList->me();
+    const Packet packet{"TRI", "*", me.pc(), me.userId(), "*", userId(), "*", "*"};
+    if (auto bytes = PacketCodec::shared().PlainPacket(packet)) {
+        services.messages->SendTCPpacket(*bytes, *this, nullptr);
+    }
+}
+
+void User::StartConversation(bool incoming) {
+    if (conversationWindow_) {
+        if (incoming && UserDefaults::standard().integerForKey("minimizeMessages") == 1) {
+            return;
+        }
+        conversationWindow_->makeKeyAndFront();
+        return;
+    }
+    if (auto* windows = CoreServices::shared().windows) {
+        setConversationWindow(windows->openConversation({this}, nullptr, incoming));
+    }
+}
+
+void User::sendIsTyping() {
+    const Date now = CoreServices::shared().now();
+    if (typingSent_ && now - *typingSent_ <= 2s) {
+        return;
+    }
+    if (auto* presence = CoreServices::shared().presence) {
+        presence->SendTyping(*this);
+    }
+    typingSent_ = now;
+}
+
+std::int64_t User::genInt64random() {
+    const auto first = uniformRandomBelow(9999999);
+    const auto second = uniformRandomBelow(9999999);
+    return std::stoll(std::to_string(first) + std::to_string(second));
+}
+
+UserInfo User::userInfo() const {
+    UserInfo info;
+    for (const auto& field : kInfoFields) {
+        info.*field.member = optionalText(field.key);
+    }
+    return info;
+}
+
+void User::applyUserInfo(const UserInfo& info) {
+    for (const auto& field : kInfoFields) {
+        std::optional<std::string> value = info.*field.member;
+        if (value && (*value == "*" || value->empty())) {
+            value.reset();
+        }
+        if (optionalText(field.key) == value) {
+            continue;
+        }
+        if (field.key == "status") {
+            setStatus(value.value_or(std::string()));
+        } else if (field.key == "statusString") {
+            setStatusString(value);
+        } else {
+            setValue(field.key, value ? Value{*value} : Value{});
+        }
+    }
+}
+
+Group* User::group() const {
+    return static_cast<Group*>(toOne("group"));
+}
+
+void User::setGroup(Group* group) {
+    setToOne("group", group);
+}
+
+void User::setTypingReceived(std::optional<Date> when) {
+    typingReceived_ = when;
+    didChangeValue("typingReceived");
+}
+
+void User::setConversationWindow(std::shared_ptr<ConversationWindow> window) {
+    conversationWindow_ = std::move(window);
+    didChangeValue("conversationWindow");
+}
+
+}  // namespace corvaline

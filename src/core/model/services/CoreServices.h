@@ -1,0 +1,37 @@
+#pragma once
+
+#include <functional>
+
+#include "core/model/store/Value.h"
+
+namespace corvaline {
+
+class Executor;
+class MessageService;
+class PresenceService;
+class RelayService;
+class UserActivity;
+class UserInterface;
+class UserList;
+
+// The process-wide references through which the model reaches its neighbours, set during
+// start-up (tests install fakes and remove them). The owners keep the objects; a reference
+// that is empty means that part does not exist (yet) and calls into it are skipped.
+// Main thread only.
+struct CoreServices {
+    static CoreServices& shared();
+
+    Executor* mainQueue = nullptr;
+    UserList* userList = nullptr;         // SharedUserList
+    PresenceService* presence = nullptr;  // SharedUDPserver
+    MessageService* messages = nullptr;   // SharedTCPserver
+    RelayService* relay = nullptr;
+    UserInterface* windows = nullptr;
+    UserActivity* activity = nullptr;
+    // The wall clock of the model; the system clock when empty.
+    std::function<Date()> clock;
+
+    Date now() const;
+};
+
+}  // namespace corvaline

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace corvaline {
+
+class ManagedObject;
+class User;
+
+// The TCP message service (`TCPserver`) as the roster and the users reach it. Main thread.
+class MessageService {
+  public:
+    virtual ~MessageService() = default;
+    // One request to the user's address; `pending` (a message or relay record, or none)
+    // comes back with the outcome.
+    virtual void SendTCPpacket(const std::vector<std::uint8_t>& packet, User& to,
+                               std::shared_ptr<ManagedObject> pending) = 0;
+    // Stops the listener and the presence service.
+    virtual void turnOffserver() = 0;
+    // Stops and starts the network services again.
+    virtual void adaptersChanged() = 0;
+};
+
+}  // namespace corvaline

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace corvaline {
+
+class Chat;
+class Group;
+class User;
+
+// An open conversation window, as the core holds it. Main thread.
+class ConversationWindow {
+  public:
+    virtual ~ConversationWindow() = default;
+    // Makes the window key and brings it to the front.
+    virtual void makeKeyAndFront() = 0;
+};
+
+// Everything the core asks of the windows. The application implements it with Qt, the
+// windowless node by recording; without one nothing is shown. Main thread.
+class UserInterface {
+  public:
+    virtual ~UserInterface() = default;
+
+    // The main list reloads and expands the group (one that was just made).
+    virtual void reloadAndExpand(const Group& group) = 0;
+    // The status controls follow the local user's status (`statusMatrixSelectionChanged:`).
+    virtual void statusMatrixSelectionChanged() = 0;
+    // The Dock image: the application icon with the local user's status picture.
+    virtual void setDockIcon(const std::string& userIcon) = 0;
+    // The status-bar (tray) image.
+    virtual void setTrayIcon(const std::string& imageName) = 0;
+    // Plays one of the program's sounds ("Message", "Broadcast", "Online", "File").
+    virtual void Play(const std::string& sound) = 0;
+    // Opens a conversation window (`initWithUser:orChat:andImcomingMessage:`).
+    virtual std::shared_ptr<ConversationWindow> openConversation(const std::vector<User*>& users,
+                                                                 Chat* chat, bool incoming) = 0;
+    // Stopped: the main list is hidden and the sign-in button and its message are shown;
+    // not stopped: the other way round.
+    virtual void showServicesStopped(bool stopped) = 0;
+    // Shows an error to the user.
+    virtual void presentError(const std::string& description) = 0;
+};
+
+}  // namespace corvaline

@@ -1,0 +1,205 @@
+#include "core/model/store/AppStore.h"
+
+#include <chrono>
+#include <ctime>
+
+#include "core/model/UserListModel.h"
+#include "core/model/services/CoreServices.h"
+#include "core/model/services/UserInterface.h"
+#include "core/model/store/ObjectContext.h"
+#include "core/model/store/Sqlite.h"
+#include "core/model/store/XmlStoreImport.h"
+#include "platform/paths/Folders.h"
+#include "platform/runloop/Executor.h"
+#include "platform/trace/DebugTracer.h"
+
+#include <sqlite3.h>
+
+namespace corvaline {
+
+namespace {
+
+void present(const std::string& description) {
+    if (auto* windows = CoreServices::shared().windows) {
+        windows->presentError(description);
+    }
+}
+
+// "<name>.<time stamp>", with a counter added when that name is taken.
+std::filesystem::path asideName(const std::filesystem::path& file) {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d-%H%M%S", &local);
+    std::filesystem::path aside = file.string() + "." + stamp;
+    for (int counter = 2; std::filesystem::exists(aside); ++counter) {
+        aside = file.string() + "." + stamp + "-" + std::to_string(counter);
+    }
+    return aside;
+}
+
+// Moves a store that cannot be opened out of the way, with its write-ahead log, so that
+// nothing of it is lost. Answers where it went.
+std::filesystem::path moveAside(const std::filesystem::path& file) {
+    const auto aside = asideName(file);
+    std::filesystem::rename(file, aside);
+    std::error_code ignored;
+    std::filesystem::rename(file.string() + "-wal", aside.string() + "-wal", ignored);
+    std::filesystem::remove(file.string() + "-shm", ignored);
+    return aside;
+}
+
+}  // namespace
+
+AppStore& AppStore::shared() {
+    static AppStore store;
+    return store;
+}
+
+AppStore::AppStore(EnvironmentLookup environment) : environment_(std::move(environment)) {}
+
+AppStore::~AppStore() = default;
+
+std::filesystem::path AppStore::applicationFilesDirectory() const {
+    if (!IsRunningInSandbox(environment_)) {
+        const auto container = sandboxContainerFolder(environment_);
+        std::error_code error;
+        if (std::filesystem::exists(container.parent_path(), error)) {
+            return container / kBundleIdentifier;
+        }
+    }
+    return applicationSupportFolder(environment_) / kBundleIdentifier;
+}
+
+ObjectContext* AppStore::managedObjectContext() {
+    if (!context_) {
+        context_ = build();
+    }
+    return context_.get();
+}
+
+std::unique_ptr<ObjectContext> AppStore::build() {
+    const auto folder = applicationFilesDirectory();
+    std::error_code error;
+    const auto status = std::filesystem::status(folder, error);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        if (!std::filesystem::create_directories(folder, error) && error) {
+            present(folder.string() + ": " + error.message());
+            return nullptr;
+        }
+    } else if (error) {
+        present(folder.string() + ": " + error.message());
+        return nullptr;
+    } else if (status.type() != std::filesystem::file_type::directory) {
+        present("Expected a folder to store application data, found a file (" + folder.string() +
+                ").");
+        return nullptr;
+    }
+
+    const auto current = folder / kStoreFile;
+    const auto old = folder / kOldStoreFile;
+    if (!std::filesystem::exists(current, error) && std::filesystem::exists(old, error)) {
+        try {
+            migrateXmlStore(old, current, userListModel());
+        } catch (const std::exception& failure) {
+            present(failure.what());
+            return nullptr;
+        }
+        std::filesystem::remove(old, error);
+    }
+    return openCurrent(current);
+}
+
+std::unique_ptr<ObjectContext> AppStore::openCurrent(const std::filesystem::path& file) {
+    try {
+        return ObjectContext::open(file, userListModel());
+    } catch (const sqlite::Error& failure) {
+        if (failure.code() == SQLITE_BUSY || failure.code() == SQLITE_LOCKED) {
+            present(failure.what());  // in use elsewhere: leave it as it is
+            return nullptr;
+        }
+        try {
+            const auto aside = moveAside(file);
+            DebugTracer::addLogItem("Store " + file.string() + " could not be opened (" +
+                                        failure.what() + "); moved to " + aside.string(),
+                                    0);
+        } catch (const std::filesystem::filesystem_error& moveFailure) {
+            present(std::string(failure.what()) + " (" + moveFailure.what() + ")");
+            return nullptr;
+        }
+    }
+    try {
+        return ObjectContext::open(file, userListModel());
+    } catch (const sqlite::Error& failure) {
+        const std::string description = failure.what();
+        if (auto* main = CoreServices::shared().mainQueue) {
+            main->post([description] { present(description); });
+        } else {
+            present(description);
+        }
+        return nullptr;
+    }
+}
+
+bool AppStore::saveAction(const std::function<bool()>& commitEditing) {
+    if (commitEditing && !commitEditing()) {
+        return false;
+    }
+    auto* context = managedObjectContext();
+    if (!context) {
+        return false;
+    }
+    try {
+        context->save();
+        return true;
+    } catch (const sqlite::Error& failure) {
+        present(failure.what());
+        return false;
+    }
+}
+
+bool AppStore::applicationShouldTerminate(const std::function<bool()>& commitEditing) {
+    if (!context_) {
+        return true;
+    }
+    if (commitEditing && !commitEditing()) {
+        return false;
+    }
+    try {
+        context_->save();
+    } catch (const sqlite::Error&) {
+        // Terminating all the same: there is nobody left to show it to.
+    }
+    return true;
+}
+
+void AppStore::close() {
+    context_.reset();
+}
+
+bool IsRunningInSandbox(const EnvironmentLookup& environment) {
+    return hasSandboxContainerId(environment);
+}
+
+ObjectContext* AppManagedObjectContext() {
+    return AppStore::shared().managedObjectContext();
+}
+
+void SaveAppContextIfChanged() {
+    if (auto* context = AppManagedObjectContext()) {
+        saveIfChanged(*context);
+    }
+}
+
+void saveIfChanged(ObjectContext& context) {
+    if (context.hasChanges()) {
+        try {
+            context.save();
+        } catch (const sqlite::Error&) {
+            // Dropped: the changes stay pending and go out with the next save.
+        }
+    }
+}
+
+}  // namespace corvaline

@@ -1,0 +1,212 @@
+#include "core/model/store/Schema.h"
+
+#include <set>
+#include <stdexcept>
+
+#include <sqlite3.h>
+
+namespace corvaline {
+
+namespace {
+
+std::string sqlType(AttributeType type) {
+    switch (type) {
+        case AttributeType::Boolean:
+        case AttributeType::Integer64:
+            return "INTEGER";
+        case AttributeType::Double:
+        case AttributeType::Date:
+            return "REAL";
+        case AttributeType::Text:
+            return "TEXT";
+        case AttributeType::Data:
+            return "BLOB";
+    }
+    return "BLOB";
+}
+
+std::vector<TableLayout::Column> joinColumns(const JoinTableDescription& join,
+                                             const ManagedObjectModel& model) {
+    std::vector<TableLayout::Column> columns{{join.ownerColumn, AttributeType::Integer64},
+                                             {join.targetColumn, AttributeType::Integer64}};
+    for (const auto& name : join.copiedAttributes) {
+        AttributeType type = AttributeType::Data;
+        for (const auto* root : model.roots()) {
+            for (const auto* entity : root->kinds()) {
+                const int index = entity->attributeIndex(name);
+                if (index >= 0) {
+                    type = entity->attributes()[static_cast<std::size_t>(index)].type;
+                }
+            }
+        }
+        columns.push_back({name, type});
+    }
+    return columns;
+}
+
+std::string createTable(const std::string& table, const std::vector<TableLayout::Column>& columns,
+                        bool withIdKey) {
+    std::string sql = "CREATE TABLE IF NOT EXISTS " + sqlite::quoted(table) + " (";
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (i > 0) {
+            sql += ", ";
+        }
+        sql += sqlite::quoted(columns[i].name) + " " + sqlType(columns[i].type);
+        if (withIdKey && i == TableLayout::kIdColumn) {
+            sql += " PRIMARY KEY";
+        }
+    }
+    return sql + ")";
+}
+
+std::string createIndex(const std::string& table, const std::vector<std::string>& columns) {
+    std::string name = table;
+    std::string list;
+    for (const auto& column : columns) {
+        name += "_" + column;
+        list += (list.empty() ? "" : ", ") + sqlite::quoted(column);
+    }
+    return "CREATE INDEX IF NOT EXISTS " + sqlite::quoted(name) + " ON " + sqlite::quoted(table) +
+           " (" + list + ")";
+}
+
+}  // namespace
+
+TableLayout::TableLayout(const EntityDescription& root) : root_(&root) {
+    columns_.push_back({"id", AttributeType::Integer64});
+    columns_.push_back({"entity", AttributeType::Text});
+    std::set<std::string, std::less<>> seen{"id", "entity"};
+    for (const auto* entity : root.kinds()) {
+        for (const auto& attribute : entity->attributes()) {
+            if (seen.insert(attribute.name).second) {
+                columns_.push_back({attribute.name, attribute.type});
+            }
+        }
+    }
+    for (const auto* entity : root.kinds()) {
+        for (const auto& relationship : entity->relationships()) {
+            if (relationship.storage == RelationshipStorage::ForeignKey &&
+                seen.insert(relationship.name).second) {
+                columns_.push_back({relationship.name, AttributeType::Integer64});
+            }
+        }
+    }
+    for (const auto* entity : root.kinds()) {
+        EntityColumns& mapping = entityColumns_[entity];
+        for (const auto& column : columns_) {
+            const bool named = column.name != "id" && column.name != "entity";
+            mapping.attributeOfColumn.push_back(named ? entity->attributeIndex(column.name) : -1);
+            const int relationship = named ? entity->relationshipIndex(column.name) : -1;
+            mapping.relationshipOfColumn.push_back(
+                relationship >= 0 &&
+                        entity->relationships()[static_cast<std::size_t>(relationship)].storage ==
+                            RelationshipStorage::ForeignKey
+                    ? relationship
+                    : -1);
+        }
+        for (const auto& attribute : entity->attributes()) {
+            mapping.columnOfAttribute.push_back(column(attribute.name));
+        }
+    }
+    const std::string table = sqlite::quoted(root.name());
+    std::string values;
+    std::string assignments;
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        values += i == 0 ? "?" : ", ?";
+        if (i > 0) {
+            assignments += (i == 1 ? "" : ", ") + sqlite::quoted(columns_[i].name) + " = ?";
+        }
+    }
+    insertSql_ = "INSERT INTO " + table + " (" + columnList() + ") VALUES (" + values + ")";
+    updateSql_ = "UPDATE " + table + " SET " + assignments + " WHERE id = ?";
+}
+
+const TableLayout::EntityColumns& TableLayout::columnsOf(const EntityDescription& entity) const {
+    return entityColumns_.at(&entity);
+}
+
+int TableLayout::column(std::string_view name) const {
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        if (columns_[i].name == name) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+std::string TableLayout::columnList(std::string_view prefix) const {
+    std::string list;
+    for (const auto& column : columns_) {
+        if (!list.empty()) {
+            list += ", ";
+        }
+        list += std::string(prefix) + sqlite::quoted(column.name);
+    }
+    return list;
+}
+
+StoreSchema::StoreSchema(const ManagedObjectModel& model) : model_(model) {
+    for (const auto* root : model.roots()) {
+        layouts_.emplace_back(*root);
+    }
+}
+
+const TableLayout& StoreSchema::layout(const EntityDescription& entity) const {
+    for (const auto& layout : layouts_) {
+        if (&layout.root() == &entity.root()) {
+            return layout;
+        }
+    }
+    throw std::logic_error("entity " + entity.name() + " is not in the model");
+}
+
+void StoreSchema::prepare(sqlite::Database& database) const {
+    const auto version = database.scalar("PRAGMA user_version");
+    if (version == model_.version()) {
+        return;
+    }
+    if (version > model_.version()) {
+        throw sqlite::Error(SQLITE_CANTOPEN, "the store was written with schema version " +
+                                                 std::to_string(version) + ", newer than " +
+                                                 std::to_string(model_.version()));
+    }
+    sqlite::Transaction transaction(database);
+    for (const auto& layout : layouts_) {
+        database.execute(createTable(layout.table(), layout.columns(), true));
+        addMissingColumns(database, layout.table(), layout.columns());
+    }
+    for (const auto& join : model_.joinTables()) {
+        const auto columns = joinColumns(*join, model_);
+        database.execute(createTable(join->name, columns, false));
+        addMissingColumns(database, join->name, columns);
+        std::vector<std::string> byTarget{join->targetColumn};
+        byTarget.insert(byTarget.end(), join->copiedAttributes.begin(),
+                        join->copiedAttributes.end());
+        byTarget.push_back(join->ownerColumn);
+        database.execute(createIndex(join->name, byTarget));
+        database.execute(createIndex(join->name, {join->ownerColumn}));
+    }
+    for (const auto& index : model_.indexes()) {
+        database.execute(createIndex(index.table, index.columns));
+    }
+    database.execute("PRAGMA user_version = " + std::to_string(model_.version()));
+    transaction.commit();
+}
+
+void StoreSchema::addMissingColumns(sqlite::Database& database, const std::string& table,
+                                    const std::vector<TableLayout::Column>& columns) const {
+    std::set<std::string, std::less<>> present;
+    auto info = database.prepare("SELECT name FROM pragma_table_info(?)");
+    info.bind(1, Value{table});
+    while (info.step()) {
+        present.insert(std::get<std::string>(info.value(0, AttributeType::Text)));
+    }
+    for (const auto& column : columns) {
+        if (!present.contains(column.name)) {
+            database.execute("ALTER TABLE " + sqlite::quoted(table) + " ADD COLUMN " +
+                             sqlite::quoted(column.name) + " " + sqlType(column.type));
+        }
+    }
+}
+
+}  // namespace corvaline
