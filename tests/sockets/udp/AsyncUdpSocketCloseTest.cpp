@@ -1,6 +1,6 @@
 #include "UdpTestSupport.h"
 
-namespace corvaline::testing {
+namespace corvaline::testing::udp {
 namespace {
 
 class UdpCloseTest : public UdpSocketTest {};
@@ -109,4 +109,4 @@ TEST_F(UdpCloseTest, UnimplementedCallbacksAreSkipped) {
 }
 
 }  // namespace
-}  // namespace corvaline::testing
+}  // namespace corvaline::testing::udp

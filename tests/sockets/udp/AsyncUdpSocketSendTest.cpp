@@ -6,7 +6,7 @@
 #include "HeldResolver.h"
 #include "UdpTestSupport.h"
 
-namespace corvaline::testing {
+namespace corvaline::testing::udp {
 namespace {
 
 class UdpSendTest : public UdpSocketTest {
@@ -238,4 +238,4 @@ TEST_F(UdpBlockedLinkTest, WouldBlockWaitsForTheSocketKeepingItsTimeOut) {
 }
 
 }  // namespace
-}  // namespace corvaline::testing
+}  // namespace corvaline::testing::udp

@@ -2,7 +2,7 @@
 
 #include "UdpTestSupport.h"
 
-namespace corvaline::testing {
+namespace corvaline::testing::udp {
 namespace {
 
 class UdpSetupTest : public UdpSocketTest {};
@@ -251,4 +251,4 @@ TEST_F(UdpSetupTest, ConfigurationReadsSeeEarlierSetters) {
 }
 
 }  // namespace
-}  // namespace corvaline::testing
+}  // namespace corvaline::testing::udp

@@ -22,7 +22,7 @@
 #include "sockets/udp/AsyncUdpSocket.h"
 #include "support/Signal.h"
 
-namespace corvaline::testing {
+namespace corvaline::testing::udp {
 
 inline std::shared_ptr<const Data> bytes(const std::string& text) {
     return std::make_shared<const Data>(text.begin(), text.end());
@@ -213,4 +213,4 @@ class UdpSocketTest : public ::testing::Test {
     std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
 };
 
-}  // namespace corvaline::testing
+}  // namespace corvaline::testing::udp
