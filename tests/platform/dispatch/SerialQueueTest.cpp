@@ -91,6 +91,8 @@ TEST(SerialQueue, SyncFromTheQueueItselfInsideAsyncDoesNotDeadlock) {
 TEST(SerialQueue, ABlocksCapturesAreReleasedWhileItsQueueIsCurrent) {
     auto queue = SerialQueue::create("captures");
     struct Owned {
+        Owned(SerialQueue& queue, Signal& released, bool& wasCurrent)
+            : queue(queue), released(released), wasCurrent(wasCurrent) {}
         SerialQueue& queue;
         Signal& released;
         bool& wasCurrent;
