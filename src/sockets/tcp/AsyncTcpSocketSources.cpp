@@ -1,0 +1,96 @@
+// The readiness sources of a connected descriptor.
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "sockets/tcp/AsyncTcpSocket.h"
+
+namespace corvaline {
+
+int AsyncTcpSocket::connectedFD() const {
+    return socket4FD_ != -1 ? socket4FD_ : socket6FD_ != -1 ? socket6FD_ : socketUN_;
+}
+
+void AsyncTcpSocket::setupReadAndWriteSourcesForNewlyConnectedSocket(int fd) {
+    using Kind = dispatch::ReadinessSource::Kind;
+    readSource_ = dispatch::ReadinessSource::create(Kind::Read, fd, socketQueue_);
+    writeSource_ = dispatch::ReadinessSource::create(Kind::Write, fd, socketQueue_);
+    if (!readSource_ || !writeSource_) {
+        Error error = errorWithErrno(errno, "Error in dup() function");
+        readSource_.reset();
+        writeSource_.reset();
+        closeWithError(std::move(error));
+        return;
+    }
+    readSource_->setEventHandler([weak = weak_from_this()](std::size_t available) {
+        if (auto self = weak.lock()) {
+            self->readSourceFired(available);
+        }
+    });
+    writeSource_->setEventHandler([weak = weak_from_this()](std::size_t) {
+        if (auto self = weak.lock()) {
+            self->flags_ |= kSocketCanAcceptBytes;
+            self->doWriteData();
+        }
+    });
+    socketFDBytesAvailable_ = 0;
+    flags_ &= ~kReadSourceSuspended;
+    readSource_->resume();
+    flags_ |= kWriteSourceSuspended | kSocketCanAcceptBytes;
+}
+
+void AsyncTcpSocket::suspendReadSource() {
+    if (readSource_ && !(flags_ & kReadSourceSuspended)) {
+        readSource_->suspend();
+        flags_ |= kReadSourceSuspended;
+    }
+}
+
+void AsyncTcpSocket::resumeReadSource() {
+    if (readSource_ && (flags_ & kReadSourceSuspended)) {
+        readSource_->resume();
+        flags_ &= ~kReadSourceSuspended;
+    }
+}
+
+void AsyncTcpSocket::suspendWriteSource() {
+    if (writeSource_ && !(flags_ & kWriteSourceSuspended)) {
+        writeSource_->suspend();
+        flags_ |= kWriteSourceSuspended;
+    }
+}
+
+void AsyncTcpSocket::resumeWriteSource() {
+    if (writeSource_ && (flags_ & kWriteSourceSuspended)) {
+        writeSource_->resume();
+        flags_ &= ~kWriteSourceSuspended;
+    }
+}
+
+void AsyncTcpSocket::readSourceFired(std::size_t available) {
+    if (available == 0) {
+        // Readable with nothing counted is end of stream only if a peek agrees: bytes may
+        // have arrived since the count was taken, or the wake-up was spurious.
+        std::uint8_t byte;
+        ssize_t peeked = ::recv(connectedFD(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            return;
+        }
+        if (peeked > 0) {
+            int counted = 0;
+            available = ::ioctl(connectedFD(), FIONREAD, &counted) == 0 && counted > 0
+                            ? static_cast<std::size_t>(counted)
+                            : static_cast<std::size_t>(peeked);
+        }
+    }
+    socketFDBytesAvailable_ = available;
+    if (available > 0) {
+        doReadData();
+    } else {
+        doReadEOF();  // end of stream, or a reset that reads as one
+    }
+}
+
+}  // namespace corvaline
