@@ -61,7 +61,11 @@ void SerialQueue::drain() {
             block = std::move(blocks_.front());
             blocks_.pop_front();
         }
-        runMarked(block);
+        RunningMark mark(this);
+        block();
+        // What the block holds is let go while it still runs on this queue: an object whose
+        // last owner is the block then sees its own queue as current when it is destroyed.
+        block = nullptr;
     }
     std::lock_guard lock(mutex_);
     if (blocks_.empty()) {

@@ -10,7 +10,7 @@ namespace corvaline {
 
 // What decides which of a host's addresses a UDP datagram or connect goes to. A family is
 // usable only when it is enabled, not deactivated by a bind or connect, and its system socket
-// exists.
+// exists. Plain values, usable on any thread.
 struct AsyncUdpDestinationRules {
     bool ipv4Disabled = false;
     bool ipv6Disabled = false;
@@ -22,6 +22,7 @@ struct AsyncUdpDestinationRules {
     bool preferIPv6 = false;
 };
 
+// The choice: a family and its address, or the refusal. A plain value.
 struct AsyncUdpDestination {
     int family = 0;  // AF_INET or AF_INET6; 0 with an error
     Data address;

@@ -11,7 +11,7 @@
 namespace corvaline {
 namespace {
 
-// Closes the descriptor once both readiness sources have let go of it.
+// Closes the descriptor once both readiness sources have let go of it (on the socket queue).
 class DescriptorCloser {
   public:
     explicit DescriptorCloser(int fd) : fd_(fd) {}

@@ -87,6 +87,28 @@ TEST(SerialQueue, SyncFromTheQueueItselfInsideAsyncDoesNotDeadlock) {
     EXPECT_TRUE(done.waitFor());
 }
 
+// An object owned only by a block may close itself on its queue when the block lets it go.
+TEST(SerialQueue, ABlocksCapturesAreReleasedWhileItsQueueIsCurrent) {
+    auto queue = SerialQueue::create("captures");
+    struct Owned {
+        Owned(SerialQueue& queue, Signal& released, bool& wasCurrent)
+            : queue(queue), released(released), wasCurrent(wasCurrent) {}
+        SerialQueue& queue;
+        Signal& released;
+        bool& wasCurrent;
+        ~Owned() {
+            wasCurrent = queue.isCurrent();
+            released.raise();
+        }
+    };
+    Signal released;
+    bool wasCurrent = false;
+    auto owned = std::make_shared<Owned>(*queue, released, wasCurrent);
+    queue->async([owned = std::move(owned)] {});
+    ASSERT_TRUE(released.waitFor());
+    EXPECT_TRUE(wasCurrent);
+}
+
 TEST(SerialQueue, SpecificKeysAreSeenOnlyWhileRunningMarkedQueues) {
     static const int key = 0;
     auto socketQueue = SerialQueue::create("socket");

@@ -2,7 +2,7 @@
 
 #include "UdpTestSupport.h"
 
-namespace corvaline::testing {
+namespace corvaline::testing::udp {
 namespace {
 
 Data truncated(Data data, std::size_t size) {
@@ -54,4 +54,4 @@ TEST(UdpAddressTest, ErrorDomainTexts) {
 }
 
 }  // namespace
-}  // namespace corvaline::testing
+}  // namespace corvaline::testing::udp

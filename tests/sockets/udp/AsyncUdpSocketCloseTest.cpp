@@ -1,6 +1,6 @@
 #include "UdpTestSupport.h"
 
-namespace corvaline::testing {
+namespace corvaline::testing::udp {
 namespace {
 
 class UdpCloseTest : public UdpSocketTest {};
@@ -88,7 +88,7 @@ TEST_F(UdpCloseTest, LastReferenceDroppedOnTheSocketQueueClosesThere) {
     auto queue = dispatch::SerialQueue::create("socket");
     auto socket = AsyncUdpSocket::create(delegate, loop, queue);
     ASSERT_TRUE(socket->enableReusePort(true));
-    queue->async([socket = std::move(socket)]() mutable { socket.reset(); });
+    queue->async([socket = std::move(socket)] {});  // the block's capture is the last owner
     ASSERT_TRUE(waitForCount(Kind::Closed, 1));
     EXPECT_EQ(delegate->of(Kind::Closed)[0].socket, nullptr);
 }
@@ -109,4 +109,4 @@ TEST_F(UdpCloseTest, UnimplementedCallbacksAreSkipped) {
 }
 
 }  // namespace
-}  // namespace corvaline::testing
+}  // namespace corvaline::testing::udp

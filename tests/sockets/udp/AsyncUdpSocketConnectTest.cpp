@@ -1,7 +1,7 @@
 #include "HeldResolver.h"
 #include "UdpTestSupport.h"
 
-namespace corvaline::testing {
+namespace corvaline::testing::udp {
 namespace {
 
 class UdpConnectTest : public UdpSocketTest {
@@ -111,4 +111,4 @@ TEST_F(UdpConnectTest, Multicast) {
 }
 
 }  // namespace
-}  // namespace corvaline::testing
+}  // namespace corvaline::testing::udp

@@ -5,7 +5,7 @@
 
 #include "UdpTestSupport.h"
 
-namespace corvaline::testing {
+namespace corvaline::testing::udp {
 namespace {
 
 const Data kV4 = address4("192.0.2.1", 19771);
@@ -127,4 +127,4 @@ TEST(UdpDestinationTest, ChoosesByPreferenceAndNeverAnUnusableFamily) {
 }
 
 }  // namespace
-}  // namespace corvaline::testing
+}  // namespace corvaline::testing::udp

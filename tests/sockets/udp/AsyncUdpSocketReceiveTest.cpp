@@ -1,6 +1,6 @@
 #include "UdpTestSupport.h"
 
-namespace corvaline::testing {
+namespace corvaline::testing::udp {
 namespace {
 
 class UdpReceiveTest : public UdpSocketTest {
@@ -152,4 +152,4 @@ TEST_F(UdpReceiveTest, AsynchronousFilterAnsweringAfterTheCloseDeliversNothing) 
 }
 
 }  // namespace
-}  // namespace corvaline::testing
+}  // namespace corvaline::testing::udp

@@ -6,7 +6,7 @@
 #include "HeldResolver.h"
 #include "UdpTestSupport.h"
 
-namespace corvaline::testing {
+namespace corvaline::testing::udp {
 namespace {
 
 class UdpSendTest : public UdpSocketTest {
@@ -47,7 +47,8 @@ TEST_F(UdpSendTest, PresenceSetUpBroadcastReachesTwoReusePortReceivers) {
     sender->sendData(bytes("UI"), "127.255.255.255", 19771, -1, 1);
 
     ASSERT_TRUE(waitForCount(Kind::Received, 2));
-    EXPECT_EQ(delegate->of(Kind::Sent).at(0).tag, 1);
+    ASSERT_TRUE(waitForCount(Kind::Sent, 1));
+    EXPECT_EQ(delegate->of(Kind::Sent)[0].tag, 1);
     std::set<const AsyncUdpSocket*> receivers;
     for (const UdpEvent& event : delegate->of(Kind::Received)) {
         EXPECT_EQ(event.data, "UI");
@@ -237,4 +238,4 @@ TEST_F(UdpBlockedLinkTest, WouldBlockWaitsForTheSocketKeepingItsTimeOut) {
 }
 
 }  // namespace
-}  // namespace corvaline::testing
+}  // namespace corvaline::testing::udp

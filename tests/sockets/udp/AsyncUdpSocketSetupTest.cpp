@@ -2,7 +2,7 @@
 
 #include "UdpTestSupport.h"
 
-namespace corvaline::testing {
+namespace corvaline::testing::udp {
 namespace {
 
 class UdpSetupTest : public UdpSocketTest {};
@@ -31,7 +31,7 @@ TEST_F(UdpSetupTest, SetUpNeedsDelegateAndDelegateQueueFirst) {
     };
     for (const auto& [name, operation] : operations) {
         SCOPED_TRACE(name);
-        auto gone = std::make_shared<RecordingUdpDelegate>();
+        auto gone = std::make_shared<RecordingDelegate>();
         auto orphaned = AsyncUdpSocket::create(gone, loop);
         gone.reset();
         Error error;
@@ -251,4 +251,4 @@ TEST_F(UdpSetupTest, ConfigurationReadsSeeEarlierSetters) {
 }
 
 }  // namespace
-}  // namespace corvaline::testing
+}  // namespace corvaline::testing::udp

@@ -22,9 +22,7 @@
 #include "sockets/udp/AsyncUdpSocket.h"
 #include "support/Signal.h"
 
-// Its own inline namespace: the TCP tests share the executable and have helpers of the same
-// names.
-namespace corvaline::testing::inline udp {
+namespace corvaline::testing::udp {
 
 inline std::shared_ptr<const Data> bytes(const std::string& text) {
     return std::make_shared<const Data>(text.begin(), text.end());
@@ -62,11 +60,11 @@ struct UdpEvent {
     std::any context;
 };
 
-class RecordingUdpDelegate : public AsyncUdpSocketDelegate {
+class RecordingDelegate : public AsyncUdpSocketDelegate {
   public:
     using Kind = UdpEvent::Kind;
 
-    RecordingUdpDelegate()
+    RecordingDelegate()
         : AsyncUdpSocketDelegate({Callback::DidConnectToAddress, Callback::DidNotConnect,
                                   Callback::DidSendData, Callback::DidNotSendData,
                                   Callback::DidReceiveData, Callback::DidClose}) {}
@@ -192,6 +190,7 @@ inline bool run(const std::string& command) {
 }
 
 // One test's socket world: the main loop the reports arrive on and a delegate recording them.
+// The test thread runs the loop.
 class UdpSocketTest : public ::testing::Test {
   protected:
     using Kind = UdpEvent::Kind;
@@ -211,7 +210,7 @@ class UdpSocketTest : public ::testing::Test {
     }
 
     std::shared_ptr<MainLoop> loop = std::make_shared<MainLoop>();
-    std::shared_ptr<RecordingUdpDelegate> delegate = std::make_shared<RecordingUdpDelegate>();
+    std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
 };
 
-}  // namespace corvaline::testing::inline udp
+}  // namespace corvaline::testing::udp
