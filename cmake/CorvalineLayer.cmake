@@ -14,28 +14,33 @@ function(corvaline_layer name dir)
   target_link_libraries(${name} PUBLIC ${ARGN})
 endfunction()
 
-# One test executable per layer, linked to the layer's library; every test is a ctest case.
-function(corvaline_layer_tests name dir)
+# The test executable of a folder, linked to the given libraries; sets `made` in the caller.
+function(corvaline_test_executable name dir)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${dir}/*.cpp")
+  set(made FALSE PARENT_SCOPE)
   if(NOT sources)
     return()
   endif()
   add_executable(${name} ${sources})
   target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests")
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+  set(made TRUE PARENT_SCOPE)
+endfunction()
+
+# One test executable per layer, linked to the layer's library; every test is a ctest case.
+function(corvaline_layer_tests name dir)
+  corvaline_test_executable(${name} ${dir} ${ARGN})
+  if(made)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+  endif()
 endfunction()
 
 # Like corvaline_layer_tests, but every test runs in a network namespace of its own.
 function(corvaline_netns_tests name dir)
-  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${dir}/*.cpp")
-  if(NOT sources)
-    return()
+  corvaline_test_executable(${name} ${dir} ${ARGN})
+  if(made)
+    set_target_properties(${name} PROPERTIES
+      CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/tests/support/in-netns")
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
   endif()
-  add_executable(${name} ${sources})
-  target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests")
-  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gmock GTest::gtest_main)
-  set_target_properties(${name} PROPERTIES
-    CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/tests/support/in-netns")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
 endfunction()
