@@ -147,3 +147,13 @@ class Node:
         source.backup(copy)
         source.close()
         return copy
+
+
+def start_nodes(test, lab, count):
+    """One node on each of the first `count` hosts, returned once each sees all others online."""
+    nodes = [Node(test, lab, i) for i in range(count)]
+    for node in nodes:
+        for other in nodes:
+            if other is not node:
+                node.wait_user(other, "0")
+    return nodes

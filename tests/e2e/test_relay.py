@@ -6,7 +6,7 @@ import time
 import unittest
 
 from lab import Lab
-from node import Node
+from node import Node, start_nodes
 
 TEXT = "while you were out ¦ 🦊"
 
@@ -26,11 +26,7 @@ class RelayTest(unittest.TestCase):
     def setUp(self):
         self.lab = Lab(3)
         self.addCleanup(self.lab.close)
-        self.nodes = [Node(self, self.lab, i) for i in range(3)]
-        for node in self.nodes:
-            for other in self.nodes:
-                if other is not node:
-                    node.wait_user(other, "0")
+        self.nodes = start_nodes(self, self.lab, 3)
 
     def wait_held(self, node, count, timeout=15):
         deadline = time.monotonic() + timeout
