@@ -57,7 +57,7 @@ class TcpTls : public TcpSocketTest {
         auto listener = newSocket();
         EXPECT_TRUE(listener->acceptOnPort(0));
         tls->onAccept = [this](const AsyncTcpSocketPtr& accepted) {
-            accepted->startTLS(certificate.serverSettings());
+            accepted->startTLS(serverSettings);
             accepted->readDataToData(kLF, 10, 10);
         };
         return listener;
@@ -72,8 +72,21 @@ class TcpTls : public TcpSocketTest {
         return std::nullopt;
     }
 
+    // The protocol the session agreed on.
+    static std::string alpnOf(const AsyncTcpSocketPtr& socket) {
+        std::string protocol;
+        socket->performBlock([&] {
+            const unsigned char* chosen = nullptr;
+            unsigned length = 0;
+            SSL_get0_alpn_selected(socket->sslContext(), &chosen, &length);
+            protocol.assign(reinterpret_cast<const char*>(chosen), length);
+        });
+        return protocol;
+    }
+
     std::shared_ptr<TlsDelegate> tls = std::make_shared<TlsDelegate>();
     SelfSigned certificate = SelfSigned::make();
+    TlsSettings serverSettings = certificate.serverSettings();
 };
 
 TEST_F(TcpTls, PlainLinesBeforeTheBarrierEncryptedLinesAfterItAndNoEarlyRecordIsLost) {
@@ -127,7 +140,8 @@ TEST_F(TcpTls, AClientOfThisClassTalksToOpensslSServer) {
     std::uint16_t port = freePort();
     ChildProcess server({"openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(port),
                          "-cert", (folder.path() / "cert.pem").string(), "-key",
-                         (folder.path() / "key.pem").string(), "-rev", "-naccept", "1"});
+                         (folder.path() / "key.pem").string(), "-rev", "-naccept", "1", "-alpn",
+                         "x-corvaline"});
     ASSERT_TRUE(runUntilPolling([&] { return server.hasOutput("ACCEPT"); })) << server.output();
 
     auto client = newSocket();
@@ -138,6 +152,7 @@ TEST_F(TcpTls, AClientOfThisClassTalksToOpensslSServer) {
     settings[AsyncTcpSocketSSLSessionOptionSendOneByteRecord] = 1;
     settings[AsyncTcpSocketSSLProtocolVersionMin] = TLS1_2_VERSION;
     settings[AsyncTcpSocketSSLCipherSuites] = TlsArray{0x1301, 0xC02B};
+    settings[AsyncTcpSocketSSLALPN] = TlsArray{"x-corvaline"};
     client->startTLS(settings);
     client->writeData(bytes("hello\n"), 10, 1);
     client->readDataToData(kLF, 10, 2);
@@ -147,21 +162,26 @@ TEST_F(TcpTls, AClientOfThisClassTalksToOpensslSServer) {
     std::string cipher;
     client->performBlock([&] { cipher = SSL_get_cipher_name(client->sslContext()); });
     EXPECT_EQ(cipher, "TLS_AES_128_GCM_SHA256");
+    EXPECT_EQ(alpnOf(client), "x-corvaline");
     EXPECT_EQ(client->sslContext(), nullptr) << "only on the socket queue";
 }
 
 TEST_F(TcpTls, AServerOfThisClassTalksToOpensslSClient) {
+    serverSettings[AsyncTcpSocketSSLALPN] = TlsArray{"h2", "x-corvaline"};
+    serverSettings[AsyncTcpSocketSSLDiffieHellmanParameters] = dhParameters();
     auto listener = tlsListener();
     tls->onRead = [](const AsyncTcpSocketPtr& socket, const DataSlice&, long) {
         socket->writeData(bytes("pong\n"), 10, 11);
     };
     ChildProcess client({"openssl", "s_client", "-connect",
-                         "127.0.0.1:" + std::to_string(listener->localPort()), "-quiet"});
+                         "127.0.0.1:" + std::to_string(listener->localPort()), "-quiet", "-alpn",
+                         "x-corvaline"});
     client.send("ping\n");
     ASSERT_TRUE(runUntilPolling([&] { return client.hasOutput("pong\n"); })) << client.output();
     EXPECT_EQ(delegate->last(Event::Read)->data, "ping\n");
     ASSERT_EQ(delegate->accepted.size(), 1u);
     EXPECT_TRUE(tls->isSecured(delegate->accepted.front()));
+    EXPECT_EQ(alpnOf(delegate->accepted.front()), "x-corvaline");
 }
 
 TEST_F(TcpTls, RefusedSettingsCloseWithCodeEightAndTheirText) {

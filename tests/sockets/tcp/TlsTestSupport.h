@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <openssl/dh.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
@@ -81,6 +82,21 @@ struct SelfSigned {
         std::ofstream(folder / "key.pem") << key;
     }
 };
+
+// Diffie-Hellman parameters (the ffdhe2048 group), DER.
+inline Data dhParameters() {
+    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> context(
+        EVP_PKEY_CTX_new_from_name(nullptr, "DH", nullptr), &EVP_PKEY_CTX_free);
+    EVP_PKEY* made = nullptr;
+    EXPECT_EQ(EVP_PKEY_paramgen_init(context.get()), 1);
+    EXPECT_EQ(EVP_PKEY_CTX_set_dh_nid(context.get(), NID_ffdhe2048), 1);
+    EXPECT_EQ(EVP_PKEY_paramgen(context.get(), &made), 1);
+    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> parameters(made, &EVP_PKEY_free);
+    Data der(static_cast<std::size_t>(i2d_KeyParams(parameters.get(), nullptr)));
+    unsigned char* out = der.data();
+    i2d_KeyParams(parameters.get(), &out);
+    return der;
+}
 
 // The settings of a client that leaves the trust decision to its delegate.
 inline TlsSettings manualTrustClient() {
