@@ -184,6 +184,40 @@ TEST_F(TcpTls, AServerOfThisClassTalksToOpensslSClient) {
     EXPECT_EQ(alpnOf(delegate->accepted.front()), "x-corvaline");
 }
 
+TEST_F(TcpTls, ALargeWriteCrossesIntactWhileTheDescriptorKeepsFillingUp) {
+    // Far more than the socket buffers hold: the session takes pieces it cannot send yet.
+    Data sent(3 * 1024 * 1024 + 17);
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        sent[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
+    }
+    auto listener = newSocket();
+    ASSERT_TRUE(listener->acceptOnPort(0));
+    Data received;
+    tls->onAccept = [&](const AsyncTcpSocketPtr& accepted) {
+        accepted->startTLS(serverSettings);
+        accepted->readDataToLength(sent.size() / 2, 30, 1);
+        accepted->readDataWithTimeout(30, 2);
+    };
+    tls->onRead = [&](const AsyncTcpSocketPtr& socket, const DataSlice& data, long tag) {
+        received.insert(received.end(), data.begin(), data.end());
+        if (received.size() < sent.size()) {
+            socket->readDataWithTimeout(30, tag + 1);
+        }
+    };
+    auto client = newSocket();
+    ASSERT_TRUE(client->connectToHost("127.0.0.1", listener->localPort(), 10));
+    ASSERT_TRUE(waitFor(Event::ConnectHost));
+    client->performBlock([&] {
+        int small = 4096;
+        ::setsockopt(client->socketFD(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    });
+    client->startTLS(manualTrustClient());
+    client->writeData(sent, 30, 7);
+    ASSERT_TRUE(runUntil([&] { return received.size() >= sent.size(); }, std::chrono::seconds(60)));
+    EXPECT_TRUE(received == sent);
+    EXPECT_EQ(delegate->count(Event::Write), 1);
+}
+
 TEST_F(TcpTls, RefusedSettingsCloseWithCodeEightAndTheirText) {
     struct Case {
         TlsSettings settings;
