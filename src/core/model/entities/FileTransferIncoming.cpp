@@ -37,6 +37,7 @@ constexpr int kMaximumFolderNumber = 10'000;
 
 void FileTransfer::receiveOffer(const AsyncTcpSocketPtr& socket, std::shared_ptr<Executor> main) {
     main_ = std::move(main);
+    setIncoming(true);
     keepAlive_ = self();
     socket_ = socket;
     socket_->synchronouslySetDelegate(std::weak_ptr<AsyncTcpSocketDelegate>(keepAlive_));
@@ -93,7 +94,6 @@ void FileTransfer::offerRead(const HeaderFields& fields) {
     setFilesNumber(sane ? *count : 0);
     setFilesTotalSize(sane ? *total : 0);
     sizesDeclaredLeft_ = filesTotalSize();
-    setIncoming(true);
     encrypt_ = wireNumber(offer_.sessaes).value_or(0) != 0;
     cryptor_.reset();
 
