@@ -353,6 +353,15 @@ TEST_F(FileTransferTest, OffersWithImpossibleCountsAreRefusedWithoutAFolder) {
     }
     EXPECT_EQ(incoming_.size(), std::size(cases));
     EXPECT_TRUE(tree(downloads_).empty());
+    // A line that never ends costs the receiver a bounded buffer: the connection closes.
+    const auto endless = withPeer([&] {
+        return Peer::connect(FileTransfer::kPort,
+                             {Peer::Write(std::string(100'000, 'A')), Peer::ReadLine()});
+    });
+    EXPECT_TRUE(endless.empty() || endless.front().empty());
+    // Without an offer nothing is left for a history.
+    const FetchRequest transfers{std::string(FileTransfer::kEntityName), {}, "time", true, 0};
+    EXPECT_TRUE(runUntil([&] { return context_->count(transfers) == std::size(cases); }));
 }
 
 TEST_F(FileTransferTest, HostileFileHeadersAreAnsweredFourAndNothingIsWrittenOutside) {

@@ -5,6 +5,7 @@
 #include "core/codec/PacketCodec.h"
 #include "core/codec/ProgramKey.h"
 #include "core/model/store/AppStore.h"
+#include "core/model/store/ObjectContext.h"
 
 namespace corvaline {
 
@@ -175,6 +176,9 @@ void FileTransfer::socketDidDisconnect(const AsyncTcpSocketPtr&, const std::opti
     socket_.reset();
     closing_ = false;
     cryptor_.reset();
+    if (incoming() && user().empty() && context() && !isDeleted()) {
+        context()->deleteObject(*this);  // no offer came: nothing for a history
+    }
     SaveAppContextIfChanged();
     keepAlive_.reset();  // the socket's report holds this object until it returns
 }

@@ -101,10 +101,7 @@ void FileTransfer::offerRead(const HeaderFields& fields) {
     auto sender = list ? list->getUserById(offer_.from_id, socket_->connectedHost())
                        : std::shared_ptr<User>();
     if (!sender) {
-        fail(kCancelled);
-        if (context()) {
-            context()->deleteObject(*this);
-        }
+        fail(kCancelled);  // a record nobody's history holds goes with the connection
         return;
     }
     addUserObject(*sender);
