@@ -5,7 +5,7 @@ beside the rate of one AES-256-CBC chain on this machine, which bounds the encry
 
     sudo CORVALINE_NODE=build-bench/src/node/corvaline-node \\
          CORVALINE_AES_BENCH=build-bench/bench/aes_chain_bench \\
-         python3 tests/e2e/bench_files.py [MiB]
+         python3 tests/e2e/bench_files.py [MiB [ROUNDS]]
 """
 
 import os
@@ -81,6 +81,7 @@ def node_transfer(a, b, verb, path):
 class Bench(unittest.TestCase):
     def runTest(self):
         mib = int(sys.argv[1]) if len(sys.argv) > 1 else 1024
+        rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 2
         size = mib << 20
         aes = None
         if os.environ.get("CORVALINE_AES_BENCH"):
@@ -99,20 +100,24 @@ class Bench(unittest.TestCase):
             file.write(os.urandom((mib % 64) << 20))
         subprocess.run(["sync"], check=True)
 
-        copy = os.path.join(b.home, "copy.bin")
-        received, tcp_seconds = plain_copy(lab, source, lab.addresses[1], copy)
-        self.assertEqual(received, size)
-        os.remove(copy)
-        tcp = rate(size, tcp_seconds)
+        # Rounds interleave the three kinds so that a busy machine hurts them alike; the best
+        # round of each counts.
+        best = {"tcp": 0.0, "files": 0.0, "plainfiles": 0.0}
+        for _ in range(rounds):
+            copy = os.path.join(b.home, "copy.bin")
+            received, tcp_seconds = plain_copy(lab, source, lab.addresses[1], copy)
+            self.assertEqual(received, size)
+            os.remove(copy)
+            best["tcp"] = max(best["tcp"], rate(size, tcp_seconds))
+            for verb in ("files", "plainfiles"):
+                folder, seconds = node_transfer(a, b, verb, source)
+                self.assertEqual(os.path.getsize(os.path.join(folder, "payload.bin")), size)
+                shutil.rmtree(folder)
+                best[verb] = max(best[verb], rate(size, seconds))
+        tcp = best["tcp"]
+        results = best
 
-        results = {}
-        for verb in ("files", "plainfiles"):
-            folder, seconds = node_transfer(a, b, verb, source)
-            self.assertEqual(os.path.getsize(os.path.join(folder, "payload.bin")), size)
-            shutil.rmtree(folder)
-            results[verb] = rate(size, seconds)
-
-        print(f"\nfile of {mib} MiB between two namespaces over a veth bridge")
+        print(f"\nfile of {mib} MiB between two namespaces over a veth bridge, best of {rounds}")
         print(f"plain TCP copy (sendfile -> write):  {tcp:9.1f} MB/s")
         if aes:
             print(f"one AES-256-CBC chain (this CPU):    {aes:9.1f} MB/s")

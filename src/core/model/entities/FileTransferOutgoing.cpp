@@ -98,7 +98,10 @@ void FileTransfer::decisionRead(const HeaderFields& fields) {
         }
     }
     encrypt_ = wireNumber(acceptAes).value_or(0) != 0;
-    const std::int64_t state = wireNumber(acceptFiles).value_or(kCancelled);
+    std::int64_t state = wireNumber(acceptFiles).value_or(kCancelled);
+    if (state != kRunning && state != kNoFolder) {
+        state = kCancelled;  // a receiver cannot make a transfer complete that never ran
+    }
     setTransferState(state);
     if (state != kRunning) {
         fail(state);
