@@ -230,7 +230,7 @@ TEST_F(FileTransferTest, FilesAndFoldersArriveWholeWithTheirPermissionsEncrypted
             return !sent->isRunning() && incoming_.size() == before + 1 &&
                    !incoming_.back()->isRunning();
         }));
-        const auto& received = incoming_.back();
+        const auto received = incoming_.back();
         EXPECT_EQ(sent->transferState(), FileTransfer::kComplete);
         EXPECT_EQ(received->transferState(), FileTransfer::kComplete);
         EXPECT_EQ(received->encrypt(), encrypt);
@@ -325,7 +325,7 @@ TEST_F(FileTransferTest, TheReceiverEchoesTheCipherChoiceAndKeepsOnlyTheRealByte
         EXPECT_EQ(field(reads[0], "accept_files"), "1");
         EXPECT_EQ(field(reads[0], "accept_aes"), aes);
         EXPECT_EQ(field(reads[1], "accept"), "1");
-        const auto& received = incoming_.back();
+        const auto received = incoming_.back();
         EXPECT_EQ(received->transferState(), FileTransfer::kComplete);
         EXPECT_EQ(received->originalSenderName(), "");
         const fs::path file = fs::path(received->folderPath()) / "r.bin";
@@ -403,7 +403,7 @@ TEST_F(FileTransferTest, ATransferThatBreaksOffLeavesNoCompleteLookingFile) {
                               Peer::ReadLine(), Peer::Write(content.substr(0, 1'000'000))});
     });
     ASSERT_EQ(reads.size(), 2u);
-    const auto& received = incoming_.back();
+    const auto received = incoming_.back();
     EXPECT_EQ(received->transferState(), FileTransfer::kFailed);
     EXPECT_EQ(tree(received->folderPath()), std::vector<std::string>{"Docs"});
 
