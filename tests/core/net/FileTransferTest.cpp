@@ -343,9 +343,9 @@ TEST_F(FileTransferTest, OffersWithImpossibleCountsAreRefusedWithoutAFolder) {
     };
     for (const auto& [count, total] : cases) {
         SCOPED_TRACE(std::string(count) + " " + total);
+        const std::string offer = offerLine("1", count, total);
         const auto reads = withPeer([&] {
-            return Peer::connect(FileTransfer::kPort,
-                                 {Peer::Write(offerLine("1", count, total)), Peer::ReadLine()});
+            return Peer::connect(FileTransfer::kPort, {Peer::Write(offer), Peer::ReadLine()});
         });
         ASSERT_EQ(reads.size(), 1u);
         EXPECT_EQ(field(reads[0], "accept_files"), "0");
