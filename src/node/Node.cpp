@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <sstream>
 
+#include "core/model/entities/FileTransfer.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/Message.h"
 #include "core/model/entities/SystemMessage.h"
 #include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
 #include "core/model/store/AppStore.h"
+#include "core/net/FILEserver.h"
+#include "platform/defaults/UserDefaults.h"
 #include "platform/notifications/NotificationCenter.h"
 
 namespace corvaline::node {
@@ -105,9 +108,10 @@ void Node::start() {
 
 void Node::handle(const std::vector<std::string>& command) {
     static const std::map<std::string, void (Node::*)(const std::vector<std::string>&)> kCommands{
-        {"name", &Node::setName},    {"status", &Node::setStatus}, {"send", &Node::send},
-        {"mass", &Node::mass},       {"typing", &Node::typing},    {"info", &Node::info},
-        {"history", &Node::history},
+        {"name", &Node::setName},      {"status", &Node::setStatus}, {"send", &Node::send},
+        {"mass", &Node::mass},         {"typing", &Node::typing},    {"info", &Node::info},
+        {"history", &Node::history},   {"files", &Node::files},      {"plainfiles", &Node::files},
+        {"transfer", &Node::transfer},
     };
     if (command.empty() || command.front().empty()) {
         return;
@@ -279,6 +283,76 @@ void Node::history(const std::vector<std::string>& command) {
     output_({"end"});
 }
 
+void Node::files(const std::vector<std::string>& command) {
+    if (command.size() < 3) {
+        error("usage: " + command[0] + " USERID PATH...");
+        return;
+    }
+    auto user = knownUser(command[1]);
+    if (!user) {
+        return;
+    }
+    const std::vector<std::filesystem::path> paths(command.begin() + 2, command.end());
+    auto sent = core_->fileServer()->outgoingFiles(paths, *user, command[0] == "files");
+    if (!sent) {
+        error("nothing to send");
+        return;
+    }
+    output_({"transfer", std::to_string(sent->objectId())});
+    watchTransfer(sent, core_->userList()->me()->userId());
+}
+
+void Node::transfer(const std::vector<std::string>& command) {
+    static const std::set<std::string> kStates{"0", "1", "4"};
+    if (command.size() != 3 || !kStates.contains(command[2])) {
+        error("usage: transfer N 0|1|4");
+        return;
+    }
+    const auto found = transfers_.find(std::atoll(command[1].c_str()));
+    if (found == transfers_.end()) {
+        error("unknown transfer: " + command[1]);
+        return;
+    }
+    found->second.transfer->ContinueTransfer(std::stoll(command[2]));
+}
+
+void Node::watchTransfer(const std::shared_ptr<FileTransfer>& transfer, const std::string& fromId) {
+    const std::int64_t id = transfer->objectId();
+    auto report = [this, id, fromId] {
+        auto& watched = transfers_.at(id);
+        const auto& t = *watched.transfer;
+        if (t.transferState() == watched.reportedState) {
+            return;
+        }
+        watched.reportedState = t.transferState();
+        output_({"transfer", std::to_string(id), std::to_string(t.transferState()), fromId,
+                 std::to_string(t.filesNumber()), std::to_string(t.filesTotalSize()),
+                 t.folderPath()});
+    };
+    auto& watched = transfers_[id];
+    watched.transfer = transfer;
+    watched.observation = transfer->observe("transferState", report);
+    report();
+}
+
+void Node::watchIncomingTransfers(const User& user) {
+    for (const auto& entry : user.lastLogEnties(20)) {
+        auto transfer = std::dynamic_pointer_cast<FileTransfer>(entry);
+        if (!transfer || !transfer->incoming() || transfers_.contains(transfer->objectId())) {
+            continue;
+        }
+        watchTransfer(transfer, user.userId());
+        if (transfer->transferState() == FileTransfer::kWaiting &&
+            UserDefaults::standard().boolForKey("fileTransferAutoAccept")) {
+            loop_->post([weak = std::weak_ptr(transfer)] {
+                if (auto waiting = weak.lock()) {
+                    waiting->ContinueTransfer(FileTransfer::kRunning);
+                }
+            });
+        }
+    }
+}
+
 void Node::quit() {
     changeTimer_.cancel();
     if (core_) {
@@ -318,6 +392,7 @@ void Node::reportMessages(const void* object) {
         if (user.get() != object) {
             continue;
         }
+        watchIncomingTransfers(*user);
         auto entries = user->lastLogEnties(20);
         std::reverse(entries.begin(), entries.end());
         for (const auto& entry : entries) {

@@ -17,8 +17,9 @@
 #include "platform/system/ClockChangeMonitor.h"
 
 namespace corvaline {
+class FileTransfer;
 class User;
-}
+}  // namespace corvaline
 
 namespace corvaline::node {
 
@@ -52,6 +53,8 @@ class Node {
     void info(const std::vector<std::string>& command);
     void roster();
     void history(const std::vector<std::string>& command);
+    void files(const std::vector<std::string>& command);
+    void transfer(const std::vector<std::string>& command);
     void quit();
 
     std::shared_ptr<User> knownUser(const std::string& userId);
@@ -60,6 +63,11 @@ class Node {
     void reportChanges();
     // Reports the incoming messages of that user recorded since the start, once each.
     void reportMessages(const void* user);
+    // Follows the transfer's states from now on, reporting each new one.
+    void watchTransfer(const std::shared_ptr<FileTransfer>& transfer, const std::string& fromId);
+    // Watches the user's incoming transfers not watched yet; with "fileTransferAutoAccept"
+    // one that waits is accepted, as the item view does when it shows it.
+    void watchIncomingTransfers(const User& user);
     void error(const std::string& text) { output_({"error", text}); }
 
     std::shared_ptr<MainLoop> loop_;
@@ -71,6 +79,12 @@ class Node {
     TimerHandle changeTimer_;
     std::map<std::string, Seen> seen_;
     std::set<std::int64_t> reported_;
+    struct WatchedTransfer {
+        std::shared_ptr<FileTransfer> transfer;
+        ObservationToken observation;
+        std::int64_t reportedState = -1;
+    };
+    std::map<std::int64_t, WatchedTransfer> transfers_;
     Date startedAt_;
 };
 

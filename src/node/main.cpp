@@ -7,8 +7,12 @@
 //   name TEXT | status CODE | send USERID TEXT | mass USERID,USERID,... TEXT | typing USERID
 //   info USERID (answers "info USERID KEY=VALUE..." and asks for fresh values)
 //   roster (user lines, then "end") | history USERID (entry lines, then "end") | quit
+//   files USERID PATH... (answers "transfer N"; plainfiles: the same, data not encrypted)
+//   transfer N STATE (the decision on a transfer: 1 accept, 0 refuse or cancel)
 // Events: ready USERID SESSIONID NAME | user USERID STATUS NAME IP | message FROMID MASS
 // OFFLINE TEXT | typing FROMID | stopped | error TEXT
+// | transfer N STATE FROMID FILES BYTES FOLDER (each new state of a transfer; FILES and BYTES
+//   as offered, FOLDER the receiving folder)
 #include <cstdio>
 #include <iostream>
 #include <memory>

@@ -4,6 +4,7 @@
 #include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
 #include "core/model/store/AppStore.h"
+#include "core/net/FILEserver.h"
 #include "core/net/TCPserver.h"
 #include "core/net/UDPserver.h"
 #include "platform/system/NetworkChangeMonitor.h"
@@ -57,6 +58,8 @@ void CoreApplication::start() {
         tcp_->setUDPserver(udp_);
         services.presence = udp_.get();
         udp_->beginWork();
+        files_ = FILEserver::create(main_);
+        tcp_->setFILEserver(files_);
     } else {
         tcp_->turnONserver();  // begins the presence service too
     }

@@ -7,8 +7,8 @@
 //   auto main = std::make_shared<MainLoop>();
 //   CoreApplication core(main, hooks);           // hooks: messages, chats, relay (may be empty)
 //   core.start();   // relay timer, store, roster and local user, TCPserver listening,
-//                   // UDPserver beginWork, CoreServices filled, network and power notices
-//                   // watched
+//                   // UDPserver beginWork, FILEserver listening, CoreServices filled,
+//                   // network and power notices watched
 //   main->run();
 //   core.stop();    // "UO", everybody else offline, listener and presence sockets closed,
 //                   // store saved; also done by the destructor when still running
@@ -22,6 +22,7 @@
 
 namespace corvaline {
 
+class FILEserver;
 class MessageRelay;
 class NetworkChangeMonitor;
 class PowerMonitor;
@@ -52,6 +53,7 @@ class CoreApplication {
     UserList* userList() const { return userList_.get(); }
     TCPserver* tcpServer() const { return tcp_.get(); }
     UDPserver* udpServer() const { return udp_.get(); }
+    FILEserver* fileServer() const { return files_.get(); }
 
   private:
     std::shared_ptr<Executor> main_;
@@ -61,6 +63,7 @@ class CoreApplication {
     std::unique_ptr<UserList> userList_;
     std::shared_ptr<TCPserver> tcp_;
     std::shared_ptr<UDPserver> udp_;
+    std::shared_ptr<FILEserver> files_;
     std::unique_ptr<NetworkChangeMonitor> networkMonitor_;
     std::unique_ptr<PowerMonitor> powerMonitor_;
     bool running_ = false;

@@ -11,6 +11,7 @@
 #include "core/model/services/CoreServices.h"
 #include "core/model/store/AppStore.h"
 #include "core/model/store/ObjectContext.h"
+#include "core/net/FILEserver.h"
 #include "core/net/ServicePort.h"
 #include "core/net/UDPserver.h"
 #include "platform/trace/DebugTracer.h"
@@ -103,6 +104,9 @@ void TCPserver::startServers(bool bySleepTimer) {
     }
     if (auto presence = presence_.lock()) {
         presence->beginWork();
+    }
+    if (auto files = files_.lock()) {
+        files->adapterChanged();
     }
 }
 

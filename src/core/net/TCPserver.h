@@ -14,6 +14,7 @@
 
 namespace corvaline {
 
+class FILEserver;
 class UDPserver;
 
 // The message service: one request and at most one reply per TCP connection on the service
@@ -34,6 +35,8 @@ class TCPserver : public AsyncTcpSocketDelegate,
 
     // The presence service that starts and stops with this one (held weakly).
     void setUDPserver(std::weak_ptr<UDPserver> presence) { presence_ = std::move(presence); }
+    // The file-transfer listener, which listens again at each start (held weakly).
+    void setFILEserver(std::weak_ptr<FILEserver> files) { files_ = std::move(files); }
     MessageHooks& hooks() { return hooks_; }
 
     // Listens (a listener already running only logs that the port is taken) and begins
@@ -80,6 +83,7 @@ class TCPserver : public AsyncTcpSocketDelegate,
     std::shared_ptr<Executor> main_;
     MessageHooks hooks_;
     std::weak_ptr<UDPserver> presence_;
+    std::weak_ptr<FILEserver> files_;
     AsyncTcpSocketPtr serverTCPsocket_;
     std::vector<AsyncTcpSocketPtr> connectedServerTCPSockets_;
     std::vector<AsyncTcpSocketPtr> connectedClientTCPSockets_;

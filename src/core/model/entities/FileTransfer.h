@@ -1,18 +1,63 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "core/codec/TransferHeader.h"
 #include "core/model/entities/LogEntry.h"
+#include "core/model/transfer/SingleFile.h"
+#include "platform/crypto/Aes256Cbc.h"
+#include "platform/runloop/Executor.h"
+#include "sockets/tcp/AsyncTcpSocket.h"
 
 namespace corvaline {
 
-// The stored part of a file transfer, a line of a history. Main thread only.
-class FileTransfer : public LogEntry {
+class User;
+
+// A file transfer: a line of a history and, while it runs, the owner of its connection and
+// of the file being sent or received. A running transfer keeps itself alive until its
+// connection closes. Main thread only (the socket reports on the main queue).
+class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
   public:
     static constexpr std::string_view kEntityName = "FileTransfer";
-    using LogEntry::LogEntry;
+    static constexpr std::uint16_t kPort = 19880;
+    static constexpr std::size_t kChunkSize = 786432;
+
+    // The states of `transferState`.
+    enum State : std::int64_t {
+        kCancelled = 0,
+        kRunning = 1,
+        kNoFolder = 4,
+        kWaiting = 5,
+        kComplete = 6,
+        kFailed = 7,
+    };
+
+    explicit FileTransfer(const EntityDescription& entity);
+    ~FileTransfer() override;
+
+    void awakeFromInsert() override;
+    // A transfer that was running or waiting when the program ended has failed; a complete
+    // one shows its progress as complete.
+    void awakeFromFetch() override;
+
+    // Starts sending `paths` (files and folders) to the user: the record in state 5 with the
+    // offer on its way. None when there is no file to send.
+    static std::shared_ptr<FileTransfer> newOutgoingFiles(
+        const std::vector<std::filesystem::path>& paths, User& to, std::shared_ptr<Executor> main,
+        bool encrypt = true);
+    // Takes a connection accepted on the transfer port and reads the offer.
+    void receiveOffer(const AsyncTcpSocketPtr& socket, std::shared_ptr<Executor> main);
+    // The user's or the system's decision (1 accept, 0 refuse or cancel, 4 no folder). A
+    // transfer that is over, or an incoming one decided already, ignores it.
+    void ContinueTransfer(std::int64_t state);
 
     std::int64_t filesNumber() const { return integer("filesNumber").value_or(0); }
     void setFilesNumber(std::int64_t count) { setValue("filesNumber", count); }
@@ -25,6 +70,91 @@ class FileTransfer : public LogEntry {
     // The folder that receives an incoming transfer, as a path.
     std::string folderPath() const { return text("folderPath"); }
     void setFolderPath(std::string path) { setValue("folderPath", std::move(path)); }
+
+    // Bytes sent or received so far; observers of "bytesReceived" hear of it at most every
+    // 50 ms while chunks move, and at the end of each chunk.
+    std::int64_t bytesReceived() const { return bytesReceived_; }
+    bool encrypt() const { return encrypt_; }
+    bool isRunning() const { return socket_ != nullptr; }
+    const std::vector<std::shared_ptr<SingleFile>>& outgoingFilesList() const {
+        return outgoingFilesList_;
+    }
+    // The values of the offer, as read or sent.
+    struct Offer {
+        std::string content_type, sessid, sessaes, from_id, from_usernamedisplay, to_user,
+            files_number, files_totalsize;
+    };
+    const Offer& offer() const { return offer_; }
+
+    void socketDidReadData(const AsyncTcpSocketPtr& socket, const DataSlice& data,
+                           long tag) override;
+    void socketDidWriteDataWithTag(const AsyncTcpSocketPtr& socket, long tag) override;
+    void socketDidReadPartialDataOfLength(const AsyncTcpSocketPtr& socket, std::size_t length,
+                                          long tag) override;
+    void socketDidWritePartialDataOfLength(const AsyncTcpSocketPtr& socket, std::size_t length,
+                                           long tag) override;
+    void socketDidDisconnect(const AsyncTcpSocketPtr& socket,
+                             const std::optional<Error>& error) override;
+
+  private:
+    // One chunk on its way: its real byte count and the buffer that holds it.
+    struct Chunk {
+        std::size_t size;
+        std::shared_ptr<Data> buffer;
+    };
+
+    std::shared_ptr<FileTransfer> self();
+    void write(const HeaderFields& header, double timeout, long tag);
+    void readLine(double timeout, long tag);
+    // Stops the transfer in `state` and closes the connection.
+    void fail(std::int64_t state);
+    // Reports of a connection this transfer still listens to.
+    bool live(const AsyncTcpSocketPtr& socket) const {
+        return socket && socket == socket_ && !closing_;
+    }
+    void closeAfterWriting();
+    // The chain of the data stream, made at the first chunk and kept for the whole transfer.
+    AesCbcStream& cipher();
+    // The buffer for the next chunk, `length` bytes long.
+    std::shared_ptr<Data> freeBuffer(std::size_t length);
+    std::size_t wireLength(std::size_t size) const;
+    void chunkDone(std::size_t size);
+    void someBytesTransferred(std::size_t count);
+
+    // Sending.
+    void sendOffer();
+    void decisionRead(const HeaderFields& fields);
+    void writeFileHeader();
+    void sendChunks();
+    void fileSent();
+
+    // Receiving.
+    void offerRead(const HeaderFields& fields);
+    bool updateFolderPath(const User& sender);
+    void fileHeaderRead(const HeaderFields& fields);
+    void readChunks();
+    void chunkRead(const DataSlice& data);
+    void fileReceived();
+
+    std::shared_ptr<Executor> main_;
+    std::shared_ptr<FileTransfer> keepAlive_;  // while the connection is open
+    AsyncTcpSocketPtr socket_;
+    bool closing_ = false;
+    std::shared_ptr<SingleFile> file_;
+    std::int64_t lastFixedBytesReceivedValue_ = 0;
+    std::unique_ptr<AesCbcStream> cryptor_;
+    bool encrypt_ = true;
+    std::vector<std::shared_ptr<SingleFile>> outgoingFilesList_;
+    std::int64_t bytesReceived_ = 0;
+    Offer offer_;
+    // Chunks move two at a time, so that the cipher and the disk work on one while the
+    // socket carries the other.
+    std::array<std::shared_ptr<Data>, 2> buffers_;
+    std::size_t nextBuffer_ = 0;
+    std::deque<Chunk> chunks_;
+    std::int64_t bytesQueued_ = 0;  // of the current file
+    std::int64_t sizesDeclaredLeft_ = 0;
+    TimerHandle closeTimer_;
 };
 
 }  // namespace corvaline

@@ -1,0 +1,186 @@
+#include "core/model/entities/FileTransfer.h"
+
+#include <chrono>
+
+#include "core/codec/PacketCodec.h"
+#include "core/codec/ProgramKey.h"
+#include "core/model/store/AppStore.h"
+#include "core/model/store/ObjectContext.h"
+
+namespace corvaline {
+
+namespace {
+
+constexpr long kDecisionTag = 1;
+
+// When observers last heard of progress, for all transfers together.
+std::chrono::steady_clock::time_point& lastProgressNotice() {
+    static std::chrono::steady_clock::time_point last;
+    return last;
+}
+
+}  // namespace
+
+FileTransfer::FileTransfer(const EntityDescription& entity)
+    : LogEntry(entity),
+      AsyncTcpSocketDelegate({Callback::DidReadData, Callback::DidWriteData,
+                              Callback::DidReadPartialData, Callback::DidWritePartialData,
+                              Callback::DidDisconnect}) {}
+
+FileTransfer::~FileTransfer() {
+    closeTimer_.cancel();
+    if (socket_) {
+        socket_->setDelegate(std::weak_ptr<AsyncTcpSocketDelegate>());
+        socket_->disconnect();
+    }
+}
+
+void FileTransfer::awakeFromInsert() {
+    LogEntry::awakeFromInsert();
+    encrypt_ = true;
+}
+
+void FileTransfer::awakeFromFetch() {
+    const std::int64_t state = transferState();
+    if (state == kRunning || state == kWaiting) {
+        setTransferState(kFailed);
+    } else if (state == kComplete) {
+        bytesReceived_ = filesTotalSize() + 16;
+    }
+}
+
+std::shared_ptr<FileTransfer> FileTransfer::self() {
+    return std::static_pointer_cast<FileTransfer>(shared_from_this());
+}
+
+void FileTransfer::write(const HeaderFields& header, double timeout, long tag) {
+    if (auto line = prepareHeader(PacketCodec::shared(), header)) {
+        socket_->writeData(std::move(*line), timeout, tag);
+    } else {
+        fail(kFailed);
+    }
+}
+
+void FileTransfer::readLine(double timeout, long tag) {
+    // A header line is a few hundred bytes; a peer that never ends one gets no more memory.
+    constexpr std::uint64_t kLongestLine = 64 * 1024;
+    socket_->readDataToData(AsyncTcpSocket::CRLFData(), timeout, kLongestLine, tag);
+}
+
+void FileTransfer::fail(std::int64_t state) {
+    setTransferState(state);
+    if (socket_) {
+        closing_ = true;
+        socket_->disconnect();
+    }
+}
+
+void FileTransfer::closeAfterWriting() {
+    closing_ = true;
+    socket_->disconnectAfterWriting();
+}
+
+void FileTransfer::ContinueTransfer(std::int64_t state) {
+    const std::int64_t old = transferState();
+    if (!socket_ || closing_ || (old != kRunning && old != kWaiting)) {
+        return;
+    }
+    if (!incoming() || (state == kCancelled && old == kRunning)) {
+        fail(state);
+        return;
+    }
+    if (old != kWaiting) {
+        return;
+    }
+    setTransferState(state);
+    write({{"CONTENT-TYPE", "NEWFTSANSWER"},
+           {"ACCEPT-FILES", std::to_string(state)},
+           {"ACCEPT-AES", encrypt_ ? "1" : "0"}},
+          -1, kDecisionTag);
+    if (state == kRunning) {
+        readLine(-1, kDecisionTag);
+    } else if (!closing_) {
+        closeAfterWriting();
+    }
+}
+
+AesCbcStream& FileTransfer::cipher() {
+    if (!cryptor_) {
+        const auto direction =
+            incoming() ? AesCbcStream::Direction::decrypt : AesCbcStream::Direction::encrypt;
+        cryptor_ = std::make_unique<AesCbcStream>(direction, kProgramKey, kZeroIv);
+    }
+    return *cryptor_;
+}
+
+std::shared_ptr<Data> FileTransfer::freeBuffer(std::size_t length) {
+    // At most two chunks move at once and they complete in order, so the buffer of the chunk
+    // before the last is done with.
+    auto& buffer = buffers_[nextBuffer_];
+    nextBuffer_ = (nextBuffer_ + 1) % buffers_.size();
+    if (!buffer) {
+        buffer = std::make_shared<Data>();
+        buffer->reserve(kChunkSize);
+    }
+    buffer->resize(length);
+    return buffer;
+}
+
+std::size_t FileTransfer::wireLength(std::size_t size) const {
+    return encrypt_ ? (size + kAesBlockSize - 1) / kAesBlockSize * kAesBlockSize : size;
+}
+
+void FileTransfer::chunkDone(std::size_t size) {
+    file_->bytesReceived += static_cast<std::int64_t>(size);
+    lastFixedBytesReceivedValue_ += static_cast<std::int64_t>(size);
+    bytesReceived_ = lastFixedBytesReceivedValue_;
+    didChangeValue("bytesReceived");
+}
+
+void FileTransfer::someBytesTransferred(std::size_t count) {
+    constexpr auto kNoticeInterval = std::chrono::milliseconds(50);
+    bytesReceived_ += static_cast<std::int64_t>(count);
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastProgressNotice() > kNoticeInterval) {
+        lastProgressNotice() = now;
+        didChangeValue("bytesReceived");
+    }
+}
+
+void FileTransfer::socketDidReadPartialDataOfLength(const AsyncTcpSocketPtr& socket,
+                                                    std::size_t length, long tag) {
+    if (incoming() && tag == 2 && live(socket)) {
+        someBytesTransferred(length);
+    }
+}
+
+void FileTransfer::socketDidWritePartialDataOfLength(const AsyncTcpSocketPtr& socket,
+                                                     std::size_t length, long tag) {
+    if (!incoming() && tag == 5 && live(socket)) {
+        someBytesTransferred(length);
+    }
+}
+
+void FileTransfer::socketDidDisconnect(const AsyncTcpSocketPtr&, const std::optional<Error>&) {
+    closeTimer_.cancel();
+    if (transferState() == kRunning) {
+        setTransferState(kFailed);
+    } else if (transferState() == kWaiting) {
+        setTransferState(kCancelled);
+    }
+    if (file_) {
+        file_->discardStream();
+    }
+    chunks_.clear();
+    buffers_ = {};
+    socket_.reset();
+    closing_ = false;
+    cryptor_.reset();
+    if (incoming() && user().empty() && context() && !isDeleted()) {
+        context()->deleteObject(*this);  // no offer came: nothing for a history
+    }
+    SaveAppContextIfChanged();
+    keepAlive_.reset();  // the socket's report holds this object until it returns
+}
+
+}  // namespace corvaline

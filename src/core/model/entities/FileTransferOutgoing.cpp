@@ -1,0 +1,182 @@
+#include <algorithm>
+
+#include "core/model/entities/FileTransfer.h"
+#include "core/model/entities/Me.h"
+#include "core/model/entities/Random.h"
+#include "core/model/roster/UserList.h"
+#include "core/model/services/CoreServices.h"
+#include "core/model/store/ObjectContext.h"
+#include "core/model/transfer/OutgoingWalk.h"
+#include "core/model/transfer/WireNumber.h"
+#include "platform/notifications/NotificationCenter.h"
+
+// The sending side of a transfer.
+namespace corvaline {
+
+namespace {
+
+constexpr double kTimeout = 10.0;
+constexpr Duration kCloseDelay{10.0};
+constexpr long kOfferTag = 3;
+constexpr long kFileHeaderTag = 4;
+constexpr long kChunkTag = 5;
+constexpr std::size_t kChunksInFlight = 2;
+
+}  // namespace
+
+std::shared_ptr<FileTransfer> FileTransfer::newOutgoingFiles(
+    const std::vector<std::filesystem::path>& paths, User& to, std::shared_ptr<Executor> main,
+    bool encrypt) {
+    auto* context = to.context();
+    auto* list = CoreServices::shared().userList;
+    if (!context || !list || !list->me()) {
+        return nullptr;
+    }
+    auto files = walkOutgoingFiles(paths);
+    if (files.empty()) {
+        return nullptr;
+    }
+    auto transfer = context->insert<FileTransfer>();
+    transfer->setIncoming(false);
+    transfer->setOriginalSenderName(list->me()->name());
+    transfer->setTransferState(kWaiting);
+    transfer->addUserObject(to);
+    std::int64_t total = 0;
+    for (const auto& file : files) {
+        total += file->bytesTotal;
+    }
+    transfer->outgoingFilesList_ = std::move(files);
+    transfer->setFilesTotalSize(total);
+    transfer->setFilesNumber(static_cast<std::int64_t>(transfer->outgoingFilesList_.size()));
+    transfer->offer_.files_number = std::to_string(transfer->filesNumber());
+    transfer->offer_.files_totalsize = std::to_string(total);
+    transfer->offer_.to_user = to.userId();
+    transfer->offer_.from_id = list->me()->userId();
+    transfer->offer_.from_usernamedisplay = list->me()->name();
+    transfer->encrypt_ = encrypt;
+    transfer->main_ = std::move(main);
+    transfer->sendOffer();
+    NotificationCenter::defaultCenter().post("logUpdated", &to);
+    to.StartConversation(false);
+    return transfer;
+}
+
+void FileTransfer::sendOffer() {
+    cryptor_.reset();
+    offer_.content_type = "FILESENDREQUEST";
+    offer_.sessid = std::to_string(uniformRandomBelow(999999999));
+    offer_.sessaes = encrypt_ ? "1" : "0";
+    const auto users = user();
+    keepAlive_ = self();
+    socket_ = AsyncTcpSocket::create(std::weak_ptr<AsyncTcpSocketDelegate>(keepAlive_), main_);
+    socket_->setIPv6Enabled(false);
+    if (users.empty() || !socket_->connectToHost(users.front()->ip(), kPort, kTimeout)) {
+        // Nothing will ever report on this socket.
+        socketDidDisconnect(nullptr, std::nullopt);
+        return;
+    }
+    write({{"CONTENT-TYPE", offer_.content_type},
+           {"SESSID", offer_.sessid},
+           {"SESSAES", offer_.sessaes},
+           {"FROM-ID", offer_.from_id},
+           {"FROM-USERNAMEDISPLAY", offer_.from_usernamedisplay},
+           {"TO-USER", offer_.to_user},
+           {"FILES-NUMBER", offer_.files_number},
+           {"FILES-TOTALSIZE", offer_.files_totalsize}},
+          kTimeout, kOfferTag);
+    readLine(-1, kOfferTag);
+}
+
+void FileTransfer::decisionRead(const HeaderFields& fields) {
+    std::string acceptAes;
+    std::string acceptFiles;
+    for (const auto& [name, value] : fields) {
+        if (name == "accept_aes") {
+            acceptAes = value;
+        } else if (name == "accept_files") {
+            acceptFiles = value;
+        }
+    }
+    encrypt_ = wireNumber(acceptAes).value_or(0) != 0;
+    std::int64_t state = wireNumber(acceptFiles).value_or(kCancelled);
+    if (state != kRunning && state != kNoFolder) {
+        state = kCancelled;  // a receiver cannot make a transfer complete that never ran
+    }
+    setTransferState(state);
+    if (state != kRunning) {
+        fail(state);
+        return;
+    }
+    writeFileHeader();
+}
+
+void FileTransfer::writeFileHeader() {
+    file_ = outgoingFilesList_.at(static_cast<std::size_t>(filesTransferred()));
+    bytesQueued_ = 0;
+    write({{"CONTENT-TYPE", "SENDFILESTREAM"},
+           {"FILE-PATH", file_->file_path},
+           {"FILE-NAME", file_->file_name},
+           {"FILE-SIZE", std::to_string(file_->bytesTotal)},
+           {"FILE-PERMISSIONS", std::to_string(file_->permissions)}},
+          kTimeout, kFileHeaderTag);
+    readLine(kTimeout, kFileHeaderTag);
+}
+
+void FileTransfer::sendChunks() {
+    while (chunks_.size() < kChunksInFlight && bytesQueued_ < file_->bytesTotal) {
+        const auto size = static_cast<std::size_t>(
+            std::min<std::int64_t>(file_->bytesTotal - bytesQueued_, kChunkSize));
+        auto buffer = freeBuffer(wireLength(size));
+        if (!file_->read(std::span(buffer->data(), size), bytesQueued_) ||
+            (encrypt_ && !cipher().transform(*buffer))) {
+            fail(kFailed);
+            return;
+        }
+        bytesQueued_ += static_cast<std::int64_t>(size);
+        chunks_.push_back({size, buffer});
+        socket_->writeData(std::shared_ptr<const Data>(buffer), -1, kChunkTag);
+    }
+    if (chunks_.empty()) {
+        fileSent();  // an empty file has no chunk
+    }
+}
+
+void FileTransfer::fileSent() {
+    file_->releaseStream();
+    setFilesTransferred(filesTransferred() + 1);
+    if (filesTransferred() < static_cast<std::int64_t>(outgoingFilesList_.size())) {
+        writeFileHeader();
+        return;
+    }
+    setTransferState(kComplete);
+    closeTimer_ = main_->postAfter(kCloseDelay, [weak = std::weak_ptr(self())] {
+        if (auto transfer = weak.lock(); transfer && transfer->socket_) {
+            transfer->closing_ = true;
+            transfer->socket_->disconnect();
+        }
+    });
+}
+
+void FileTransfer::socketDidWriteDataWithTag(const AsyncTcpSocketPtr& socket, long tag) {
+    if (!live(socket) || incoming()) {
+        return;
+    }
+    if (tag == kFileHeaderTag) {
+        if (!file_->prepareStream()) {
+            fail(kFailed);
+            return;
+        }
+        sendChunks();
+    } else if (tag == kChunkTag && !chunks_.empty()) {
+        const std::size_t size = chunks_.front().size;
+        chunks_.pop_front();
+        chunkDone(size);
+        if (file_->bytesReceived < file_->bytesTotal) {
+            sendChunks();
+        } else {
+            fileSent();
+        }
+    }
+}
+
+}  // namespace corvaline

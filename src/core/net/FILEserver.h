@@ -1,0 +1,43 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "platform/runloop/Executor.h"
+#include "sockets/tcp/AsyncTcpSocket.h"
+
+namespace corvaline {
+
+class FileTransfer;
+class User;
+
+// The listener of the file-transfer port: each accepted connection becomes an incoming
+// transfer, and outgoing transfers start here. Owned through shared_ptr (the listener holds
+// it weakly as its delegate). Main thread only.
+class FILEserver : public AsyncTcpSocketDelegate, public std::enable_shared_from_this<FILEserver> {
+  public:
+    // Makes the service and starts listening; `main` runs every callback.
+    static std::shared_ptr<FILEserver> create(std::shared_ptr<Executor> main);
+    struct Private {};
+    FILEserver(Private, std::shared_ptr<Executor> main);
+    ~FILEserver() override;
+    FILEserver(const FILEserver&) = delete;
+    FILEserver& operator=(const FILEserver&) = delete;
+
+    // Listens again on all interfaces (after network changes and wake); running transfers go
+    // on. A port that cannot be taken is left until the next call.
+    void adapterChanged();
+    // Starts sending files and folders to the user; none when there was nothing to send.
+    std::shared_ptr<FileTransfer> outgoingFiles(const std::vector<std::filesystem::path>& paths,
+                                                User& to, bool encrypt = true);
+
+    void socketDidAcceptNewSocket(const AsyncTcpSocketPtr& listener,
+                                  const AsyncTcpSocketPtr& newSocket) override;
+
+  private:
+    std::shared_ptr<Executor> main_;
+    AsyncTcpSocketPtr serverTCPsocket_;
+};
+
+}  // namespace corvaline
