@@ -17,8 +17,9 @@
 #include "platform/system/ClockChangeMonitor.h"
 
 namespace corvaline {
+class Chat;
 class User;
-}
+}  // namespace corvaline
 
 namespace corvaline::node {
 
@@ -52,6 +53,9 @@ class Node {
     void info(const std::vector<std::string>& command);
     void roster();
     void history(const std::vector<std::string>& command);
+    void chat(const std::vector<std::string>& command);
+    void chatSend(const std::vector<std::string>& command);
+    void chatLeave(const std::vector<std::string>& command);
     void quit();
 
     std::shared_ptr<User> knownUser(const std::string& userId);
@@ -60,6 +64,11 @@ class Node {
     void reportChanges();
     // Reports the incoming messages of that user recorded since the start, once each.
     void reportMessages(const void* user);
+    std::shared_ptr<Chat> knownChat(const std::string& roomId);
+    // Reports who joined and left the chats in use since the last look.
+    void reportChats();
+    // Reports the incoming messages of that chat recorded since the start, once each.
+    void reportChatMessages(const Chat& chat);
     void error(const std::string& text) { output_({"error", text}); }
 
     std::shared_ptr<MainLoop> loop_;
@@ -71,6 +80,8 @@ class Node {
     TimerHandle changeTimer_;
     std::map<std::string, Seen> seen_;
     std::set<std::int64_t> reported_;
+    std::map<std::int64_t, std::vector<std::string>> chatMembers_;
+    std::set<std::int64_t> reportedChatEntries_;
     Date startedAt_;
 };
 

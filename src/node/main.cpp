@@ -7,8 +7,10 @@
 //   name TEXT | status CODE | send USERID TEXT | mass USERID,USERID,... TEXT | typing USERID
 //   info USERID (answers "info USERID KEY=VALUE..." and asks for fresh values)
 //   roster (user lines, then "end") | history USERID (entry lines, then "end") | quit
+//   chat USERID,USERID,... (answers "chat ROOMID") | chat-send ROOMID TEXT | chat-leave ROOMID
 // Events: ready USERID SESSIONID NAME | user USERID STATUS NAME IP | message FROMID MASS
-// OFFLINE TEXT | typing FROMID | stopped | error TEXT
+// OFFLINE TEXT | typing FROMID | chat-message ROOMID FROMID TEXT | chat-joined ROOMID
+// USERID,... | chat-left ROOMID USERID | stopped | error TEXT
 #include <cstdio>
 #include <iostream>
 #include <memory>
