@@ -52,6 +52,33 @@ class ChatTest(unittest.TestCase):
             received = [e for e in node.events if e and e[0] == "chat-message"]
             self.assertEqual(len(received), 3, received)
 
+    def test_after_a_restart_a_member_learns_who_is_in_the_room(self):
+        a, b, c = self.nodes
+        marks = [node.mark() for node in self.nodes]
+        a.command("chat", f"{b.user_id},{c.user_id}")
+        room = a.wait(lambda e: e[0] == "chat", 10, marks[0])[1]
+        b.wait(lambda e: e[:2] == ["chat-joined", room], 15, marks[1])
+        marks = [a.mark(), c.mark()]
+        self.assertEqual(b.quit(), 0)
+        for node, since in zip((a, c), marks):
+            node.wait_user(b, "10", since=since)
+
+        b = Node(self, self.lab, 1)
+        b.wait_user(a, "0")
+        b.wait_user(c, "0")
+        for node, since in zip((a, c), marks):
+            node.wait_user(b, "0", since=since)
+        since = b.mark()
+        a.command("chat-send", room, "welcome back")
+        self.chat_message(b, room, a, "welcome back", since)
+        # The member list was not kept: b asks a for it and learns that c is in the room too.
+        b.wait(lambda e: e[:2] == ["chat-joined", room] and c.user_id in e[2].split(","), 15,
+               since)
+        marks = [a.mark(), c.mark()]
+        b.command("chat-send", room, "I am back")
+        for node, since in zip((a, c), marks):
+            self.chat_message(node, room, b, "I am back", since)
+
     def test_chat_commands_that_cannot_be_carried_out_answer_an_error(self):
         a = self.nodes[0]
         for command in (["chat", "A000000000"], ["chat-send", "12345", "hi"],
