@@ -147,3 +147,13 @@ class Node:
         source.backup(copy)
         source.close()
         return copy
+
+
+def start_nodes(test, lab):
+    """A node on every host of the lab, each one seeing every other one available."""
+    nodes = [Node(test, lab, host) for host in range(len(lab.hosts))]
+    for node in nodes:
+        for other in nodes:
+            if other is not node:
+                node.wait_user(other, "0")
+    return nodes

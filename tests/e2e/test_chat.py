@@ -3,18 +3,14 @@
 import unittest
 
 from lab import Lab
-from node import Node
+from node import Node, start_nodes
 
 
 class ChatTest(unittest.TestCase):
     def setUp(self):
         self.lab = Lab(3)
         self.addCleanup(self.lab.close)
-        self.nodes = [Node(self, self.lab, i) for i in range(3)]
-        for node in self.nodes:
-            for other in self.nodes:
-                if other is not node:
-                    node.wait_user(other, "0")
+        self.nodes = start_nodes(self, self.lab)
 
     def chat_message(self, node, room, sender, text, since):
         node.wait(lambda e: e == ["chat-message", room, sender.user_id, text], 15, since)
@@ -51,6 +47,11 @@ class ChatTest(unittest.TestCase):
         for node in (a, b):
             received = [e for e in node.events if e and e[0] == "chat-message"]
             self.assertEqual(len(received), 3, received)
+
+        # The last other member leaving ends the chat for the one who stays.
+        since = a.mark()
+        b.command("chat-leave", room)
+        a.wait(lambda e: e == ["chat-left", room, b.user_id], 15, since)
 
     def test_after_a_restart_a_member_learns_who_is_in_the_room(self):
         a, b, c = self.nodes

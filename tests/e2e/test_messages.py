@@ -3,7 +3,7 @@
 import unittest
 
 from lab import Lab
-from node import Node
+from node import start_nodes
 
 TEXTS = [
     "Привет, как дела?",
@@ -17,11 +17,7 @@ class MessagesTest(unittest.TestCase):
     def setUp(self):
         self.lab = Lab(3)
         self.addCleanup(self.lab.close)
-        self.nodes = [Node(self, self.lab, i) for i in range(3)]
-        for node in self.nodes:
-            for other in self.nodes:
-                if other is not node:
-                    node.wait_user(other, "0")
+        self.nodes = start_nodes(self, self.lab)
 
     def test_a_message_arrives_once_with_its_text_intact(self):
         a, b, _ = self.nodes
