@@ -149,9 +149,9 @@ class Node:
         return copy
 
 
-def start_nodes(test, lab):
-    """A node on every host of the lab, each one seeing every other one available."""
-    nodes = [Node(test, lab, host) for host in range(len(lab.hosts))]
+def start_nodes(test, lab, count):
+    """One node on each of the first `count` hosts, returned once each sees all others online."""
+    nodes = [Node(test, lab, i) for i in range(count)]
     for node in nodes:
         for other in nodes:
             if other is not node:

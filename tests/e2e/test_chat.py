@@ -10,7 +10,7 @@ class ChatTest(unittest.TestCase):
     def setUp(self):
         self.lab = Lab(3)
         self.addCleanup(self.lab.close)
-        self.nodes = start_nodes(self, self.lab)
+        self.nodes = start_nodes(self, self.lab, 3)
 
     def chat_message(self, node, room, sender, text, since):
         node.wait(lambda e: e == ["chat-message", room, sender.user_id, text], 15, since)

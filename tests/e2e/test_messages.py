@@ -17,7 +17,7 @@ class MessagesTest(unittest.TestCase):
     def setUp(self):
         self.lab = Lab(3)
         self.addCleanup(self.lab.close)
-        self.nodes = start_nodes(self, self.lab)
+        self.nodes = start_nodes(self, self.lab, 3)
 
     def test_a_message_arrives_once_with_its_text_intact(self):
         a, b, _ = self.nodes

@@ -1,5 +1,6 @@
 #include "core/net/CoreApplication.h"
 
+#include "core/model/relay/MessageRelay.h"
 #include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
 #include "core/model/store/AppStore.h"
@@ -29,6 +30,9 @@ CoreApplication::~CoreApplication() {
     if (services.presence == udp_.get()) {
         services.presence = nullptr;
     }
+    if (services.relay == relay_.get()) {
+        services.relay = nullptr;
+    }
 }
 
 void CoreApplication::start() {
@@ -37,6 +41,10 @@ void CoreApplication::start() {
     }
     auto& services = CoreServices::shared();
     services.mainQueue = main_.get();
+    if (!relay_) {
+        relay_ = std::make_unique<MessageRelay>(*main_);
+        services.relay = relay_.get();
+    }
     if (!userList_) {
         userList_ = std::make_unique<UserList>(AppManagedObjectContext());
         userList_->updateMe();

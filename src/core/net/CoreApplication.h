@@ -6,8 +6,9 @@
 //   registerApplicationDefaults(...);            // the caller's job: an app-layer library
 //   auto main = std::make_shared<MainLoop>();
 //   CoreApplication core(main, hooks);           // hooks: messages, chats, relay (may be empty)
-//   core.start();   // store, roster and local user, TCPserver listening, UDPserver beginWork,
-//                   // CoreServices filled, network and power notices watched
+//   core.start();   // relay timer, store, roster and local user, TCPserver listening,
+//                   // UDPserver beginWork, CoreServices filled, network and power notices
+//                   // watched
 //   main->run();
 //   core.stop();    // "UO", everybody else offline, listener and presence sockets closed,
 //                   // store saved; also done by the destructor when still running
@@ -21,14 +22,15 @@
 
 namespace corvaline {
 
+class MessageRelay;
 class NetworkChangeMonitor;
 class PowerMonitor;
 class TCPserver;
 class UDPserver;
 class UserList;
 
-// Owns the roster controller and the two network services and keeps CoreServices pointing at
-// them while they run. Main thread only (the thread of `main`).
+// Owns the relay, the roster controller and the two network services and keeps CoreServices
+// pointing at them while they run. Main thread only (the thread of `main`).
 class CoreApplication {
   public:
     struct Options {
@@ -55,6 +57,7 @@ class CoreApplication {
     std::shared_ptr<Executor> main_;
     MessageHooks hooks_;
     Options options_;
+    std::unique_ptr<MessageRelay> relay_;
     std::unique_ptr<UserList> userList_;
     std::shared_ptr<TCPserver> tcp_;
     std::shared_ptr<UDPserver> udp_;

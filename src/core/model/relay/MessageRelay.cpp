@@ -1,0 +1,97 @@
+#include "core/model/relay/MessageRelay.h"
+
+#include <charconv>
+
+#include "core/codec/PacketCodec.h"
+#include "core/codec/UnicodeField.h"
+#include "core/model/entities/Me.h"
+#include "core/model/entities/Message.h"
+#include "core/model/entities/MessageForForwarding.h"
+#include "core/model/roster/UserList.h"
+#include "core/model/services/CoreServices.h"
+#include "core/model/services/MessageService.h"
+#include "core/model/store/ObjectContext.h"
+
+namespace corvaline {
+
+namespace {
+
+// The wire time in plain decimals, fraction included when there is one.
+std::string wireTimeText(Date time) {
+    char text[64];
+    const auto end =
+        std::to_chars(text, text + sizeof text, Message::wireTime(time), std::chars_format::fixed)
+            .ptr;
+    return std::string(text, end);
+}
+
+}  // namespace
+
+MessageRelay::MessageRelay(Executor& main)
+    : timer_(main.repeating(Duration(MessageForForwarding::kTimerInterval),
+                            [] { MessageForForwarding::sendOnTimer(); })) {}
+
+MessageRelay::~MessageRelay() {
+    timer_.cancel();
+}
+
+void MessageRelay::sendOnUserIn(User& user) {
+    MessageForForwarding::sendOnUserIn(user);
+}
+
+void MessageRelay::SendOfflineMessageIfNeeded(Message& message) {
+    auto& services = CoreServices::shared();
+    ObjectContext* context = message.context();
+    const Me* me = services.userList ? services.userList->me().get() : nullptr;
+    if (!context || !me) {
+        return;
+    }
+    const std::vector<User*> users = message.user();
+    std::vector<User*> offline;
+    for (User* user : users) {
+        if (user->userOffline()) {
+            offline.push_back(user);
+        }
+    }
+    if (offline.empty()) {
+        return;
+    }
+    const Date time = message.time().value_or(services.now());
+    auto record = context->insert<MessageForForwarding>();
+    record->setMass(message.mass());
+    record->setMessageId(message.messageId());
+    record->setTime(time);
+    for (User* user : offline) {
+        record->addRecipientsObject(*user);
+    }
+    record->setSender(services.userList->me().get());
+    record->setMessage(
+        PacketCodec::shared().EncryptString(message.message(), true).value_or(Bytes{}));
+
+    if (!services.messages) {
+        return;
+    }
+    const auto relays = services.userList->allUsersWithoutOffline(true, true);
+    Packet packet{message.mass() ? "TSOMM" : "TSOM",
+                  "",
+                  std::to_string(message.messageId()),
+                  me->userId(),
+                  wireTimeText(time),
+                  "",
+                  EncodeUnicodeField(message.message()),
+                  me->name()};
+    for (User* recipient : offline) {
+        packet[1] = recipient->userId();
+        if (users.size() != 1) {
+            packet[2] = std::to_string(User::genInt64random());
+        }
+        for (const auto& relay : relays) {
+            packet[5] = relay->userId();
+            if (auto bytes = PacketCodec::shared().PlainPacket(packet)) {
+                services.messages->SendTCPpacket(*bytes, *relay, nullptr);
+            }
+        }
+    }
+}
+
+}  // namespace corvaline
