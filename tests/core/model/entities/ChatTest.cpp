@@ -102,6 +102,9 @@ TEST_F(ChatTest, AJoinNoticeMakesOrUpdatesTheRoomFromKnownUsersOnly) {
     EXPECT_EQ(Chat::receivedJoinInfo(from("A200000002", "CRJR", "junk", "A300000003")),
               std::nullopt)
         << "a room id that is not a number names no room";
+    EXPECT_EQ(Chat::receivedJoinInfo(from(me_->userId(), "CRJR", "4711", me_->userId())),
+              std::nullopt)
+        << "this copy is never a member of its own rooms";
     saveIfChanged(*context_);
     EXPECT_TRUE(context_->fetch<Chat>().empty());
 
