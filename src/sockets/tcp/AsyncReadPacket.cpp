@@ -53,6 +53,15 @@ std::size_t AsyncReadPacket::readLengthForTermWithHint(std::size_t hint,
     return result;
 }
 
+std::size_t AsyncReadPacket::optimalReadLengthWithDefault(std::size_t defaultLength,
+                                                          bool* shouldPreBuffer) const {
+    if (readLength > 0) {
+        *shouldPreBuffer = false;
+        return static_cast<std::size_t>(readLength - bytesDone);
+    }
+    return readLengthForTermWithHint(defaultLength, shouldPreBuffer);
+}
+
 std::size_t AsyncReadPacket::readLengthForTermWithPreBuffer(
     const AsyncTcpSocketPreBuffer& preBuffer, bool* found) const {
     const std::size_t termLength = term->size();

@@ -27,6 +27,10 @@ struct AsyncReadPacket {
     std::size_t readLengthForNonTermWithHint(std::size_t hint) const;
     // `shouldPreBuffer`: the buffer has no room ready for the whole read.
     std::size_t readLengthForTermWithHint(std::size_t hint, bool* shouldPreBuffer) const;
+    // How much to ask the TLS layer for: what an exact read still needs, else `defaultLength`
+    // (within the limit), read ahead when the buffer has no room ready for it.
+    std::size_t optimalReadLengthWithDefault(std::size_t defaultLength,
+                                             bool* shouldPreBuffer) const;
     // The pre-buffered bytes that belong to this read; `found` is set when they end with the
     // terminator (which may have begun in the bytes already taken).
     std::size_t readLengthForTermWithPreBuffer(const AsyncTcpSocketPreBuffer& preBuffer,

@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "sockets/tcp/TlsSession.h"
+
 namespace corvaline {
 
 AsyncTcpSocketPtr AsyncTcpSocket::create() {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "platform/dispatch/Queue.h"
@@ -19,11 +20,19 @@
 #include "sockets/Data.h"
 #include "sockets/SocketError.h"
 #include "sockets/tcp/AsyncReadPacket.h"
+#include "sockets/tcp/AsyncSpecialPacket.h"
 #include "sockets/tcp/AsyncTcpSocketDelegate.h"
 #include "sockets/tcp/AsyncTcpSocketPreBuffer.h"
 #include "sockets/tcp/AsyncWritePacket.h"
+#include "sockets/tcp/TlsSettings.h"
+
+struct ssl_st;
 
 namespace corvaline {
+
+namespace detail {
+class TlsSession;
+}
 
 inline constexpr const char* AsyncTcpSocketErrorDomain = "AsyncTcpSocketErrorDomain";
 
@@ -182,6 +191,12 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     // The current write's tag, bytes done and total; the fraction done (NaN when none).
     float progressOfWriteReturningTag(long* tag, std::uint64_t* done, std::uint64_t* total) const;
 
+    // Switches to TLS once every read and write queued so far is done; those queued later run
+    // encrypted after socketDidSecure. A second request is ignored. Failures close the socket.
+    void startTLS(TlsSettings settings);
+    // The OpenSSL session, only on the socket queue (elsewhere null).
+    ssl_st* sslContext() const;
+
     // Only on the socket queue (or a queue marked as it); elsewhere they answer -1.
     int socketFD() const;
     int socket4FD() const;
@@ -204,6 +219,8 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     static Error errnoError();  // the current errno
     static Error errorWithErrno(int code, std::string reason);
     static Error gaiError(int code);
+    // A TLS status; `text` (OpenSSL's, when it has one) becomes the description.
+    static Error sslError(long status, std::string text = {});
 
     // Name resolution (blocking: call it off the socket queue). Sets `error` to the failure or
     // to none.
@@ -348,8 +365,17 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     // Makes the next queued read current; answers whether there is one.
     bool dequeueRead();
     void doReadData();
-    struct PassResult;
+    // What one pass over the current read achieved.
+    struct PassResult {
+        bool done = false;
+        bool waiting = false;  // the descriptor has nothing more for now
+        std::optional<Error> error;
+        std::size_t total = 0;  // bytes added to the read in this pass
+    };
     PassResult readPass(bool& socketEOF);
+    // One read(2) into `target`: the bytes it delivered.
+    std::size_t plainReadPass(std::uint8_t* target, std::size_t length, PassResult& pass,
+                              bool& socketEOF);
     void doReadEOF();
     void completeCurrentRead();
     void endCurrentRead();
@@ -357,9 +383,27 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     void doReadTimeout();
     void doReadTimeoutWithExtension(std::uint64_t serial, double extension);
 
+    // The TLS layer.
+    void maybeStartTLS();
+    void ssl_startTLS();
+    void ssl_continueSSLHandshake();
+    void ssl_shouldTrustPeer(bool shouldTrust, long index);
+    long sslReadWithBuffer(std::uint8_t* buffer, std::size_t length, std::size_t* got);
+    long sslWriteWithBuffer(const std::uint8_t* buffer, std::size_t length, std::size_t* put);
+    void flushSSLBuffers();
+    // Bytes believed readable: the descriptor's, plus the TLS layer's while secure.
+    std::uint64_t readEstimate() const;
+    // A read pass through the TLS session into `target`: the bytes it delivered.
+    std::size_t sslReadPass(std::uint8_t* target, std::size_t length, PassResult& pass,
+                            bool& socketEOF);
+    void closeTLS();
+
     // Writing.
     void maybeDequeueWrite();
     void doWriteData();
+    // The TLS half of a write pass: what went out, whether to wait, or the failure.
+    void sslWritePass(const AsyncWritePacket& packet, bool& waiting, std::optional<Error>& error,
+                      std::size_t& written);
     void completeCurrentWrite();
     void endCurrentWrite();
     void setupWriteTimerWithTimeout(double timeout);
@@ -410,13 +454,20 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     std::shared_ptr<dispatch::ReadinessSource> writeSource_;
     std::shared_ptr<dispatch::TimerSource> readTimer_;
     std::shared_ptr<dispatch::TimerSource> writeTimer_;
-    std::deque<std::unique_ptr<AsyncReadPacket>> readQueue_;
+    using Barrier = std::shared_ptr<const AsyncSpecialPacket>;
+    std::deque<std::variant<std::unique_ptr<AsyncReadPacket>, Barrier>> readQueue_;
     std::unique_ptr<AsyncReadPacket> currentRead_;
-    std::deque<std::unique_ptr<AsyncWritePacket>> writeQueue_;
+    std::deque<std::variant<std::unique_ptr<AsyncWritePacket>, Barrier>> writeQueue_;
     std::unique_ptr<AsyncWritePacket> currentWrite_;
     std::uint64_t nextSerial_ = 1;
     std::uint64_t socketFDBytesAvailable_ = 0;
     AsyncTcpSocketPreBuffer preBuffer_{4096};
+    Barrier tlsBarrier_;  // the barrier once the read queue reached it
+    std::unique_ptr<detail::TlsSession> sslContext_;
+    std::unique_ptr<AsyncTcpSocketPreBuffer> sslPreBuffer_;
+    std::uint64_t sslWriteCachedLength_ = 0;
+    long sslErrCode_ = 0;
+    long lastSSLHandshakeError_ = 0;
     const char isOnSocketQueueOrTargetQueueKey_ = 0;  // its address is the queue-specific key
     std::shared_ptr<void> userData_;
     double alternateAddressDelay_ = 0.3;

@@ -13,6 +13,7 @@
 #include "platform/dispatch/GlobalQueue.h"
 #include "sockets/tcp/AsyncTcpSocket.h"
 #include "sockets/tcp/TcpInternal.h"
+#include "sockets/tcp/TlsSession.h"
 
 namespace corvaline {
 namespace {
@@ -496,6 +497,7 @@ void AsyncTcpSocket::closeWithError(std::optional<Error> error) {
     endCurrentWrite();
     emptyQueues();
     preBuffer_.reset();
+    closeTLS();
 
     // Sources watch duplicates of the descriptors and let go of them when cancelled, so the
     // descriptors close here and now, also when the socket is being destroyed.
@@ -528,8 +530,8 @@ void AsyncTcpSocket::closeWithError(std::optional<Error> error) {
 }
 
 void AsyncTcpSocket::maybeClose() {
-    bool readsDone = readQueue_.empty() && !currentRead_;
-    bool writesDone = writeQueue_.empty() && !currentWrite_;
+    bool readsDone = readQueue_.empty() && !currentRead_ && !(flags_ & kStartingReadTLS);
+    bool writesDone = writeQueue_.empty() && !currentWrite_ && !(flags_ & kStartingWriteTLS);
     bool afterReads = (flags_ & kDisconnectAfterReads) != 0;
     bool afterWrites = (flags_ & kDisconnectAfterWrites) != 0;
     if ((afterReads && readsDone && (!afterWrites || writesDone)) ||

@@ -56,4 +56,16 @@ Error AsyncTcpSocket::gaiError(int code) {
     return resolverError(code);
 }
 
+Error AsyncTcpSocket::sslError(long status, std::string text) {
+    if (text.empty()) {
+        text = "The operation couldn't be completed. (" + std::string(kSslErrorDomain) + " error " +
+               std::to_string(status) + ".)";
+    }
+    return Error{kSslErrorDomain,
+                 status,
+                 std::move(text),
+                 {},
+                 "Error code definition can be found in Apple's SecureTransport.h"};
+}
+
 }  // namespace corvaline

@@ -12,14 +12,6 @@
 
 namespace corvaline {
 
-// What one pass over the current read achieved.
-struct AsyncTcpSocket::PassResult {
-    bool done = false;
-    bool waiting = false;  // the descriptor has nothing more for now
-    std::optional<Error> error;
-    std::size_t total = 0;  // bytes added to the read in this pass
-};
-
 namespace {
 
 std::size_t bufferLength(const std::shared_ptr<Data>& buffer) {
@@ -128,13 +120,24 @@ void AsyncTcpSocket::setAutoDisconnectOnClosedReadStream(bool autoDisconnect) {
 }
 
 void AsyncTcpSocket::maybeDequeueRead() {
-    if (currentRead_ || !(flags_ & kSocketConnected)) {
+    if (currentRead_ || (flags_ & kStartingReadTLS) || !(flags_ & kSocketConnected)) {
         return;
     }
     if (dequeueRead()) {
         doReadData();
-    } else if (flags_ & kDisconnectAfterReads) {
+        return;
+    }
+    if (flags_ & kStartingReadTLS) {
+        return;  // the TLS start has taken over
+    }
+    if (flags_ & kDisconnectAfterReads) {
         maybeClose();
+    }
+    if (flags_ & kSocketSecure) {
+        flushSSLBuffers();
+        if (preBuffer_.availableBytes() == 0) {
+            resumeReadSource();
+        }
     }
 }
 
@@ -142,16 +145,36 @@ bool AsyncTcpSocket::dequeueRead() {
     if (readQueue_.empty()) {
         return false;
     }
-    currentRead_ = std::move(readQueue_.front());
+    auto next = std::move(readQueue_.front());
     readQueue_.pop_front();
+    if (auto* barrier = std::get_if<Barrier>(&next)) {
+        tlsBarrier_ = std::move(*barrier);
+        flags_ |= kStartingReadTLS;
+        maybeStartTLS();
+        return false;
+    }
+    currentRead_ = std::move(std::get<std::unique_ptr<AsyncReadPacket>>(next));
     setupReadTimerWithTimeout(currentRead_->timeout);
     return true;
 }
 
 void AsyncTcpSocket::doReadData() {
-    if (!currentRead_ || (flags_ & kReadsPaused)) {
+    bool barrier = (flags_ & kStartingReadTLS) != 0;
+    if ((!currentRead_ && !barrier) || (flags_ & kReadsPaused)) {
+        flushSSLBuffers();
         if (socketFDBytesAvailable_ > 0) {
             suspendReadSource();  // a readable idle socket must not keep firing
+        }
+        return;
+    }
+    if (barrier) {
+        // Bytes that come now belong to the handshake, which runs once both queues are there.
+        if (readEstimate() == 0 && preBuffer_.availableBytes() == 0) {
+            resumeReadSource();
+        } else if ((flags_ & kStartingWriteTLS) && lastSSLHandshakeError_ == errSSLWouldBlock) {
+            ssl_continueSSLHandshake();
+        } else {
+            suspendReadSource();
         }
         return;
     }
@@ -160,7 +183,7 @@ void AsyncTcpSocket::doReadData() {
     // One round per read served: reads that the bytes at hand complete are served in this
     // pass, one after the other.
     for (;;) {
-        if (socketFDBytesAvailable_ == 0 && preBuffer_.availableBytes() == 0) {
+        if (readEstimate() == 0 && preBuffer_.availableBytes() == 0) {
             if (socketEOF) {
                 doReadEOF();
             } else {
@@ -182,6 +205,9 @@ void AsyncTcpSocket::doReadData() {
             }
             if (dequeueRead()) {
                 continue;
+            }
+            if (!(flags_ & kSocketStarted) || (flags_ & kStartingReadTLS)) {
+                return;  // closed, or the TLS start has taken over
             }
             if (flags_ & kDisconnectAfterReads) {
                 maybeClose();
@@ -214,7 +240,8 @@ void AsyncTcpSocket::doReadData() {
 AsyncTcpSocket::PassResult AsyncTcpSocket::readPass(bool& socketEOF) {
     AsyncReadPacket& packet = *currentRead_;
     PassResult pass;
-    const std::uint64_t estimate = socketFDBytesAvailable_;
+    const std::uint64_t estimate = readEstimate();
+    const bool secure = (flags_ & kSocketSecure) != 0;
     auto takeFromPreBuffer = [&](std::size_t length) {
         packet.ensureCapacityForAdditionalDataOfLength(length);
         std::memcpy(packet.writePosition(), preBuffer_.readBuffer(), length);
@@ -250,9 +277,14 @@ AsyncTcpSocket::PassResult AsyncTcpSocket::readPass(bool& socketEOF) {
             pass.waiting = true;
         } else {
             bool intoPreBuffer = false;
-            std::size_t length = packet.term
-                                     ? packet.readLengthForTermWithHint(estimate, &intoPreBuffer)
+            std::size_t length;
+            if (secure) {
+                std::size_t fallback = estimate <= 32768 ? 32768 : estimate + 16384;
+                length = packet.optimalReadLengthWithDefault(fallback, &intoPreBuffer);
+            } else {
+                length = packet.term ? packet.readLengthForTermWithHint(estimate, &intoPreBuffer)
                                      : packet.readLengthForNonTermWithHint(estimate);
+            }
             std::uint8_t* target;
             if (intoPreBuffer) {
                 preBuffer_.ensureCapacityForWrite(length);
@@ -261,24 +293,9 @@ AsyncTcpSocket::PassResult AsyncTcpSocket::readPass(bool& socketEOF) {
                 packet.ensureCapacityForAdditionalDataOfLength(length);
                 target = packet.writePosition();
             }
-            ssize_t result = ::read(connectedFD(), target, length);
-            if (result < 0) {
-                if (errno == EWOULDBLOCK || errno == EAGAIN || errno == EINTR) {
-                    pass.waiting = true;
-                } else {
-                    pass.error = errorWithErrno(errno, "Error in read() function");
-                }
-                socketFDBytesAvailable_ = 0;
-            } else if (result == 0) {
-                socketEOF = true;
-                socketFDBytesAvailable_ = 0;
-            } else {
-                auto got = static_cast<std::size_t>(result);
-                socketFDBytesAvailable_ =
-                    got < length ? 0
-                                 : socketFDBytesAvailable_ -
-                                       std::min<std::uint64_t>(got, socketFDBytesAvailable_);
-                pass.waiting = socketFDBytesAvailable_ == 0;
+            std::size_t got = secure ? sslReadPass(target, length, pass, socketEOF)
+                                     : plainReadPass(target, length, pass, socketEOF);
+            if (got > 0) {
                 if (packet.readLength > 0) {
                     packet.bytesDone += got;
                     pass.total += got;
@@ -308,8 +325,13 @@ AsyncTcpSocket::PassResult AsyncTcpSocket::readPass(bool& socketEOF) {
                         pass.error = readMaxedOutError();
                     }
                 } else {
-                    packet.bytesDone += got;
-                    pass.total += got;
+                    if (intoPreBuffer) {
+                        preBuffer_.didWrite(got);
+                        takeFromPreBuffer(got);
+                    } else {
+                        packet.bytesDone += got;
+                        pass.total += got;
+                    }
                     pass.done = true;
                 }
             }
@@ -322,8 +344,39 @@ AsyncTcpSocket::PassResult AsyncTcpSocket::readPass(bool& socketEOF) {
     return pass;
 }
 
+std::size_t AsyncTcpSocket::plainReadPass(std::uint8_t* target, std::size_t length,
+                                          PassResult& pass, bool& socketEOF) {
+    ssize_t result = ::read(connectedFD(), target, length);
+    if (result < 0) {
+        if (errno == EWOULDBLOCK || errno == EAGAIN || errno == EINTR) {
+            pass.waiting = true;
+        } else {
+            pass.error = errorWithErrno(errno, "Error in read() function");
+        }
+        socketFDBytesAvailable_ = 0;
+        return 0;
+    }
+    if (result == 0) {
+        socketEOF = true;
+        socketFDBytesAvailable_ = 0;
+        return 0;
+    }
+    auto got = static_cast<std::size_t>(result);
+    socketFDBytesAvailable_ =
+        got < length
+            ? 0
+            : socketFDBytesAvailable_ - std::min<std::uint64_t>(got, socketFDBytesAvailable_);
+    pass.waiting = socketFDBytesAvailable_ == 0;
+    return got;
+}
+
 void AsyncTcpSocket::doReadEOF() {
     flags_ |= kSocketHasReadEOF;
+    flushSSLBuffers();
+    if (flags_ & (kStartingReadTLS | kStartingWriteTLS)) {
+        closeWithError(sslError(errSSLClosedAbort));  // the peer left during the handshake
+        return;
+    }
     if ((flags_ & kReadStreamClosed) || preBuffer_.availableBytes() > 0) {
         // Reads still queued are served from what was read ahead; the pass that empties it
         // comes back here.
@@ -340,7 +393,9 @@ void AsyncTcpSocket::doReadEOF() {
             return;
         }
     }
-    closeWithError(connectionClosedError());
+    closeWithError(sslErrCode_ != 0 && sslErrCode_ != errSSLClosedGraceful
+                       ? sslError(sslErrCode_)
+                       : connectionClosedError());
 }
 
 void AsyncTcpSocket::completeCurrentRead() {
@@ -366,6 +421,7 @@ void AsyncTcpSocket::completeCurrentRead() {
 void AsyncTcpSocket::endCurrentRead() {
     stopTimer(readTimer_);
     currentRead_.reset();
+    tlsBarrier_.reset();
 }
 
 void AsyncTcpSocket::setupReadTimerWithTimeout(double timeout) {

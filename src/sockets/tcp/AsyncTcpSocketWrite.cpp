@@ -1,11 +1,13 @@
 // The write queue: one write at a time, in order, straight from the caller's bytes.
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 
 #include "sockets/tcp/AsyncTcpSocket.h"
 #include "sockets/tcp/TcpInternal.h"
+#include "sockets/tcp/TlsSession.h"
 
 namespace corvaline {
 
@@ -46,12 +48,18 @@ float AsyncTcpSocket::progressOfWriteReturningTag(long* tag, std::uint64_t* done
 }
 
 void AsyncTcpSocket::maybeDequeueWrite() {
-    if (currentWrite_ || !(flags_ & kSocketConnected)) {
+    if (currentWrite_ || (flags_ & kStartingWriteTLS) || !(flags_ & kSocketConnected)) {
         return;
     }
     if (!writeQueue_.empty()) {
-        currentWrite_ = std::move(writeQueue_.front());
+        auto next = std::move(writeQueue_.front());
         writeQueue_.pop_front();
+        if (std::holds_alternative<Barrier>(next)) {
+            flags_ |= kStartingWriteTLS;
+            maybeStartTLS();
+            return;
+        }
+        currentWrite_ = std::move(std::get<std::unique_ptr<AsyncWritePacket>>(next));
         setupWriteTimerWithTimeout(currentWrite_->timeout);
         doWriteData();
     } else if (flags_ & kDisconnectAfterWrites) {
@@ -60,7 +68,8 @@ void AsyncTcpSocket::maybeDequeueWrite() {
 }
 
 void AsyncTcpSocket::doWriteData() {
-    if (!currentWrite_ || (flags_ & kWritesPaused)) {
+    bool barrier = (flags_ & kStartingWriteTLS) != 0;
+    if ((!currentWrite_ && !barrier) || (flags_ & kWritesPaused)) {
         if (flags_ & kSocketCanAcceptBytes) {
             suspendWriteSource();  // a writable idle socket must not keep firing
         }
@@ -70,21 +79,33 @@ void AsyncTcpSocket::doWriteData() {
         resumeWriteSource();
         return;
     }
+    if (barrier) {
+        if ((flags_ & kStartingReadTLS) && lastSSLHandshakeError_ == errSSLWouldBlock) {
+            ssl_continueSSLHandshake();
+        } else {
+            suspendWriteSource();
+        }
+        return;
+    }
     AsyncWritePacket& packet = *currentWrite_;
     bool waiting = false;
     std::optional<Error> error;
     std::size_t written = 0;
-    // MSG_NOSIGNAL: a peer that went away must not raise SIGPIPE in the process.
-    ssize_t result = ::send(connectedFD(), packet.buffer->data() + packet.bytesDone,
-                            packet.buffer->size() - packet.bytesDone, MSG_NOSIGNAL);
-    if (result < 0) {
-        if (errno == EWOULDBLOCK || errno == EAGAIN || errno == EINTR) {
-            waiting = true;
-        } else {
-            error = errorWithErrno(errno, "Error in write() function");
-        }
+    if (flags_ & kSocketSecure) {
+        sslWritePass(packet, waiting, error, written);
     } else {
-        written = static_cast<std::size_t>(result);
+        // MSG_NOSIGNAL: a peer that went away must not raise SIGPIPE in the process.
+        ssize_t result = ::send(connectedFD(), packet.buffer->data() + packet.bytesDone,
+                                packet.buffer->size() - packet.bytesDone, MSG_NOSIGNAL);
+        if (result < 0) {
+            if (errno == EWOULDBLOCK || errno == EAGAIN || errno == EINTR) {
+                waiting = true;
+            } else {
+                error = errorWithErrno(errno, "Error in write() function");
+            }
+        } else {
+            written = static_cast<std::size_t>(result);
+        }
     }
     if (waiting) {
         flags_ &= ~kSocketCanAcceptBytes;
@@ -94,6 +115,10 @@ void AsyncTcpSocket::doWriteData() {
         packet.bytesDone += written;
         if (packet.bytesDone == packet.buffer->size()) {
             completeCurrentWrite();
+            if (error) {
+                closeWithError(std::move(error));
+                return;
+            }
             // The next write starts in a later turn, not inside this pass.
             postAsync([this] { maybeDequeueWrite(); });
             return;
@@ -111,6 +136,37 @@ void AsyncTcpSocket::doWriteData() {
     }
     if (error) {
         closeWithError(std::move(error));
+    }
+}
+
+void AsyncTcpSocket::sslWritePass(const AsyncWritePacket& packet, bool& waiting,
+                                  std::optional<Error>& error, std::size_t& written) {
+    const std::size_t length = packet.buffer->size();
+    const std::uint8_t* start = packet.buffer->data() + packet.bytesDone;
+    if (sslWriteCachedLength_ > 0) {
+        // The session holds a piece it took earlier: offering it again pushes it out.
+        auto cached = static_cast<std::size_t>(sslWriteCachedLength_);
+        long status = sslContext_->write(start, cached);
+        if (status == errSSLWouldBlock) {
+            waiting = true;
+        } else if (status != noErr) {
+            error = sslError(status, sslContext_->failureText());
+        } else {
+            written = cached;
+            sslWriteCachedLength_ = 0;
+        }
+    }
+    while (!waiting && !error && packet.bytesDone + written < length) {
+        std::size_t piece = std::min<std::size_t>(32768, length - packet.bytesDone - written);
+        long status = sslContext_->write(start + written, piece);
+        if (status == noErr) {
+            written += piece;
+        } else if (status == errSSLWouldBlock) {
+            waiting = true;
+            sslWriteCachedLength_ = piece;
+        } else {
+            error = sslError(status, sslContext_->failureText());
+        }
     }
 }
 
