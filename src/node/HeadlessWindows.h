@@ -10,9 +10,13 @@
 namespace corvaline::node {
 
 // A conversation window that is never on a screen: visible once shown, never key or
-// minimised; what it is asked to do is recorded. Main thread.
+// minimised; what it is asked to do is recorded. A group chat's window keeps the chat's
+// members as its users, as a real one does. Main thread.
 class HeadlessConversationWindow : public ConversationWindow {
   public:
+    HeadlessConversationWindow() = default;
+    explicit HeadlessConversationWindow(std::weak_ptr<Chat> chat) : chat_(std::move(chat)) {}
+
     void makeKeyAndFront() override { calls.push_back("keyAndFront"); }
     bool isVisible() const override { return true; }
     bool isMiniaturized() const override { return false; }
@@ -21,8 +25,14 @@ class HeadlessConversationWindow : public ConversationWindow {
     void showWindow() override { calls.push_back("show"); }
     void deminiaturize() override { calls.push_back("deminiaturize"); }
     void raiseToLevel(long) override { calls.push_back("raise"); }
+    void usersJoined(const std::vector<User*>& users) override;
+    // The last other member leaving ends the chat for this window: the chat is left.
+    void userLeft(User& user) override;
 
     std::vector<std::string> calls;
+
+  private:
+    std::weak_ptr<Chat> chat_;
 };
 
 // The windows of the windowless node: every request is recorded; a stop of the services and
@@ -31,6 +41,8 @@ class HeadlessWindows : public UserInterface {
   public:
     using Event = std::function<void(const std::vector<std::string>& fields)>;
     explicit HeadlessWindows(Event event) : event_(std::move(event)) {}
+    // Called when a group chat's window opens (it shows the chat's history then).
+    void onChatShown(std::function<void(Chat& chat)> shown) { chatShown_ = std::move(shown); }
 
     void reloadAndExpand(const Group& group) override;
     void statusMatrixSelectionChanged() override { calls.push_back("statusMatrix"); }
@@ -47,6 +59,7 @@ class HeadlessWindows : public UserInterface {
 
   private:
     Event event_;
+    std::function<void(Chat& chat)> chatShown_;
 };
 
 }  // namespace corvaline::node

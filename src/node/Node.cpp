@@ -1,8 +1,8 @@
 #include "node/Node.h"
 
 #include <algorithm>
-#include <sstream>
 
+#include "core/model/entities/Chat.h"
 #include "core/model/entities/FileTransfer.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/Message.h"
@@ -11,6 +11,7 @@
 #include "core/model/services/CoreServices.h"
 #include "core/model/store/AppStore.h"
 #include "core/net/FILEserver.h"
+#include "node/CommandText.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/notifications/NotificationCenter.h"
 
@@ -20,30 +21,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A conversation hands the text on in pieces of at most this many characters.
-constexpr std::size_t kMaximumPiece = 10000;
 // How often the roster is looked at for changes to report.
 constexpr Duration kChangeInterval = 0.1s;
-
-// The text cut into pieces of at most kMaximumPiece characters (never inside one).
-std::vector<std::string> pieces(const std::string& text) {
-    std::vector<std::string> result;
-    std::size_t start = 0;
-    std::size_t characters = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const bool startsCharacter = (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
-        if (startsCharacter && characters == kMaximumPiece) {
-            result.push_back(text.substr(start, i - start));
-            start = i;
-            characters = 0;
-        }
-        characters += startsCharacter ? 1 : 0;
-    }
-    if (start < text.size() || result.empty()) {
-        result.push_back(text.substr(start));
-    }
-    return result;
-}
 
 std::string seconds(const std::optional<Date>& date) {
     if (!date) {
@@ -51,17 +30,6 @@ std::string seconds(const std::optional<Date>& date) {
     }
     return std::to_string(
         std::chrono::duration_cast<std::chrono::seconds>(date->time_since_epoch()).count());
-}
-
-std::vector<std::string> split(const std::string& list, char separator) {
-    std::vector<std::string> parts;
-    std::stringstream stream(list);
-    for (std::string part; std::getline(stream, part, separator);) {
-        if (!part.empty()) {
-            parts.push_back(part);
-        }
-    }
-    return parts;
 }
 
 std::string statusOf(const User& user) {
@@ -86,10 +54,15 @@ Node::~Node() {
 void Node::start() {
     startedAt_ = CoreServices::shared().now();
     CoreServices::shared().windows = &windows_;
+    windows_.onChatShown([this](Chat& chat) { reportChatMessages(chat); });
     MessageHooks hooks;
     hooks.gotMessage = [](const Packet& packet, const std::string& ip) -> MessageHooks::Reply {
         return Message::gotMessage(packet, ip);
     };
+    hooks.receivedJoinInfo = &Chat::receivedJoinInfo;
+    hooks.receivedRoomInfoRequest = &Chat::receivedRoomInfoRequest;
+    hooks.receivedMessage = &Chat::receivedMessage;
+    hooks.receivedLeaveInfo = &Chat::receivedLeaveInfo;
     hooks.SendOfflineMessageIfNeeded = [](User& recipient,
                                           const std::shared_ptr<Message>& message) {
         recipient.SendOfflineMessageIfNeeded(*message);
@@ -108,10 +81,19 @@ void Node::start() {
 
 void Node::handle(const std::vector<std::string>& command) {
     static const std::map<std::string, void (Node::*)(const std::vector<std::string>&)> kCommands{
-        {"name", &Node::setName},      {"status", &Node::setStatus}, {"send", &Node::send},
-        {"mass", &Node::mass},         {"typing", &Node::typing},    {"info", &Node::info},
-        {"history", &Node::history},   {"files", &Node::files},      {"plainfiles", &Node::files},
+        {"name", &Node::setName},
+        {"status", &Node::setStatus},
+        {"send", &Node::send},
+        {"mass", &Node::mass},
+        {"typing", &Node::typing},
+        {"info", &Node::info},
+        {"history", &Node::history},
+        {"files", &Node::files},
+        {"plainfiles", &Node::files},
         {"transfer", &Node::transfer},
+        {"chat", &Node::chat},
+        {"chat-send", &Node::chatSend},
+        {"chat-leave", &Node::chatLeave},
     };
     if (command.empty() || command.front().empty()) {
         return;
@@ -382,11 +364,18 @@ void Node::reportChanges() {
         }
         before = std::move(now);
     }
+    reportChats();
 }
 
 void Node::reportMessages(const void* object) {
     if (!core_ || !core_->userList()) {
         return;
+    }
+    for (const auto& chat : ActiveChats::shared().chats()) {
+        if (chat.get() == object) {
+            reportChatMessages(*chat);
+            return;
+        }
     }
     for (const auto& user : core_->userList()->allUsersWithoutOffline(false, false)) {
         if (user.get() != object) {

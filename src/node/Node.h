@@ -18,6 +18,7 @@
 
 namespace corvaline {
 class FileTransfer;
+class Chat;
 class User;
 }  // namespace corvaline
 
@@ -55,6 +56,9 @@ class Node {
     void history(const std::vector<std::string>& command);
     void files(const std::vector<std::string>& command);
     void transfer(const std::vector<std::string>& command);
+    void chat(const std::vector<std::string>& command);
+    void chatSend(const std::vector<std::string>& command);
+    void chatLeave(const std::vector<std::string>& command);
     void quit();
 
     std::shared_ptr<User> knownUser(const std::string& userId);
@@ -68,6 +72,11 @@ class Node {
     // Watches the user's incoming transfers not watched yet; with "fileTransferAutoAccept"
     // one that waits is accepted, as the item view does when it shows it.
     void watchIncomingTransfers(const User& user);
+    std::shared_ptr<Chat> knownChat(const std::string& roomId);
+    // Reports who joined and left the chats in use since the last look.
+    void reportChats();
+    // Reports the incoming messages of that chat recorded since the start, once each.
+    void reportChatMessages(const Chat& chat);
     void error(const std::string& text) { output_({"error", text}); }
 
     std::shared_ptr<MainLoop> loop_;
@@ -85,6 +94,8 @@ class Node {
         std::int64_t reportedState = -1;
     };
     std::map<std::int64_t, WatchedTransfer> transfers_;
+    std::map<std::int64_t, std::vector<std::string>> chatMembers_;
+    std::set<std::int64_t> reportedChatEntries_;
     Date startedAt_;
 };
 

@@ -9,8 +9,10 @@
 //   roster (user lines, then "end") | history USERID (entry lines, then "end") | quit
 //   files USERID PATH... (answers "transfer N"; plainfiles: the same, data not encrypted)
 //   transfer N STATE (the decision on a transfer: 1 accept, 0 refuse or cancel)
+//   chat USERID,USERID,... (answers "chat ROOMID") | chat-send ROOMID TEXT | chat-leave ROOMID
 // Events: ready USERID SESSIONID NAME | user USERID STATUS NAME IP | message FROMID MASS
-// OFFLINE TEXT | typing FROMID | stopped | error TEXT
+// OFFLINE TEXT | typing FROMID | chat-message ROOMID FROMID TEXT | chat-joined ROOMID
+// USERID,... | chat-left ROOMID USERID | stopped | error TEXT
 // | transfer N STATE FROMID FILES BYTES FOLDER (each new state of a transfer; FILES and BYTES
 //   as offered, FOLDER the receiving folder)
 #include <cstdio>

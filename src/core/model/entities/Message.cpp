@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "core/codec/PacketCodec.h"
+#include "core/model/entities/Chat.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/MessageForForwarding.h"
 #include "core/model/roster/UserList.h"
@@ -187,8 +188,8 @@ void Message::playSoundAndPopupWindow() {
     const Me* me = list ? list->me().get() : nullptr;
     const auto users = user();
     std::shared_ptr<ConversationWindow> window;
-    if (chat()) {
-        window = nullptr;  // the chat's own window, which chats do not have yet
+    if (Chat* room = chat()) {
+        window = room->conversationWindow();
     } else if (me && std::find(users.begin(), users.end(), me) != users.end()) {
         window = me->conversationWindow();
     } else if (!users.empty()) {

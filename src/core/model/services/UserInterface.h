@@ -26,6 +26,11 @@ class ConversationWindow {
     virtual void deminiaturize() = 0;
     // Puts the window above all others at that window level without making it key.
     virtual void raiseToLevel(long level) = 0;
+    // Users joined the window's group chat (`usersJoined:`); the window adds them to the
+    // chat's members.
+    virtual void usersJoined(const std::vector<User*>& users) = 0;
+    // A member left the window's group chat (`userLeft:`).
+    virtual void userLeft(User& user) = 0;
 };
 
 // Everything the core asks of the windows. The application implements it with Qt, the

@@ -8,6 +8,7 @@
 
 #include "core/codec/Packet.h"
 #include "core/codec/PacketCodec.h"
+#include "core/model/entities/Chat.h"
 #include "core/model/entities/Group.h"
 #include "core/model/entities/Message.h"
 #include "core/model/entities/User.h"
@@ -41,6 +42,14 @@ class RecordingWindow : public ConversationWindow {
     void showWindow() override { calls.push_back("show"); }
     void deminiaturize() override { calls.push_back("deminiaturize"); }
     void raiseToLevel(long level) override { calls.push_back("raise " + std::to_string(level)); }
+    void usersJoined(const std::vector<User*>& users) override {
+        std::string call = "joined";
+        for (const auto* user : users) {
+            call += " " + user->userId();
+        }
+        calls.push_back(call);
+    }
+    void userLeft(User& user) override { calls.push_back("left " + user.userId()); }
 
     int fronted = 0;
     bool visible = true;
@@ -57,9 +66,11 @@ class RecordingWindows : public UserInterface {
     void setDockIcon(const std::string& icon) override { calls.push_back("dock " + icon); }
     void setTrayIcon(const std::string& image) override { calls.push_back("tray " + image); }
     void Play(const std::string& sound) override { calls.push_back("play " + sound); }
-    std::shared_ptr<ConversationWindow> openConversation(const std::vector<User*>& users, Chat*,
-                                                         bool incoming) override {
-        calls.push_back("open " + users.front()->userId() + (incoming ? " incoming" : ""));
+    std::shared_ptr<ConversationWindow> openConversation(const std::vector<User*>& users,
+                                                         Chat* chat, bool incoming) override {
+        const std::string whose =
+            chat ? "chat " + std::to_string(chat->roomId()) : users.front()->userId();
+        calls.push_back("open " + whose + (incoming ? " incoming" : ""));
         return window;
     }
     void showServicesStopped(bool stopped) override {
