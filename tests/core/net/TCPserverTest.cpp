@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <thread>
 
 #include "core/codec/PacketCodec.h"
@@ -198,6 +199,48 @@ TEST_F(TCPserverTest, AnswersAnInformationRequestForTheLocalUserOnly) {
     EXPECT_EQ(noReply, "");
     runUntilDone([&] { return tcp_->connectedServerSocketCount() == 0; });
     EXPECT_EQ(tcp_->connectedServerSocketCount(), 0u);
+}
+
+TEST_F(TCPserverTest, ALineOverTheLimitClosesThatConnectionAndOthersAreStillServed) {
+    const auto& me = *userList_->me();
+    const std::string forMe = wire(Packet{"TRI", "*", "peer", "A5", "*", me.userId(), "*", "*"});
+    startTrace();
+    bool cutOff = false;
+    std::string reply;
+    withPeer([&] {
+        const sockaddr_in address = loopback();
+        const int hostile = peerSocket();
+        ASSERT_EQ(::connect(hostile, reinterpret_cast<const sockaddr*>(&address), sizeof address),
+                  0);
+        // No terminator, ever: once the limit is read the service closes, and what the
+        // peer still sends makes the connection reset.
+        const std::string chunk(64 * 1024, 'A');
+        std::uint64_t sent = 0;
+        while (sent <= TCPserver::kMaxLineLength) {
+            const ssize_t n = ::send(hostile, chunk.data(), chunk.size(), MSG_NOSIGNAL);
+            if (n <= 0) {
+                break;
+            }
+            sent += static_cast<std::uint64_t>(n);
+        }
+        char c = 0;
+        const ssize_t n = ::read(hostile, &c, 1);
+        cutOff = n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+        ::close(hostile);
+
+        const int fd = peerSocket();
+        ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        writeAll(fd, forMe);
+        reply = readLine(fd);
+        ::close(fd);
+    });
+    EXPECT_TRUE(cutOff);
+    EXPECT_EQ(unwire(reply).text(0), "TSI");
+    runUntilDone([&] { return tcp_->connectedServerSocketCount() == 0; });
+    EXPECT_EQ(tcp_->connectedServerSocketCount(), 0u);
+    EXPECT_EQ(traced("TCP socket did disconnect with result " +
+                     std::to_string(AsyncTcpSocketReadMaxedOutError)),
+              1);
 }
 
 TEST_F(TCPserverTest, AppliesTheInformationThatAnsweredItsRequest) {
