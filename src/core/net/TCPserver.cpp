@@ -147,13 +147,13 @@ void TCPserver::SendTCPpacket(const std::vector<std::uint8_t>& packet, User& to,
     Data line(packet.begin(), packet.end());
     line.insert(line.end(), crlf()->begin(), crlf()->end());
     socket->writeData(std::move(line), kTimeout, kRequestTag);
-    socket->readDataToData(*crlf(), kTimeout, kReadTag);
+    socket->readDataToData(*crlf(), kTimeout, kMaxLineLength, kReadTag);
 }
 
 void TCPserver::socketDidAcceptNewSocket(const AsyncTcpSocketPtr&,
                                          const AsyncTcpSocketPtr& newSocket) {
     connectedServerTCPSockets_.push_back(newSocket);
-    newSocket->readDataToData(*crlf(), kTimeout, kReadTag);
+    newSocket->readDataToData(*crlf(), kTimeout, kMaxLineLength, kReadTag);
 }
 
 void TCPserver::socketDidReadData(const AsyncTcpSocketPtr& socket, const DataSlice& data, long) {

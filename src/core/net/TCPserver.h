@@ -25,6 +25,10 @@ class TCPserver : public AsyncTcpSocketDelegate,
                   public MessageService,
                   public std::enable_shared_from_this<TCPserver> {
   public:
+    // A request or reply is one line; a peer that sends more without an end is cut off
+    // rather than let it grow memory for the whole time-out.
+    static constexpr std::uint64_t kMaxLineLength = 4 * 1024 * 1024;
+
     // Makes the service and starts its listener; `main` runs every callback and timer.
     static std::shared_ptr<TCPserver> create(std::shared_ptr<Executor> main, MessageHooks hooks);
     struct Private {};

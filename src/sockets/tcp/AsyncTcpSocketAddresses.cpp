@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sockets/SocketAddress.h"
 #include "sockets/tcp/AsyncTcpSocket.h"
 #include "sockets/tcp/TcpInternal.h"
 
@@ -77,61 +78,30 @@ std::vector<Data> AsyncTcpSocket::lookupHost(const std::string& host, std::uint1
 }
 
 std::string AsyncTcpSocket::hostFromSockaddr4(const sockaddr_in& address) {
-    char text[INET_ADDRSTRLEN];
-    if (!::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text)) {
-        return {};
-    }
-    return text;
+    return corvaline::hostFromSockaddr4(address);
 }
 
 std::string AsyncTcpSocket::hostFromSockaddr6(const sockaddr_in6& address) {
-    char text[INET6_ADDRSTRLEN];
-    if (!::inet_ntop(AF_INET6, &address.sin6_addr, text, sizeof text)) {
-        return {};
-    }
-    return text;
+    return corvaline::hostFromSockaddr6(address);
 }
 
 std::uint16_t AsyncTcpSocket::portFromSockaddr4(const sockaddr_in& address) {
-    return ntohs(address.sin_port);
+    return corvaline::portFromSockaddr4(address);
 }
 
 std::uint16_t AsyncTcpSocket::portFromSockaddr6(const sockaddr_in6& address) {
-    return ntohs(address.sin6_port);
+    return corvaline::portFromSockaddr6(address);
 }
 
 AsyncTcpSocket::Path AsyncTcpSocket::urlFromSockaddrUN(const sockaddr_un& address) {
     return std::string(address.sun_path, ::strnlen(address.sun_path, sizeof address.sun_path));
 }
 
+// Decoding needs the whole structure of the family, while isIPv6Address looks at the family
+// field only.
 bool AsyncTcpSocket::getHost(std::string* host, std::uint16_t* port, int* family,
                              const Data& address) {
-    sa_family_t addressFamily = familyOf(address);
-    if (addressFamily == AF_INET) {
-        sockaddr_in address4{};
-        std::memcpy(&address4, address.data(), sizeof address4);
-        if (host) {
-            *host = hostFromSockaddr4(address4);
-        }
-        if (port) {
-            *port = portFromSockaddr4(address4);
-        }
-    } else if (addressFamily == AF_INET6 && address.size() >= sizeof(sockaddr_in6)) {
-        sockaddr_in6 address6{};
-        std::memcpy(&address6, address.data(), sizeof address6);
-        if (host) {
-            *host = hostFromSockaddr6(address6);
-        }
-        if (port) {
-            *port = portFromSockaddr6(address6);
-        }
-    } else {
-        return false;
-    }
-    if (family) {
-        *family = addressFamily;
-    }
-    return true;
+    return corvaline::getHost(host, port, family, address);
 }
 
 bool AsyncTcpSocket::getHost(std::string* host, std::uint16_t* port, const Data& address) {

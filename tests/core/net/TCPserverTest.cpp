@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <thread>
 
 #include "core/codec/PacketCodec.h"
@@ -27,11 +28,12 @@ sockaddr_in loopback() {
     return address;
 }
 
-// A blocking socket whose reads and accepts give up after 20 s.
+// A blocking socket whose connects, reads, writes and accepts give up after 20 s.
 int peerSocket() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     const timeval limit{20, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     return fd;
 }
 
@@ -196,6 +198,46 @@ TEST_F(TCPserverTest, AnswersAnInformationRequestForTheLocalUserOnly) {
     EXPECT_EQ(tsi.text(5), "A5");
     EXPECT_EQ(tsi.text(6), UserInfoPacketFromUser(me.userInfo()));
     EXPECT_EQ(noReply, "");
+    runUntilDone([&] { return tcp_->connectedServerSocketCount() == 0; });
+    EXPECT_EQ(tcp_->connectedServerSocketCount(), 0u);
+}
+
+TEST_F(TCPserverTest, ALineOverTheLimitClosesThatConnectionAndOthersAreStillServed) {
+    const auto& me = *userList_->me();
+    const std::string forMe = wire(Packet{"TRI", "*", "peer", "A5", "*", me.userId(), "*", "*"});
+    // Far more than the limit and the socket buffers hold: only a service that stops reading
+    // makes the sending fail before the end.
+    constexpr std::uint64_t kFlood = 16 * TCPserver::kMaxLineLength;
+    std::uint64_t sent = 0;
+    bool cutOff = false;
+    std::string reply;
+    withPeer([&] {
+        const sockaddr_in address = loopback();
+        const int hostile = peerSocket();
+        ASSERT_EQ(::connect(hostile, reinterpret_cast<const sockaddr*>(&address), sizeof address),
+                  0);
+        const std::string chunk(256 * 1024, 'A');  // no terminator, ever
+        while (sent < kFlood) {
+            const ssize_t n = ::send(hostile, chunk.data(), chunk.size(), MSG_NOSIGNAL);
+            if (n <= 0) {
+                break;
+            }
+            sent += static_cast<std::uint64_t>(n);
+        }
+        char c = 0;
+        const ssize_t n = ::read(hostile, &c, 1);
+        cutOff = n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+        ::close(hostile);
+
+        const int fd = peerSocket();
+        ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        writeAll(fd, forMe);
+        reply = readLine(fd);
+        ::close(fd);
+    });
+    EXPECT_LT(sent, kFlood);
+    EXPECT_TRUE(cutOff);
+    EXPECT_EQ(unwire(reply).text(0), "TSI");
     runUntilDone([&] { return tcp_->connectedServerSocketCount() == 0; });
     EXPECT_EQ(tcp_->connectedServerSocketCount(), 0u);
 }
