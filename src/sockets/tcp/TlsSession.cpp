@@ -47,6 +47,9 @@ std::unique_ptr<TlsSession> TlsSession::create(bool server, ReadIo read, WriteIo
     SSL_set_bio(ssl, bio, bio);
     // A write that would block is offered again from where the caller's bytes now are.
     SSL_set_mode(ssl, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    // A renegotiation would let a write wait for bytes only the read side can bring in, and the
+    // write path would spin on it; refusing it keeps every wait on one side.
+    SSL_set_options(ssl, SSL_OP_NO_RENEGOTIATION);
     if (server) {
         SSL_set_accept_state(ssl);
     } else {
