@@ -4,7 +4,7 @@ import signal
 import unittest
 
 from lab import Lab
-from node import Node
+from node import Node, start_nodes
 
 
 class PresenceTest(unittest.TestCase):
@@ -13,12 +13,7 @@ class PresenceTest(unittest.TestCase):
         self.addCleanup(self.lab.close)
 
     def start_all(self):
-        nodes = [Node(self, self.lab, i) for i in range(3)]
-        for node in nodes:
-            for other in nodes:
-                if other is not node:
-                    node.wait_user(other, "0")
-        return nodes
+        return start_nodes(self, self.lab, 3)
 
     def test_nodes_see_each_other_and_follow_names_and_status(self):
         a, b, c = self.start_all()
