@@ -10,6 +10,7 @@
 #include "core/codec/PacketCodec.h"
 #include "core/codec/ProgramKey.h"
 #include "core/model/entities/Me.h"
+#include "core/model/events/ModelEvents.h"
 #include "core/net/FILEserver.h"
 #include "core/net/NetTest.h"
 #include "core/net/TransferPeer.h"
@@ -249,6 +250,50 @@ TEST_F(FileTransferTest, FilesAndFoldersArriveWholeWithTheirPermissionsEncrypted
                   static_cast<fs::perms>(0755));
     }
     EXPECT_EQ(std::count(windows_.calls.begin(), windows_.calls.end(), "play File"), 2);
+}
+
+TEST_F(FileTransferTest, EventsFollowEachTransfersStatesHistoryAndProgress) {
+    listen();
+    const std::string content = pattern(2'000'005, 6);
+    const auto path = makeFile("big.bin", content);
+    struct Heard {
+        std::vector<std::int64_t> states;
+        std::vector<std::int64_t> progress;
+    };
+    std::map<const FileTransfer*, Heard> heard;
+    std::vector<std::string> histories;
+    auto& events = ModelEvents::shared();
+    auto states = events.observeTransferStateChanged([&](FileTransfer& transfer) {
+        heard[&transfer].states.push_back(transfer.transferState());
+    });
+    auto progress =
+        events.observeTransferProgressChanged([&](FileTransfer& transfer, std::int64_t bytes) {
+            heard[&transfer].progress.push_back(bytes);
+        });
+    auto history = events.observeUserHistoryAppended([&](User& user, LogEntry& entry) {
+        histories.push_back(user.userId() + (entry.incoming() ? " incoming" : " outgoing"));
+    });
+
+    auto sent = files_->outgoingFiles({path}, *peer_, true);
+    ASSERT_NE(sent, nullptr);
+    ASSERT_TRUE(runUntil([&] {
+        return !sent->isRunning() && incoming_.size() == 1 && !incoming_.back()->isRunning();
+    }));
+    const auto received = incoming_.back();
+    ASSERT_EQ(received->transferState(), FileTransfer::kComplete);
+    const std::vector<std::int64_t> waitingRunningComplete{
+        FileTransfer::kWaiting, FileTransfer::kRunning, FileTransfer::kComplete};
+    EXPECT_EQ(heard[sent.get()].states, waitingRunningComplete);
+    EXPECT_EQ(heard[received.get()].states, waitingRunningComplete);
+    for (const auto* transfer : {sent.get(), received.get()}) {
+        const auto& bytes = heard[transfer].progress;
+        ASSERT_FALSE(bytes.empty());
+        EXPECT_TRUE(std::is_sorted(bytes.begin(), bytes.end()));
+        EXPECT_EQ(bytes.back(), 2'000'005);
+    }
+    // The sender here is this very copy: the received transfer is in the local user's history.
+    EXPECT_EQ(histories, (std::vector<std::string>{peer_->userId() + " outgoing",
+                                                   userList_->me()->userId() + " incoming"}));
 }
 
 TEST_F(FileTransferTest, OneCipherChainRunsThroughChunksAndFilesPaddedToWholeBlocks) {
