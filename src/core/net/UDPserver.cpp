@@ -4,6 +4,7 @@
 
 #include "core/codec/PacketCodec.h"
 #include "core/model/broadcast/BroadcastItem.h"
+#include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/MessageForForwarding.h"
 #include "core/model/roster/UserList.h"
@@ -230,7 +231,7 @@ void UDPserver::SendPacketToEveryone(const std::vector<std::uint8_t>& packet) {
     for (const auto& address : BroadcastItem::defaultBroadcasts()) {
         sendTo(packet, address, tag++);
     }
-    const auto stored = UserDefaults::standard().arrayForKey("broadcasts");
+    const auto stored = UserDefaults::standard().arrayForKey(defaults::kBroadcasts);
     if (!stored) {
         return;
     }

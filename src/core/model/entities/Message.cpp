@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "core/codec/PacketCodec.h"
+#include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/Chat.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/MessageForForwarding.h"
@@ -198,12 +199,12 @@ void Message::playSoundAndPopupWindow() {
         window = users.front()->conversationWindow();
     }
     auto& defaults = UserDefaults::standard();
-    if (defaults.integerForKey("sounds.anyTime") == 0 && window && window->isMainWindow() &&
+    if (defaults.integerForKey(defaults::kSoundsAnyTime) == 0 && window && window->isMainWindow() &&
         window->isKeyWindow()) {
         return;
     }
     popupWindow(window);
-    if (!defaults.boolForKey("sounds.enabled")) {
+    if (!defaults.boolForKey(defaults::kSoundsEnabled)) {
         return;
     }
     auto* windows = CoreServices::shared().windows;
@@ -211,10 +212,10 @@ void Message::playSoundAndPopupWindow() {
         return;
     }
     if (mass()) {
-        if (defaults.boolForKey("sounds.onBroadcast")) {
+        if (defaults.boolForKey(defaults::kSoundsOnBroadcast)) {
             windows->Play("Broadcast");
         }
-    } else if (defaults.boolForKey("sounds.onIncoming")) {
+    } else if (defaults.boolForKey(defaults::kSoundsOnIncoming)) {
         windows->Play("Message");
     }
 }

@@ -5,6 +5,7 @@
 
 #include "core/codec/PacketCodec.h"
 #include "core/codec/UnicodeField.h"
+#include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/Group.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/Message.h"
@@ -170,7 +171,7 @@ void User::RequestUserInfo() {
 
 void User::StartConversation(bool incoming) {
     if (conversationWindow_) {
-        if (incoming && UserDefaults::standard().integerForKey("minimizeMessages") == 1) {
+        if (incoming && UserDefaults::standard().integerForKey(defaults::kMinimizeMessages) == 1) {
             return;
         }
         conversationWindow_->makeKeyAndFront();
