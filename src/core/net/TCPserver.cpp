@@ -87,6 +87,7 @@ TCPserver::Exchange* TCPserver::exchangeOf(const AsyncTcpSocket& socket) {
 }
 
 void TCPserver::turnONserver() {
+    assertCurrent(*main_);
     startServers(false);
 }
 
@@ -111,6 +112,7 @@ void TCPserver::startServers(bool bySleepTimer) {
 }
 
 void TCPserver::turnOffserver() {
+    assertCurrent(*main_);
     trace("turn off servers");
     if (serverTCPsocket_) {
         serverTCPsocket_->disconnect();
@@ -121,6 +123,7 @@ void TCPserver::turnOffserver() {
 }
 
 void TCPserver::adaptersChanged() {
+    assertCurrent(*main_);
     networkChangeTimer_.cancel();
     trace("TCP (re)start");
     turnOffserver();
@@ -129,6 +132,7 @@ void TCPserver::adaptersChanged() {
 
 void TCPserver::SendTCPpacket(const std::vector<std::uint8_t>& packet, User& to,
                               std::shared_ptr<ManagedObject> pending) {
+    assertCurrent(*main_);
     auto exchange = std::make_shared<Exchange>(
         Exchange{std::static_pointer_cast<User>(to.shared_from_this()), std::move(pending)});
     auto socket = AsyncTcpSocket::create(weak_from_this(), main_);

@@ -36,10 +36,12 @@ MessageRelay::~MessageRelay() {
 }
 
 void MessageRelay::sendOnUserIn(User& user) {
+    assertOnMainQueue();
     MessageForForwarding::sendOnUserIn(user);
 }
 
 void MessageRelay::SendOfflineMessageIfNeeded(Message& message) {
+    assertOnMainQueue();
     auto& services = CoreServices::shared();
     ObjectContext* context = message.context();
     const Me* me = services.userList ? services.userList->me().get() : nullptr;

@@ -88,6 +88,7 @@ std::filesystem::path AppStore::applicationFilesDirectory() const {
 }
 
 ObjectContext* AppStore::managedObjectContext() {
+    assertOnMainQueue();
     if (!context_) {
         context_ = build();
     }
@@ -165,6 +166,7 @@ std::unique_ptr<ObjectContext> AppStore::openCurrent(const std::filesystem::path
 }
 
 bool AppStore::saveAction(const std::function<bool()>& commitEditing) {
+    assertOnMainQueue();
     if (commitEditing && !commitEditing()) {
         return false;
     }
