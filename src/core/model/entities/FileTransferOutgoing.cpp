@@ -1,3 +1,7 @@
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 
 #include "core/model/entities/FileTransfer.h"
@@ -16,7 +20,8 @@ namespace corvaline {
 namespace {
 
 constexpr double kTimeout = 10.0;
-constexpr Duration kCloseDelay{10.0};
+// How long a receiver may take to store what is still under way and close.
+constexpr double kCloseWait = 60.0;
 constexpr long kOfferTag = 3;
 constexpr long kFileHeaderTag = 4;
 constexpr long kChunkTag = 5;
@@ -148,13 +153,31 @@ void FileTransfer::fileSent() {
         writeFileHeader();
         return;
     }
-    setTransferState(kComplete);
-    closeTimer_ = main_->postAfter(kCloseDelay, [weak = std::weak_ptr(self())] {
-        if (auto transfer = weak.lock(); transfer && transfer->socket_) {
-            transfer->closing_ = true;
-            transfer->socket_->disconnect();
+    awaitReceiversClose();
+}
+
+void FileTransfer::awaitReceiversClose() {
+    // The last chunk handed to the kernel is not the last chunk stored: the receiver closes
+    // in order once it has everything, and resets when it fails. The socket stays open at
+    // the end of the stream, so that which of the two it was can still be asked.
+    socket_->setAutoDisconnectOnClosedReadStream(false);
+    socket_->readDataWithTimeout(kCloseWait, kCloseTag);
+}
+
+void FileTransfer::socketDidCloseReadStream(const AsyncTcpSocketPtr& socket) {
+    if (!live(socket) || incoming()) {
+        return;
+    }
+    // The end of the stream reads the same either way; the connection's state tells: an
+    // orderly close leaves it waiting for our own, a reset has closed it.
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    socket->performBlock([&] {
+        if (::getsockopt(socket->socketFD(), IPPROTO_TCP, TCP_INFO, &info, &length) != 0) {
+            info.tcpi_state = TCP_CLOSE;
         }
     });
+    fail(info.tcpi_state == TCP_CLOSE_WAIT ? kComplete : kFailed);  // ends the transfer
 }
 
 void FileTransfer::socketDidWriteDataWithTag(const AsyncTcpSocketPtr& socket, long tag) {
