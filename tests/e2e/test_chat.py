@@ -80,6 +80,29 @@ class ChatTest(unittest.TestCase):
         for node, since in zip((a, c), marks):
             self.chat_message(node, room, b, "I am back", since)
 
+    def test_after_a_restart_the_first_message_waits_until_the_members_are_known(self):
+        a, b, c = self.nodes
+        marks = [node.mark() for node in self.nodes]
+        a.command("chat", f"{b.user_id},{c.user_id}")
+        room = a.wait(lambda e: e[0] == "chat", 10, marks[0])[1]
+        a.command("chat-send", room, "before")
+        self.chat_message(b, room, a, "before", marks[1])
+        marks = [a.mark(), c.mark()]
+        self.assertEqual(b.quit(), 0)
+        for node, since in zip((a, c), marks):
+            node.wait_user(b, "10", since=since)
+
+        b = Node(self, self.lab, 1)
+        b.wait_user(a, "0")
+        b.wait_user(c, "0")
+        for node, since in zip((a, c), marks):
+            node.wait_user(b, "0", since=since)
+        # B writes first: it asks a member from its history and sends once it knows them all.
+        marks = [a.mark(), c.mark()]
+        b.command("chat-send", room, "first after the restart")
+        for node, since in zip((a, c), marks):
+            self.chat_message(node, room, b, "first after the restart", since)
+
     def test_chat_commands_that_cannot_be_carried_out_answer_an_error(self):
         a = self.nodes[0]
         for command in (["chat", "A000000000"], ["chat-send", "12345", "hi"],
