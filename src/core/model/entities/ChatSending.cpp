@@ -124,7 +124,7 @@ void Chat::askWhoIsInTheRoom() {
     }
     sendToMembers(ChatPacketWithCommand("CRGRI", std::to_string(roomId()), ""), {asked});
     askedForMembers_ = main->postAfter(kRoomInfoWait, [weak = weak_from_this()] {
-        if (auto chat = std::static_pointer_cast<Chat>(weak.lock())) {
+        if (auto chat = std::static_pointer_cast<Chat>(weak.lock()); chat && chat->context()) {
             chat->waitingMessagesFailed();
             saveIfChanged(*chat->context());
             NotificationCenter::defaultCenter().post("logUpdated", chat.get());
@@ -147,7 +147,7 @@ void Chat::sendWaitingMessages() {
 void Chat::waitingMessagesFailed() {
     askedForMembers_.cancel();
     for (const auto& message : std::exchange(waiting_, {})) {
-        if (message->context() && context()) {
+        if (message->context()) {
             couldNotBeDelivered();
         }
     }
