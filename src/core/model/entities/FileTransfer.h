@@ -162,6 +162,7 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     std::deque<Chunk> chunks_;
     std::int64_t bytesQueued_ = 0;  // of the current file
     std::int64_t sizesDeclaredLeft_ = 0;
+    bool everythingSent_ = false;  // outgoing: the last chunk is with the kernel
 };
 
 }  // namespace corvaline

@@ -75,6 +75,9 @@ void FileTransfer::sendOffer() {
     keepAlive_ = self();
     socket_ = AsyncTcpSocket::create(std::weak_ptr<AsyncTcpSocketDelegate>(keepAlive_), main_);
     socket_->setIPv6Enabled(false);
+    // The end of the receiver's stream is looked at before the connection goes (see
+    // socketDidCloseReadStream).
+    socket_->setAutoDisconnectOnClosedReadStream(false);
     if (users.empty() || !socket_->connectToHost(users.front()->ip(), kPort, kTimeout)) {
         // Nothing will ever report on this socket.
         socketDidDisconnect(nullptr, std::nullopt);
@@ -158,9 +161,8 @@ void FileTransfer::fileSent() {
 
 void FileTransfer::awaitReceiversClose() {
     // The last chunk handed to the kernel is not the last chunk stored: the receiver closes
-    // in order once it has everything, and resets when it fails. The socket stays open at
-    // the end of the stream, so that which of the two it was can still be asked.
-    socket_->setAutoDisconnectOnClosedReadStream(false);
+    // in order once it has everything, and resets when it fails.
+    everythingSent_ = true;
     socket_->readDataWithTimeout(kCloseWait, kCloseTag);
 }
 
@@ -168,8 +170,17 @@ void FileTransfer::socketDidCloseReadStream(const AsyncTcpSocketPtr& socket) {
     if (!live(socket) || incoming()) {
         return;
     }
-    // The end of the stream reads the same either way; the connection's state tells: an
-    // orderly close leaves it waiting for our own, a reset has closed it.
+    if (!everythingSent_) {
+        // Gone too early: like any lost connection (a waiting transfer is cancelled, a
+        // running one has failed).
+        closing_ = true;
+        socket_->disconnect();
+        return;
+    }
+    // The completion of the last chunk is reported before the end of the stream, which only
+    // the receiver's close after reading it can bring. That end reads the same either way;
+    // the connection's state tells: an orderly close leaves it waiting for our own, a reset
+    // has closed it.
     tcp_info info{};
     socklen_t length = sizeof info;
     socket->performBlock([&] {
