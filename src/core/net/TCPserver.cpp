@@ -260,9 +260,19 @@ void TCPserver::userInfoReceived(const Packet& packet) {
     }
 }
 
-void TCPserver::messageReceived(const Packet&, const AsyncTcpSocketPtr& socket) {
+void TCPserver::messageReceived(const Packet& packet, const AsyncTcpSocketPtr& socket) {
     auto* exchange = exchangeOf(*socket);
     if (!exchange) {
+        return;
+    }
+    if (const std::string_view answerer = packet.text(3);
+        answerer != exchange->recipient->userId()) {
+        // Another user's copy now has the address: the recipient has not got the message.
+        const auto failed = std::static_pointer_cast<Exchange>(socket->userData());
+        socket->setUserData(nullptr);
+        trace(failed->recipient->userId() + " is offline because the receipt came from " +
+              std::string(answerer));
+        recipientUnreachable(*failed);
         return;
     }
     const auto record = exactly<MessageForForwarding>(exchange->message);
@@ -299,9 +309,13 @@ void TCPserver::socketDidDisconnect(const AsyncTcpSocketPtr& socket,
 }
 
 void TCPserver::exchangeFailed(Exchange& exchange, long code, const std::string& description) {
-    exchange.recipient->setStatus("10");
     trace(exchange.recipient->userId() + " is offline because of TCP socket error " +
           std::to_string(code) + ": " + description);
+    recipientUnreachable(exchange);
+}
+
+void TCPserver::recipientUnreachable(Exchange& exchange) {
+    exchange.recipient->setStatus("10");
     if (auto message = exactly<Message>(exchange.message);
         message && hooks_.SendOfflineMessageIfNeeded) {
         hooks_.SendOfflineMessageIfNeeded(*exchange.recipient, message);

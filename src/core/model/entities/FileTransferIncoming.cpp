@@ -55,6 +55,10 @@ void FileTransfer::socketDidReadData(const AsyncTcpSocketPtr& socket, const Data
         chunkRead(data);
         return;
     }
+    if (tag == kCloseTag && !incoming()) {
+        awaitReceiversClose();  // bytes nobody sends are no answer
+        return;
+    }
     const HeaderFields fields = ParseTransferHeader(PacketCodec::shared(), data.span());
     if (incoming() && tag == kOfferTag) {
         offerRead(fields);

@@ -65,6 +65,17 @@ Packet receiptFor(const Packet& packet, const Me* me) {
                   "*"};
 }
 
+// Puts a received entry on disk before anybody is told of it: a receipt or an arrival notice
+// makes the sender and every holder drop their copies. An entry the store cannot hold is taken
+// back, neither shown nor answered, so that the sender keeps it for the relay.
+bool kept(ObjectContext& context, ManagedObject& entry) {
+    if (SaveAppContextOrReport()) {
+        return true;
+    }
+    context.deleteObject(entry);
+    return false;
+}
+
 }  // namespace
 
 long Message::localTimeOffset() {
@@ -100,7 +111,7 @@ bool MessageIdAlreadyStored(ObjectContext& context, std::int64_t messageId) {
                 .empty();
 }
 
-Packet Message::gotMessage(const Packet& p, const std::string& ip) {
+std::optional<Packet> Message::gotMessage(const Packet& p, const std::string& ip) {
     auto& services = CoreServices::shared();
     UserList* list = services.userList;
     ObjectContext* context = AppManagedObjectContext();
@@ -150,6 +161,9 @@ Packet Message::gotMessage(const Packet& p, const std::string& ip) {
         record->setMessage(PacketCodec::shared().EncryptString(p.text(6), true).value_or(Bytes{}));
         record->setSender(sender.get());
         record->addRecipientsObject(*recipient);
+        if (!kept(*context, *record)) {
+            return std::nullopt;
+        }
     } else {
         auto message = context->insert<Message>();
         message->setTime(time);
@@ -160,6 +174,9 @@ Packet Message::gotMessage(const Packet& p, const std::string& ip) {
         message->setMessage(std::string(p.text(6)));
         message->setOriginalSenderName(sender->name());
         message->addUserObject(*sender);
+        if (!kept(*context, *message)) {
+            return std::nullopt;
+        }
         if (services.mainQueue) {
             services.mainQueue->post([sender, message] {
                 sender->MessageReceived();

@@ -198,6 +198,26 @@ bool AppStore::applicationShouldTerminate(const std::function<bool()>& commitEdi
     return true;
 }
 
+bool AppStore::saveOrReportOnce() {
+    auto* context = managedObjectContext();
+    if (!context) {
+        return false;
+    }
+    try {
+        if (context->hasChanges()) {
+            context->save();
+        }
+        saveFailureShown_ = false;
+        return true;
+    } catch (const sqlite::Error& failure) {
+        if (!saveFailureShown_) {
+            saveFailureShown_ = true;
+            present(failure.what());
+        }
+        return false;
+    }
+}
+
 void AppStore::close() {
     context_.reset();
 }
@@ -214,6 +234,10 @@ void SaveAppContextIfChanged() {
     if (auto* context = AppManagedObjectContext()) {
         saveIfChanged(*context);
     }
+}
+
+bool SaveAppContextOrReport() {
+    return AppStore::shared().saveOrReportOnce();
 }
 
 void saveIfChanged(ObjectContext& context) {
