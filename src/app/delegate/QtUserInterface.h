@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QPointer>
+#include <QSystemTrayIcon>
+
+#include "core/model/services/UserInterface.h"
+#include "ui/main/MainWindow.h"
+
+namespace corvaline::app {
+
+class PlaySound;
+class StatusSelection;
+
+// What the core asks of the windows, done with Qt: status controls, window and tray images,
+// sounds, errors, the stopped state of the services. Conversations open no window yet (the
+// messages are stored all the same). GUI thread (the main queue's).
+class QtUserInterface : public UserInterface {
+  public:
+    QtUserInterface(ui::MainWindow& window, StatusSelection& status, PlaySound& sounds);
+
+    // The tray icon when the desktop has a tray; none otherwise.
+    void setTray(QSystemTrayIcon* tray) { tray_ = tray; }
+
+    void reloadAndExpand(const Group& group) override;
+    void statusMatrixSelectionChanged() override;
+    void setDockIcon(const std::string& userIcon) override;
+    void setTrayIcon(const std::string& imageName) override;
+    void Play(const std::string& sound) override;
+    std::shared_ptr<ConversationWindow> openConversation(const std::vector<User*>& users,
+                                                         Chat* chat, bool incoming) override;
+    void showServicesStopped(bool stopped) override;
+    void presentError(const std::string& description) override;
+    void activateIgnoringOtherApps() override;
+
+  private:
+    QPointer<ui::MainWindow> window_;
+    QPointer<QSystemTrayIcon> tray_;
+    StatusSelection& status_;
+    PlaySound& sounds_;
+};
+
+}  // namespace corvaline::app

@@ -1,0 +1,21 @@
+#include "ui/format/ByteCounts.h"
+
+#include <QCoreApplication>
+
+namespace corvaline::ui {
+
+ByteCountFormatter& SharedByteCountFormatter() {
+    static ByteCountFormatter formatter({
+        QCoreApplication::translate("ByteCountFormatter", "bytes").toStdString(),
+        QCoreApplication::translate("ByteCountFormatter", "KB").toStdString(),
+        QCoreApplication::translate("ByteCountFormatter", "MB").toStdString(),
+        QCoreApplication::translate("ByteCountFormatter", "GB").toStdString(),
+    });
+    return formatter;
+}
+
+QString byteCountText(std::int64_t count) {
+    return QString::fromStdString(SharedByteCountFormatter().stringFromByteCount(count));
+}
+
+}  // namespace corvaline::ui
