@@ -19,6 +19,7 @@
 #include "core/model/services/CoreServices.h"
 #include "core/model/store/AppStore.h"
 #include "core/net/CoreApplication.h"
+#include "core/net/FILEserver.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/locale/PreferredLanguages.h"
 #include "platform/system/ClockChangeMonitor.h"
@@ -130,6 +131,10 @@ void CVLAppDelegate::applicationDidFinishLaunching() {
 
     auto& services = CoreServices::shared();
     services.windows = windows_.get();
+    windows_->setOutgoingFiles([this](const auto& paths, User& to) {
+        auto* files = core_ ? core_->fileServer() : nullptr;
+        return files && files->outgoingFiles(paths, to) != nullptr;
+    });
     services.activity = activity_.get();
     MessageHooks hooks;
     hooks.gotMessage = [](const Packet& packet, const std::string& ip) -> MessageHooks::Reply {

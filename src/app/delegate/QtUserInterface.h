@@ -4,6 +4,7 @@
 #include <QSystemTrayIcon>
 
 #include "core/model/services/UserInterface.h"
+#include "ui/conversation/ConversationHooks.h"
 #include "ui/main/MainWindow.h"
 
 namespace corvaline::app {
@@ -12,14 +13,18 @@ class PlaySound;
 class StatusSelection;
 
 // What the core asks of the windows, done with Qt: status controls, window and tray images,
-// sounds, errors, the stopped state of the services. Conversations open no window yet (the
-// messages are stored all the same). GUI thread (the main queue's).
+// sounds, errors, the stopped state of the services, conversation windows. GUI thread (the main
+// queue's).
 class QtUserInterface : public UserInterface {
   public:
     QtUserInterface(ui::MainWindow& window, StatusSelection& status, PlaySound& sounds);
 
     // The tray icon when the desktop has a tray; none otherwise.
     void setTray(QSystemTrayIcon* tray) { tray_ = tray; }
+    // Where the files dropped on or chosen in a conversation go.
+    void setOutgoingFiles(ui::TextViewForSending::FileSender sender) {
+        conversationHooks_.outgoingFiles = std::move(sender);
+    }
 
     void reloadAndExpand(const Group& group) override;
     void statusMatrixSelectionChanged() override;
@@ -33,7 +38,12 @@ class QtUserInterface : public UserInterface {
     void activateIgnoringOtherApps() override;
 
   private:
+    // The active conversation's menu stands in the main window's menu bar.
+    void showConversationMenu(QMenu* menu, bool active);
+
     QPointer<ui::MainWindow> window_;
+    QPointer<QMenu> conversationMenu_;
+    ui::ConversationHooks conversationHooks_;
     QPointer<QSystemTrayIcon> tray_;
     StatusSelection& status_;
     PlaySound& sounds_;
