@@ -88,6 +88,11 @@ void CVLAppDelegate::buildMenus() {
     connect(contacts->addAction(tr("Remove Group")), &QAction::triggered, commands_,
             &Commands::removeGroup);
     contacts->addSeparator();
+    connect(contacts->addAction(tr("Start Conversation")), &QAction::triggered, commands_,
+            &Commands::StartConversation);
+    connect(contacts->addAction(tr("Start Group Conversation")), &QAction::triggered, commands_,
+            &Commands::StartGroupConversation);
+    contacts->addSeparator();
     connect(contacts->addAction(tr("Delete User")), &QAction::triggered, commands_,
             &Commands::deleteUser);
 

@@ -16,8 +16,10 @@
 #include "platform/defaults/UserDefaults.h"
 #include "ui/confirm/MessageBoxSheet.h"
 #include "ui/conversation/ConversationText.h"
+#include "ui/conversation/InviteSheet.h"
 #include "ui/conversation/TextViewForReading.h"
 #include "ui/conversation/TextViewForSending.h"
+#include "ui/icons/StatusIcons.h"
 
 namespace corvaline::ui {
 
@@ -72,6 +74,7 @@ Conversation::Conversation(const std::vector<User*>& users, Chat* chat, bool inc
         logEntries_ = count > shown ? count - shown : 0;
     }
     windowDidLoad();
+    updateMinimizedImage();
 }
 
 std::shared_ptr<ConversationWindow> Conversation::open(const std::vector<User*>& users, Chat* chat,
@@ -129,7 +132,7 @@ void Conversation::buildWindow() {
 void Conversation::buildMenu() {
     menu_ = new QMenu(tr("Conversation"), this);
     invite_ = menu_->addAction(tr("Invite..."));
-    connect(invite_, &QAction::triggered, this, [this] { emit inviteRequested(); });
+    connect(invite_, &QAction::triggered, this, &Conversation::openInviteSheet);
     auto* files = menu_->addAction(tr("Send Files..."));
     connect(files, &QAction::triggered, this, &Conversation::sendFiles);
     menu_->addSeparator();
@@ -180,6 +183,14 @@ void Conversation::updateTitle() {
     setWindowTitle(tr("%1 - %2").arg(names, tr("Conversation")));
     if (!chat_) {
         typing_->setText(tr("%1 is typing a message.").arg(names));
+    }
+}
+
+void Conversation::updateMinimizedImage() {
+    if (chat_) {
+        setWindowIcon(statusIcon("Group"));
+    } else if (user_) {
+        setWindowIcon(applicationIconWithStatus(user_->icon()));
     }
 }
 
@@ -283,6 +294,12 @@ void Conversation::sendFiles() {
         });
         panel->open();
     });
+}
+
+InviteSheet* Conversation::openInviteSheet() {
+    auto* sheet = new InviteSheet(*this);
+    sheet->open();
+    return sheet;
 }
 
 void Conversation::clearConversation() {

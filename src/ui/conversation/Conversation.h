@@ -29,6 +29,7 @@ class QMenu;
 namespace corvaline::ui {
 
 class ConversationText;
+class InviteSheet;
 class TextViewForReading;
 class TextViewForSending;
 
@@ -62,6 +63,8 @@ class Conversation : public MessageWindowController {
     void clearConversation();
     // Asks about drag and drop first, then offers the file chooser.
     void sendFiles();
+    // The invite sheet over the window; answers it (it deletes itself when it closes).
+    InviteSheet* openInviteSheet();
 
     TextViewForReading* conversationTextView() const { return history_; }
     TextViewForSending* messageTextView() const { return input_; }
@@ -69,10 +72,6 @@ class Conversation : public MessageWindowController {
     QListWidget* membersList() const { return members_; }
     QMenu* conversationMenu() const { return menu_; }
     QAction* inviteAction() const { return invite_; }
-
-  signals:
-    // The Invite command: the application opens the invite sheet over the window.
-    void inviteRequested();
 
   protected:
     void fontUpdated() override;
@@ -112,6 +111,7 @@ class Conversation : public MessageWindowController {
     void reloadMembers();
 
     void updateTitle();
+    void updateMinimizedImage();
     void updateCanInvite();
     void updateSaveFrame();
     void saveFrame();

@@ -125,6 +125,7 @@ void Conversation::usersJoined(const std::vector<User*>& joined) {
             return;  // no store to keep the chat in
         }
         chat_->setConversationWindow(adapter());
+        updateMinimizedImage();
         updateSaveFrame();
         logEntries_ = 0;
     }
@@ -182,6 +183,7 @@ void Conversation::userLeft(User& left) {
         ownUsers_ = {kept};
         user_ = kept;
         logEntries_ = kept->logEntriesNumber();
+        updateMinimizedImage();
     }
     reloadMembers();
     updateCanInvite();

@@ -179,21 +179,28 @@ void TextViewForSending::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void TextViewForSending::dropEvent(QDropEvent* event) {
-    User* to = fileRecipient(event->mimeData());
-    if (!to) {
+    if (!fileRecipient(event->mimeData())) {
         QTextEdit::dropEvent(event);
         return;
     }
-    std::vector<std::filesystem::path> paths;
-    for (const QUrl& url : event->mimeData()->urls()) {
-        paths.emplace_back(url.toLocalFile().toStdString());
-    }
-    if (fileSender_(paths, *to)) {
+    if (performFileDrop(event->mimeData())) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
     } else {
         event->ignore();
     }
+}
+
+bool TextViewForSending::performFileDrop(const QMimeData* data) {
+    User* to = fileRecipient(data);
+    if (!to) {
+        return false;
+    }
+    std::vector<std::filesystem::path> paths;
+    for (const QUrl& url : data->urls()) {
+        paths.emplace_back(url.toLocalFile().toStdString());
+    }
+    return fileSender_(paths, *to);
 }
 
 }  // namespace corvaline::ui

@@ -49,6 +49,11 @@ class TextViewForSending : public QTextEdit {
     void setGrammarCheckingEnabled(bool enabled);
     bool isContinuousSpellCheckingEnabled() const;
 
+    // Files dropped on the view go to the one online user of a conversation without chat:
+    // false when the drop is not such one (it is then an ordinary text drop) or nothing
+    // was sent.
+    bool performFileDrop(const QMimeData* data);
+
   protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;

@@ -5,11 +5,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTreeWidget>
 
 #include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/Chat.h"
 #include "platform/notifications/NotificationCenter.h"
+#include "ui/conversation/InviteSheet.h"
 #include "ui/conversation/TextViewForReading.h"
+#include "ui/selection/CheckBoxSubClass.h"
 #include "ui/support/ConversationTest.h"
 
 namespace corvaline::testing {
@@ -73,6 +76,14 @@ TEST_F(ConversationWindowTest, ShowsTheRecentEntries) {
         EXPECT_EQ(historyLines(*window).last(), QStringLiteral("Zoe is available"));
         delete window;
     }
+}
+
+TEST_F(ConversationWindowTest, AWindowOpenedMinimisedForAnIncomingMessageIsFilled) {
+    setDefault(std::string(defaults::kMinimizeMessages), 1);
+    addMessage(*ann_, "m1");
+    auto* window = openWith(*ann_, true);
+    EXPECT_TRUE(window->isMinimized());
+    EXPECT_EQ(shownMessages(*window), QStringList{"m1"});
 }
 
 TEST_F(ConversationWindowTest, NewEntriesAppearOnceAndRemovedOnesNeverFetchANegativeCount) {
@@ -168,6 +179,30 @@ TEST_F(ConversationWindowTest, InvitingTurnsAOneUserWindowIntoAChat) {
         EXPECT_EQ(window->users().size(), 1 + c.invited.size());
         delete window;
     }
+}
+
+TEST_F(ConversationWindowTest, InviteSheetOffersOnlineOutsidersAndInvitesTheTicked) {
+    auto dan = makeUser("A100000004", "Dan", "0");
+    auto* window = openWith(*ann_);
+    auto* sheet = window->openInviteSheet();
+    // Ann is in the window, Eve offline, the local user never offered.
+    auto* group = sheet->outlineView()->topLevelItem(0);
+    ASSERT_EQ(sheet->outlineView()->topLevelItemCount(), 1);
+    ASSERT_EQ(group->childCount(), 2);
+    auto box = [&](QTreeWidgetItem* row) {
+        return static_cast<ui::CheckBoxSubClass*>(sheet->outlineView()->itemWidget(row, 0));
+    };
+    EXPECT_EQ(box(group->child(0))->text(), QStringLiteral("Bob"));
+    box(group->child(1))->click();
+    EXPECT_EQ(box(group)->checkState(), Qt::PartiallyChecked);
+
+    sheet->inviteButton()->click();
+    processEvents();
+    ASSERT_NE(window->chat(), nullptr);
+    EXPECT_EQ(window->users(), (std::vector<User*>{ann_.get(), dan.get()}));
+    EXPECT_TRUE(historyLines(*window).last().endsWith(
+        QStringLiteral("Dan has been added to the conversation.")));
+    EXPECT_GE(sentOf("CRJR"), 2u);
 }
 
 TEST_F(ConversationWindowTest, LeavesShrinkTheChatAndTheLastTurnsItIntoAPrivateWindow) {

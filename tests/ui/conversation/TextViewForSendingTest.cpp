@@ -1,6 +1,7 @@
 #include "ui/conversation/TextViewForSending.h"
 
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QTextLayout>
 
 #include "core/model/defaults/DefaultsKeys.h"
@@ -118,6 +119,33 @@ TEST_F(TextViewForSendingTest, TypingNoticeFromTheSecondCharacterOfAOneUserConve
     recipients_ = {ann_.get(), bob_.get()};
     type(QStringLiteral("hey"));
     EXPECT_TRUE(presence_.typingTo.empty());
+}
+
+TEST_F(TextViewForSendingTest, DroppedFilesGoOnlyToOneOnlineUser) {
+    std::vector<std::string> started;
+    view_->setFileSender([&](const std::vector<std::filesystem::path>& paths, User& to) {
+        started.push_back(to.userId() + " " + paths.front().string());
+        return true;
+    });
+    auto chat = Chat::createWithUsers({ann_, bob_}, std::nullopt);
+    const struct {
+        std::vector<User*> recipients;
+        Chat* chat;
+        bool starts;
+    } cases[] = {
+        {{ann_.get()}, nullptr, true},
+        {{eve_.get()}, nullptr, false},  // offline
+        {{ann_.get(), bob_.get()}, chat.get(), false},
+    };
+    for (const auto& c : cases) {
+        recipients_ = c.recipients;
+        chat_ = c.chat;
+        started.clear();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/a.txt"))});
+        EXPECT_EQ(view_->performFileDrop(&data), c.starts);
+        EXPECT_EQ(started.size(), c.starts ? 1u : 0u);
+    }
 }
 
 TEST_F(TextViewForSendingTest, EmojiCleanUpKeepsTheCursor) {
