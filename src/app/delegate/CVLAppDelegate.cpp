@@ -12,16 +12,11 @@
 #include "app/delegate/QtUserInterface.h"
 #include "app/sound/PlaySound.h"
 #include "app/status/StatusSelection.h"
-#include "core/model/entities/Chat.h"
-#include "core/model/entities/Message.h"
-#include "core/model/entities/User.h"
 #include "core/model/roster/UserList.h"
-#include "core/model/services/CoreServices.h"
 #include "core/model/store/AppStore.h"
 #include "core/net/CoreApplication.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/locale/PreferredLanguages.h"
-#include "platform/system/ClockChangeMonitor.h"
 #include "ui/main/MainWindow.h"
 
 namespace corvaline::app {
@@ -41,7 +36,7 @@ CVLAppDelegate::CVLAppDelegate(std::shared_ptr<Executor> main, QObject* parent)
       statusMenu_(new QMenu(tr("Status"), window_.get())),
       quit_(new QAction(tr("Quit Corvaline"), this)),
       windows_(std::make_unique<QtUserInterface>(*window_, *status_, *sounds_)),
-      activity_(std::make_unique<X11UserActivity>(*main_)) {
+      activity_(std::make_unique<X11UserActivity>()) {
     quit_->setShortcut(QKeySequence::Quit);
     quit_->setMenuRole(QAction::QuitRole);
     connect(quit_, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
@@ -55,15 +50,7 @@ CVLAppDelegate::CVLAppDelegate(std::shared_ptr<Executor> main, QObject* parent)
 
 CVLAppDelegate::~CVLAppDelegate() {
     applicationWillTerminate();
-    clockMonitor_.reset();
     core_.reset();
-    auto& services = CoreServices::shared();
-    if (services.windows == windows_.get()) {
-        services.windows = nullptr;
-    }
-    if (services.activity == activity_.get()) {
-        services.activity = nullptr;
-    }
     AppStore::shared().close();  // the next copy may open the store now
     delete tray_;
     window_.reset();
@@ -128,26 +115,10 @@ void CVLAppDelegate::applicationDidFinishLaunching() {
     createTrayIcon();
     QApplication::setQuitOnLastWindowClosed(tray_ == nullptr);
 
-    auto& services = CoreServices::shared();
-    services.windows = windows_.get();
-    services.activity = activity_.get();
-    MessageHooks hooks;
-    hooks.gotMessage = [](const Packet& packet, const std::string& ip) -> MessageHooks::Reply {
-        return Message::gotMessage(packet, ip);
-    };
-    hooks.receivedJoinInfo = &Chat::receivedJoinInfo;
-    hooks.receivedRoomInfoRequest = &Chat::receivedRoomInfoRequest;
-    hooks.receivedMessage = &Chat::receivedMessage;
-    hooks.receivedLeaveInfo = &Chat::receivedLeaveInfo;
-    hooks.SendOfflineMessageIfNeeded = [](User& recipient,
-                                          const std::shared_ptr<Message>& message) {
-        recipient.SendOfflineMessageIfNeeded(*message);
-    };
     // The local user, the message service, the presence service and the file listener, in
     // that order.
-    core_ = std::make_unique<CoreApplication>(main_, std::move(hooks));
+    core_ = std::make_unique<CoreApplication>(main_, windows_.get(), activity_.get());
     core_->start();
-    clockMonitor_ = ClockChangeMonitor::start(*main_, [] { Message::recomputeLocalTimeOffset(); });
 
     status_->statusMatrixSelectionChanged(std::nullopt);
     Customizer::customizeMenu(window_->menuBar());

@@ -21,7 +21,6 @@ class QMenu;
 class QSystemTrayIcon;
 
 namespace corvaline {
-class ClockChangeMonitor;
 class CoreApplication;
 }  // namespace corvaline
 
@@ -81,7 +80,6 @@ class CVLAppDelegate : public QObject {
     std::unique_ptr<QtUserInterface> windows_;
     std::unique_ptr<X11UserActivity> activity_;
     std::unique_ptr<CoreApplication> core_;
-    std::unique_ptr<ClockChangeMonitor> clockMonitor_;
     bool terminated_ = false;
 };
 
