@@ -12,12 +12,17 @@
 #include "app/delegate/QtUserInterface.h"
 #include "app/sound/PlaySound.h"
 #include "app/status/StatusSelection.h"
+#include "core/model/entities/Group.h"
+#include "core/model/entities/User.h"
 #include "core/model/roster/UserList.h"
 #include "core/model/store/AppStore.h"
 #include "core/net/CoreApplication.h"
+#include "core/net/FILEserver.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/locale/PreferredLanguages.h"
 #include "ui/main/MainWindow.h"
+#include "ui/roster/RosterModel.h"
+#include "ui/roster/RosterView.h"
 
 namespace corvaline::app {
 
@@ -32,9 +37,18 @@ CVLAppDelegate::CVLAppDelegate(std::shared_ptr<Executor> main, QObject* parent)
       sounds_(new PlaySound(this)),
       status_(new StatusSelection(*main_, window_->statusButtons(), this)),
       commands_(new Commands(
-          window_.get(), [] { return nullptr; }, this)),
+          window_.get(), [this] { return outlineView_ ? outlineView_->selectedItem() : nullptr; },
+          this)),
       statusMenu_(new QMenu(tr("Status"), window_.get())),
       quit_(new QAction(tr("Quit Corvaline"), this)),
+      addGroup_(new QAction(tr("Add Group"), this)),
+      renameGroup_(new QAction(tr("Rename Group"), this)),
+      removeGroup_(new QAction(tr("Remove Group"), this)),
+      deleteUser_(new QAction(tr("Delete User"), this)),
+      globalMenu_(new QMenu(window_.get())),
+      groupMenu_(new QMenu(window_.get())),
+      userMenu_(new QMenu(window_.get())),
+      groupsList_(new QMenu(tr("Move to Group"), window_.get())),
       windows_(std::make_unique<QtUserInterface>(*window_, *status_, *sounds_)),
       activity_(std::make_unique<X11UserActivity>()) {
     quit_->setShortcut(QKeySequence::Quit);
@@ -66,16 +80,25 @@ void CVLAppDelegate::buildMenus() {
     application->addSeparator();
     application->addAction(quit_);
 
+    connect(addGroup_, &QAction::triggered, commands_, &Commands::AddGroup);
+    connect(renameGroup_, &QAction::triggered, commands_, &Commands::renameGroup);
+    connect(removeGroup_, &QAction::triggered, commands_, &Commands::removeGroup);
+    connect(deleteUser_, &QAction::triggered, commands_, &Commands::deleteUser);
+    for (auto* action : {renameGroup_, removeGroup_, deleteUser_}) {
+        action->setEnabled(false);  // until a row is selected
+    }
     auto* contacts = bar->addMenu(tr("Contacts"));
-    connect(contacts->addAction(tr("Add Group")), &QAction::triggered, commands_,
-            &Commands::AddGroup);
-    connect(contacts->addAction(tr("Rename Group")), &QAction::triggered, commands_,
-            &Commands::renameGroup);
-    connect(contacts->addAction(tr("Remove Group")), &QAction::triggered, commands_,
-            &Commands::removeGroup);
+    contacts->addActions({addGroup_, renameGroup_, removeGroup_});
     contacts->addSeparator();
-    connect(contacts->addAction(tr("Delete User")), &QAction::triggered, commands_,
-            &Commands::deleteUser);
+    contacts->addAction(deleteUser_);
+
+    globalMenu_->addAction(addGroup_);
+    groupMenu_->addActions({renameGroup_, removeGroup_});
+    groupMenu_->addSeparator();
+    groupMenu_->addAction(addGroup_);
+    userMenu_->addMenu(groupsList_);
+    userMenu_->addSeparator();
+    userMenu_->addAction(deleteUser_);
 
     for (auto* action : status_->actions()) {
         statusMenu_->addAction(action);
@@ -119,11 +142,40 @@ void CVLAppDelegate::applicationDidFinishLaunching() {
     // that order.
     core_ = std::make_unique<CoreApplication>(main_, windows_.get(), activity_.get());
     core_->start();
+    createOutlineView();
 
     status_->statusMatrixSelectionChanged(std::nullopt);
     Customizer::customizeMenu(window_->menuBar());
     Customizer::customizeWindow(window_.get());
     restoreWindow();
+}
+
+void CVLAppDelegate::createOutlineView() {
+    auto* context = AppManagedObjectContext();
+    if (!context) {
+        return;  // the store could not be opened; the error is on screen
+    }
+    userListDataSource_ = new ui::RosterModel(*context, *main_, window_.get());
+    userListDataSource_->setSendFiles([this](const std::vector<std::string>& paths, User& to) {
+        auto* files = core_ ? core_->fileServer() : nullptr;
+        return files && files->outgoingFiles({paths.begin(), paths.end()}, to) != nullptr;
+    });
+    outlineView_ = new ui::RosterView(*userListDataSource_);
+    outlineView_->setMenus(globalMenu_, groupMenu_, userMenu_, groupsList_);
+    window_->setRosterView(outlineView_);
+    windows_->setOutlineView(outlineView_);
+    connect(outlineView_, &ui::RosterView::userActivated, this,
+            [](User* user) { user->StartConversation(false); });
+    connect(outlineView_, &ui::RosterView::selectionFlagsChanged, this, [this] {
+        const auto& flags = outlineView_->flags();
+        renameGroup_->setEnabled(flags.isGroupSelected);
+        removeGroup_->setEnabled(flags.isGroupSelected);
+        deleteUser_->setEnabled(flags.isUserSelected);
+    });
+    connect(commands_, &Commands::groupAdded, outlineView_,
+            [this](Group* group) { outlineView_->startGroupRenaming(*group); });
+    connect(commands_, &Commands::startGroupRenaming, outlineView_,
+            [this](Group* group) { outlineView_->startGroupRenaming(*group); });
 }
 
 void CVLAppDelegate::applicationWillTerminate() {

@@ -15,8 +15,11 @@ namespace corvaline::app {
 QtUserInterface::QtUserInterface(ui::MainWindow& window, StatusSelection& status, PlaySound& sounds)
     : window_(&window), status_(status), sounds_(sounds) {}
 
-void QtUserInterface::reloadAndExpand(const Group&) {
-    // The list shows every group as it comes; nothing is folded away yet.
+void QtUserInterface::reloadAndExpand(const Group& group) {
+    // The list follows the model by itself; the new group only needs to be open.
+    if (outlineView_) {
+        outlineView_->expandGroup(const_cast<Group&>(group));
+    }
 }
 
 void QtUserInterface::statusMatrixSelectionChanged() {

@@ -5,21 +5,23 @@
 
 #include "core/model/services/UserInterface.h"
 #include "ui/main/MainWindow.h"
+#include "ui/roster/RosterView.h"
 
 namespace corvaline::app {
 
 class PlaySound;
 class StatusSelection;
 
-// What the core asks of the windows, done with Qt: status controls, window and tray images,
-// sounds, errors, the stopped state of the services. Conversations open no window yet (the
-// messages are stored all the same). GUI thread (the main queue's).
+// What the core asks of the windows, done with Qt: the main list, status controls, window and
+// tray images, sounds, errors, the stopped state of the services. Conversations open no window yet
+// (the messages are stored all the same). GUI thread (the main queue's).
 class QtUserInterface : public UserInterface {
   public:
     QtUserInterface(ui::MainWindow& window, StatusSelection& status, PlaySound& sounds);
 
     // The tray icon when the desktop has a tray; none otherwise.
     void setTray(QSystemTrayIcon* tray) { tray_ = tray; }
+    void setOutlineView(ui::RosterView* view) { outlineView_ = view; }
 
     void reloadAndExpand(const Group& group) override;
     void statusMatrixSelectionChanged() override;
@@ -35,6 +37,7 @@ class QtUserInterface : public UserInterface {
   private:
     QPointer<ui::MainWindow> window_;
     QPointer<QSystemTrayIcon> tray_;
+    QPointer<ui::RosterView> outlineView_;
     StatusSelection& status_;
     PlaySound& sounds_;
 };
