@@ -58,11 +58,12 @@ function(corvaline_qt_tests name)
   if(NOT sources)
     return()
   endif()
+  find_package(Qt6 REQUIRED COMPONENTS Test)
   add_executable(${name} ${sources} "${PROJECT_SOURCE_DIR}/tests/support/qt/QtTestMain.cpp")
   set_target_properties(${name} PROPERTIES AUTOMOC ON
     CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/tests/support/in-netns")
   target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests")
-  target_link_libraries(${name} PRIVATE ${arg_LIBS} GTest::gmock GTest::gtest)
+  target_link_libraries(${name} PRIVATE ${arg_LIBS} Qt6::Test GTest::gmock GTest::gtest)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

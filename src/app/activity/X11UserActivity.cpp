@@ -4,8 +4,6 @@
 #include <xcb/xcb.h>
 #include <QGuiApplication>
 
-#include "platform/system/ScreensaverMonitor.h"
-
 namespace corvaline::app {
 
 // The X server connection of the application and its root window; null pointers offscreen.
@@ -14,8 +12,7 @@ struct X11UserActivity::Connection {
     xcb_window_t root = 0;
 };
 
-X11UserActivity::X11UserActivity(Executor& main)
-    : main_(main), x11_(std::make_unique<Connection>()) {
+X11UserActivity::X11UserActivity() : x11_(std::make_unique<Connection>()) {
     auto* native =
         qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (!native || !native->connection()) {
@@ -44,15 +41,6 @@ std::optional<double> X11UserActivity::secondsSinceLastInput() {
     const double seconds = reply->ms_since_user_input / 1000.0;
     free(reply);
     return seconds;
-}
-
-ObservationToken X11UserActivity::observeScreensaver(std::function<void(bool started)> callback) {
-    auto monitor = ScreensaverMonitor::start(main_, std::move(callback));
-    if (!monitor) {
-        return {};
-    }
-    auto held = std::shared_ptr<ScreensaverMonitor>(std::move(monitor));
-    return ObservationToken([held]() mutable { held.reset(); });
 }
 
 }  // namespace corvaline::app

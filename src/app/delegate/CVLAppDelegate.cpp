@@ -12,18 +12,17 @@
 #include "app/delegate/QtUserInterface.h"
 #include "app/sound/PlaySound.h"
 #include "app/status/StatusSelection.h"
-#include "core/model/entities/Chat.h"
-#include "core/model/entities/Message.h"
+#include "core/model/entities/Group.h"
 #include "core/model/entities/User.h"
 #include "core/model/roster/UserList.h"
-#include "core/model/services/CoreServices.h"
 #include "core/model/store/AppStore.h"
 #include "core/net/CoreApplication.h"
 #include "core/net/FILEserver.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/locale/PreferredLanguages.h"
-#include "platform/system/ClockChangeMonitor.h"
 #include "ui/main/MainWindow.h"
+#include "ui/roster/RosterModel.h"
+#include "ui/roster/RosterView.h"
 
 namespace corvaline::app {
 
@@ -38,11 +37,20 @@ CVLAppDelegate::CVLAppDelegate(std::shared_ptr<Executor> main, QObject* parent)
       sounds_(new PlaySound(this)),
       status_(new StatusSelection(*main_, window_->statusButtons(), this)),
       commands_(new Commands(
-          window_.get(), [] { return nullptr; }, this)),
+          window_.get(), [this] { return outlineView_ ? outlineView_->selectedItem() : nullptr; },
+          this)),
       statusMenu_(new QMenu(tr("Status"), window_.get())),
       quit_(new QAction(tr("Quit Corvaline"), this)),
+      addGroup_(new QAction(tr("Add Group"), this)),
+      renameGroup_(new QAction(tr("Rename Group"), this)),
+      removeGroup_(new QAction(tr("Remove Group"), this)),
+      deleteUser_(new QAction(tr("Delete User"), this)),
+      globalMenu_(new QMenu(window_.get())),
+      groupMenu_(new QMenu(window_.get())),
+      userMenu_(new QMenu(window_.get())),
+      groupsList_(new QMenu(tr("Move to Group"), window_.get())),
       windows_(std::make_unique<QtUserInterface>(*window_, *status_, *sounds_)),
-      activity_(std::make_unique<X11UserActivity>(*main_)) {
+      activity_(std::make_unique<X11UserActivity>()) {
     quit_->setShortcut(QKeySequence::Quit);
     quit_->setMenuRole(QAction::QuitRole);
     connect(quit_, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
@@ -56,15 +64,7 @@ CVLAppDelegate::CVLAppDelegate(std::shared_ptr<Executor> main, QObject* parent)
 
 CVLAppDelegate::~CVLAppDelegate() {
     applicationWillTerminate();
-    clockMonitor_.reset();
     core_.reset();
-    auto& services = CoreServices::shared();
-    if (services.windows == windows_.get()) {
-        services.windows = nullptr;
-    }
-    if (services.activity == activity_.get()) {
-        services.activity = nullptr;
-    }
     AppStore::shared().close();  // the next copy may open the store now
     delete tray_;
     window_.reset();
@@ -80,21 +80,30 @@ void CVLAppDelegate::buildMenus() {
     application->addSeparator();
     application->addAction(quit_);
 
+    connect(addGroup_, &QAction::triggered, commands_, &Commands::AddGroup);
+    connect(renameGroup_, &QAction::triggered, commands_, &Commands::renameGroup);
+    connect(removeGroup_, &QAction::triggered, commands_, &Commands::removeGroup);
+    connect(deleteUser_, &QAction::triggered, commands_, &Commands::deleteUser);
+    for (auto* action : {renameGroup_, removeGroup_, deleteUser_}) {
+        action->setEnabled(false);  // until a row is selected
+    }
     auto* contacts = bar->addMenu(tr("Contacts"));
-    connect(contacts->addAction(tr("Add Group")), &QAction::triggered, commands_,
-            &Commands::AddGroup);
-    connect(contacts->addAction(tr("Rename Group")), &QAction::triggered, commands_,
-            &Commands::renameGroup);
-    connect(contacts->addAction(tr("Remove Group")), &QAction::triggered, commands_,
-            &Commands::removeGroup);
+    contacts->addActions({addGroup_, renameGroup_, removeGroup_});
+    contacts->addSeparator();
+    contacts->addAction(deleteUser_);
     contacts->addSeparator();
     connect(contacts->addAction(tr("Start Conversation")), &QAction::triggered, commands_,
             &Commands::StartConversation);
     connect(contacts->addAction(tr("Start Group Conversation")), &QAction::triggered, commands_,
             &Commands::StartGroupConversation);
-    contacts->addSeparator();
-    connect(contacts->addAction(tr("Delete User")), &QAction::triggered, commands_,
-            &Commands::deleteUser);
+
+    globalMenu_->addAction(addGroup_);
+    groupMenu_->addActions({renameGroup_, removeGroup_});
+    groupMenu_->addSeparator();
+    groupMenu_->addAction(addGroup_);
+    userMenu_->addMenu(groupsList_);
+    userMenu_->addSeparator();
+    userMenu_->addAction(deleteUser_);
 
     for (auto* action : status_->actions()) {
         statusMenu_->addAction(action);
@@ -134,35 +143,48 @@ void CVLAppDelegate::applicationDidFinishLaunching() {
     createTrayIcon();
     QApplication::setQuitOnLastWindowClosed(tray_ == nullptr);
 
-    auto& services = CoreServices::shared();
-    services.windows = windows_.get();
     windows_->setOutgoingFiles([this](const auto& paths, User& to) {
         auto* files = core_ ? core_->fileServer() : nullptr;
         return files && files->outgoingFiles(paths, to) != nullptr;
     });
-    services.activity = activity_.get();
-    MessageHooks hooks;
-    hooks.gotMessage = [](const Packet& packet, const std::string& ip) -> MessageHooks::Reply {
-        return Message::gotMessage(packet, ip);
-    };
-    hooks.receivedJoinInfo = &Chat::receivedJoinInfo;
-    hooks.receivedRoomInfoRequest = &Chat::receivedRoomInfoRequest;
-    hooks.receivedMessage = &Chat::receivedMessage;
-    hooks.receivedLeaveInfo = &Chat::receivedLeaveInfo;
-    hooks.SendOfflineMessageIfNeeded = [](User& recipient,
-                                          const std::shared_ptr<Message>& message) {
-        recipient.SendOfflineMessageIfNeeded(*message);
-    };
     // The local user, the message service, the presence service and the file listener, in
     // that order.
-    core_ = std::make_unique<CoreApplication>(main_, std::move(hooks));
+    core_ = std::make_unique<CoreApplication>(main_, windows_.get(), activity_.get());
     core_->start();
-    clockMonitor_ = ClockChangeMonitor::start(*main_, [] { Message::recomputeLocalTimeOffset(); });
+    createOutlineView();
 
     status_->statusMatrixSelectionChanged(std::nullopt);
     Customizer::customizeMenu(window_->menuBar());
     Customizer::customizeWindow(window_.get());
     restoreWindow();
+}
+
+void CVLAppDelegate::createOutlineView() {
+    auto* context = AppManagedObjectContext();
+    if (!context) {
+        return;  // the store could not be opened; the error is on screen
+    }
+    userListDataSource_ = new ui::RosterModel(*context, *main_, window_.get());
+    userListDataSource_->setSendFiles([this](const std::vector<std::string>& paths, User& to) {
+        auto* files = core_ ? core_->fileServer() : nullptr;
+        return files && files->outgoingFiles({paths.begin(), paths.end()}, to) != nullptr;
+    });
+    outlineView_ = new ui::RosterView(*userListDataSource_);
+    outlineView_->setMenus(globalMenu_, groupMenu_, userMenu_, groupsList_);
+    window_->setRosterView(outlineView_);
+    windows_->setOutlineView(outlineView_);
+    connect(outlineView_, &ui::RosterView::userActivated, this,
+            [](User* user) { user->StartConversation(false); });
+    connect(outlineView_, &ui::RosterView::selectionFlagsChanged, this, [this] {
+        const auto& flags = outlineView_->flags();
+        renameGroup_->setEnabled(flags.isGroupSelected);
+        removeGroup_->setEnabled(flags.isGroupSelected);
+        deleteUser_->setEnabled(flags.isUserSelected);
+    });
+    connect(commands_, &Commands::groupAdded, outlineView_,
+            [this](Group* group) { outlineView_->startGroupRenaming(*group); });
+    connect(commands_, &Commands::startGroupRenaming, outlineView_,
+            [this](Group* group) { outlineView_->startGroupRenaming(*group); });
 }
 
 void CVLAppDelegate::applicationWillTerminate() {

@@ -15,19 +15,20 @@
 #include <memory>
 
 #include "platform/runloop/Executor.h"
+#include "ui/roster/RosterView.h"
 
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
 
 namespace corvaline {
-class ClockChangeMonitor;
 class CoreApplication;
 }  // namespace corvaline
 
 namespace corvaline::ui {
 class MainWindow;
-}
+class RosterModel;
+}  // namespace corvaline::ui
 
 namespace corvaline::app {
 
@@ -65,10 +66,14 @@ class CVLAppDelegate : public QObject {
     QSystemTrayIcon* trayIcon() const { return tray_; }
     QMenu* statusMenu() const { return statusMenu_; }
     QAction* quitAction() const { return quit_; }
+    // The main list; none before launch.
+    ui::RosterView* outlineView() const { return outlineView_; }
+    ui::RosterModel* userListDataSource() const { return userListDataSource_; }
 
   private:
     void buildMenus();
     void createTrayIcon();
+    void createOutlineView();
 
     std::shared_ptr<Executor> main_;
     std::unique_ptr<ui::MainWindow> window_;
@@ -77,11 +82,20 @@ class CVLAppDelegate : public QObject {
     Commands* commands_;
     QMenu* statusMenu_;
     QAction* quit_;
+    QAction* addGroup_;
+    QAction* renameGroup_;
+    QAction* removeGroup_;
+    QAction* deleteUser_;
+    QMenu* globalMenu_;
+    QMenu* groupMenu_;
+    QMenu* userMenu_;
+    QMenu* groupsList_;
+    QPointer<ui::RosterView> outlineView_;
+    ui::RosterModel* userListDataSource_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<QtUserInterface> windows_;
     std::unique_ptr<X11UserActivity> activity_;
     std::unique_ptr<CoreApplication> core_;
-    std::unique_ptr<ClockChangeMonitor> clockMonitor_;
     bool terminated_ = false;
 };
 

@@ -21,8 +21,11 @@ QtUserInterface::QtUserInterface(ui::MainWindow& window, StatusSelection& status
     };
 }
 
-void QtUserInterface::reloadAndExpand(const Group&) {
-    // The list shows every group as it comes; nothing is folded away yet.
+void QtUserInterface::reloadAndExpand(const Group& group) {
+    // The list follows the model by itself; the new group only needs to be open.
+    if (outlineView_) {
+        outlineView_->expandGroup(const_cast<Group&>(group));
+    }
 }
 
 void QtUserInterface::statusMatrixSelectionChanged() {

@@ -6,21 +6,23 @@
 #include "core/model/services/UserInterface.h"
 #include "ui/conversation/ConversationHooks.h"
 #include "ui/main/MainWindow.h"
+#include "ui/roster/RosterView.h"
 
 namespace corvaline::app {
 
 class PlaySound;
 class StatusSelection;
 
-// What the core asks of the windows, done with Qt: status controls, window and tray images,
-// sounds, errors, the stopped state of the services, conversation windows. GUI thread (the main
-// queue's).
+// What the core asks of the windows, done with Qt: the main list, status controls, window and
+// tray images, sounds, errors, the stopped state of the services, conversation windows. GUI
+// thread (the main queue's).
 class QtUserInterface : public UserInterface {
   public:
     QtUserInterface(ui::MainWindow& window, StatusSelection& status, PlaySound& sounds);
 
     // The tray icon when the desktop has a tray; none otherwise.
     void setTray(QSystemTrayIcon* tray) { tray_ = tray; }
+    void setOutlineView(ui::RosterView* view) { outlineView_ = view; }
     // Where the files dropped on or chosen in a conversation go.
     void setOutgoingFiles(ui::TextViewForSending::FileSender sender) {
         conversationHooks_.outgoingFiles = std::move(sender);
@@ -45,6 +47,7 @@ class QtUserInterface : public UserInterface {
     QPointer<QMenu> conversationMenu_;
     ui::ConversationHooks conversationHooks_;
     QPointer<QSystemTrayIcon> tray_;
+    QPointer<ui::RosterView> outlineView_;
     StatusSelection& status_;
     PlaySound& sounds_;
 };

@@ -79,7 +79,7 @@ SingleInstance::Outcome SingleInstance::acquire(bool show, std::chrono::millisec
 void SingleInstance::release() {
     if (server_) {
         server_->close();
-        delete server_;
+        server_->deleteLater();  // a request being read may still be on the stack
         server_ = nullptr;
     }
     if (lock_.isLocked()) {

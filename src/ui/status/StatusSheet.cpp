@@ -41,7 +41,7 @@ StatusSheet::StatusSheet(QWidget* window)
 void StatusSheet::setText(const QString& text) {
     filling_ = true;
     text_->setPlainText(text);
-    text_->selectAll();
+    text_->moveCursor(QTextCursor::End);
     filling_ = false;
 }
 

@@ -1,5 +1,6 @@
 // The main of the widget tests: one QApplication for the whole program (offscreen), HOME and
-// the XDG folders in a temporary folder so no test touches the real settings or store.
+// the XDG folders in a temporary folder so no test touches the real settings or store, and
+// US English so that the texts the tests expect do not depend on the machine.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -20,6 +21,8 @@ int main(int argc, char** argv) {
     unsetenv("XDG_DATA_HOME");
     unsetenv("APP_SANDBOX_CONTAINER_ID");
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("LC_ALL", "en_US.UTF-8", 1);
+    unsetenv("LANGUAGE");
     ::testing::InitGoogleTest(&argc, argv);
     QApplication application(argc, argv);
     const int result = RUN_ALL_TESTS();

@@ -96,7 +96,7 @@ class ActiveChats {
     static ActiveChats& shared();
 
     void add(const std::shared_ptr<Chat>& chat);
-    void remove(const Chat& chat);
+    void remove(Chat& chat);
     bool contains(const Chat& chat);
     // In order of entry.
     std::vector<std::shared_ptr<Chat>> chats();

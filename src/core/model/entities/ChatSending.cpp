@@ -4,6 +4,7 @@
 #include "core/model/entities/Chat.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/Message.h"
+#include "core/model/events/ModelEvents.h"
 #include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
 #include "core/model/services/MessageService.h"
@@ -66,6 +67,7 @@ void Chat::sendMessage(const std::string& text) {
     sendToMembers(std::move(packet), online);
     SaveAppContextIfChanged();
     NotificationCenter::defaultCenter().post("logUpdated", this);
+    ModelEvents::shared().chatHistoryAppended(*this, *message);
 }
 
 void Chat::_requestRoomInfo() {

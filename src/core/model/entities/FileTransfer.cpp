@@ -4,6 +4,7 @@
 
 #include "core/codec/PacketCodec.h"
 #include "core/codec/ProgramKey.h"
+#include "core/model/events/ModelEvents.h"
 #include "core/model/store/AppStore.h"
 #include "core/model/store/ObjectContext.h"
 
@@ -134,7 +135,7 @@ void FileTransfer::chunkDone(std::size_t size) {
     file_->bytesReceived += static_cast<std::int64_t>(size);
     lastFixedBytesReceivedValue_ += static_cast<std::int64_t>(size);
     bytesReceived_ = lastFixedBytesReceivedValue_;
-    didChangeValue("bytesReceived");
+    progressChanged();
 }
 
 void FileTransfer::someBytesTransferred(std::size_t count) {
@@ -143,7 +144,18 @@ void FileTransfer::someBytesTransferred(std::size_t count) {
     const auto now = std::chrono::steady_clock::now();
     if (now - lastProgressNotice() > kNoticeInterval) {
         lastProgressNotice() = now;
-        didChangeValue("bytesReceived");
+        progressChanged();
+    }
+}
+
+void FileTransfer::progressChanged() {
+    ModelEvents::shared().transferProgressChanged(*this, bytesReceived_);
+    didChangeValue("bytesReceived");
+}
+
+void FileTransfer::valueDidChange(std::string_view key) {
+    if (key == "transferState") {
+        ModelEvents::shared().transferStateChanged(*this);
     }
 }
 

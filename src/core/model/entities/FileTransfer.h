@@ -65,7 +65,9 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     void setFilesTransferred(std::int64_t count) { setValue("filesTransferred", count); }
     std::int64_t filesTotalSize() const { return integer("filesTotalSize").value_or(0); }
     void setFilesTotalSize(std::int64_t bytes) { setValue("filesTotalSize", bytes); }
-    std::int64_t transferState() const { return integer("transferState").value_or(0); }
+    State transferState() const {
+        return static_cast<State>(integer("transferState").value_or(kCancelled));
+    }
     void setTransferState(std::int64_t state) { setValue("transferState", state); }
     // The folder that receives an incoming transfer, as a path.
     std::string folderPath() const { return text("folderPath"); }
@@ -96,6 +98,9 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     void socketDidDisconnect(const AsyncTcpSocketPtr& socket,
                              const std::optional<Error>& error) override;
 
+  protected:
+    void valueDidChange(std::string_view key) override;
+
   private:
     // One chunk on its way: its real byte count and the buffer that holds it.
     struct Chunk {
@@ -120,6 +125,7 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     std::size_t wireLength(std::size_t size) const;
     void chunkDone(std::size_t size);
     void someBytesTransferred(std::size_t count);
+    void progressChanged();
 
     // Sending.
     void sendOffer();

@@ -6,6 +6,7 @@
 #include "core/codec/PacketCodec.h"
 #include "core/model/entities/FileTransfer.h"
 #include "core/model/entities/User.h"
+#include "core/model/events/ModelEvents.h"
 #include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
 #include "core/model/services/UserInterface.h"
@@ -117,6 +118,8 @@ void FileTransfer::offerRead(const HeaderFields& fields) {
     }
     main_->post([sender, transfer = self()] {
         sender->MessageReceived();
+        SaveAppContextIfChanged();
+        ModelEvents::shared().userHistoryAppended(*sender, *transfer);
         auto& defaults = UserDefaults::standard();
         auto* windows = CoreServices::shared().windows;
         if (windows && defaults.boolForKey("sounds.enabled") &&

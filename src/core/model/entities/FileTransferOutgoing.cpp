@@ -3,8 +3,10 @@
 #include "core/model/entities/FileTransfer.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/Random.h"
+#include "core/model/events/ModelEvents.h"
 #include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
+#include "core/model/store/AppStore.h"
 #include "core/model/store/ObjectContext.h"
 #include "core/model/transfer/OutgoingWalk.h"
 #include "core/model/transfer/WireNumber.h"
@@ -56,7 +58,9 @@ std::shared_ptr<FileTransfer> FileTransfer::newOutgoingFiles(
     transfer->encrypt_ = encrypt;
     transfer->main_ = std::move(main);
     transfer->sendOffer();
+    SaveAppContextIfChanged();
     NotificationCenter::defaultCenter().post("logUpdated", &to);
+    ModelEvents::shared().userHistoryAppended(to, *transfer);
     to.StartConversation(false);
     return transfer;
 }

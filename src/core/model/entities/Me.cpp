@@ -73,10 +73,6 @@ void Me::fillUserInfo() {
     setValue("userOffline", false);
     setColor("gray");
     setIp("127.0.0.1");
-    if (auto* activity = CoreServices::shared().activity) {
-        screensaverObservation_ =
-            activity->observeScreensaver([this](bool started) { screensaverDid(started); });
-    }
     auto& defaults = UserDefaults::standard();
     autoAwayBinding_ = defaults.observe("autoAwayEnabled", [this] {
         setAutoAwayEnabled(UserDefaults::standard().boolForKey("autoAwayEnabled"));

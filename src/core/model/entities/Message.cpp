@@ -10,6 +10,7 @@
 #include "core/model/entities/Chat.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/MessageForForwarding.h"
+#include "core/model/events/ModelEvents.h"
 #include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
 #include "core/model/services/PresenceService.h"
@@ -161,6 +162,7 @@ Packet Message::gotMessage(const Packet& p, const std::string& ip) {
         if (services.mainQueue) {
             services.mainQueue->post([sender, message] {
                 sender->MessageReceived();
+                ModelEvents::shared().userHistoryAppended(*sender, *message);
                 message->playSoundAndPopupWindow();
             });
         }

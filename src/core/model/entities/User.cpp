@@ -1,6 +1,7 @@
 #include "core/model/entities/User.h"
 
 #include <chrono>
+#include <utility>
 
 #include "core/codec/PacketCodec.h"
 #include "core/codec/UnicodeField.h"
@@ -8,6 +9,7 @@
 #include "core/model/entities/Me.h"
 #include "core/model/entities/Message.h"
 #include "core/model/entities/Random.h"
+#include "core/model/events/ModelEvents.h"
 #include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
 #include "core/model/services/MessageService.h"
@@ -61,6 +63,7 @@ void User::awakeFromInsert() {
 }
 
 void User::awakeFromFetch() {
+    listedIn_ = removed() ? nullptr : group();
     if (!removed() && !group() && context()) {
         setGroup(Group::general(*context()).get());
     }
@@ -70,6 +73,37 @@ void User::awakeFromFetch() {
         setStatus("10");
     } else {
         updateIcon();
+    }
+}
+
+UserStatus User::userStatus() const {
+    if (userOffline()) {
+        return UserStatus::Offline;
+    }
+    return statusFromCode(status()).value_or(UserStatus::Busy);
+}
+
+void User::valueDidChange(std::string_view key) {
+    if (key == "group" || key == "removed") {
+        updateListing();
+    } else if (key != "seenLastTime" && entity().attributeIndex(key) >= 0) {
+        ModelEvents::shared().userChanged(*this, key);
+    }
+}
+
+void User::updateListing() {
+    Group* now = removed() || isDeleted() ? nullptr : group();
+    Group* before = std::exchange(listedIn_, now);
+    if (before == now) {
+        return;
+    }
+    auto& events = ModelEvents::shared();
+    if (!before) {
+        events.userInserted(*this, *now);
+    } else if (!now) {
+        events.userRemoved(*this, *before);
+    } else {
+        events.userMoved(*this, *before, *now);
     }
 }
 
@@ -190,6 +224,7 @@ void User::SendMessage(const std::string& text,
     bool toMe = false;
     for (User* user : message->user()) {
         NotificationCenter::defaultCenter().post("logUpdated", user);
+        ModelEvents::shared().userHistoryAppended(*user, *message);
         toMe = toMe || user == me;
         if (user->userOffline() || !services.messages) {
             continue;
@@ -260,7 +295,11 @@ void User::setGroup(Group* group) {
 }
 
 void User::setTypingReceived(std::optional<Date> when) {
+    const bool changed = typingReceived_ != when;
     typingReceived_ = when;
+    if (changed) {
+        ModelEvents::shared().userChanged(*this, "typingReceived");
+    }
     didChangeValue("typingReceived");
 }
 

@@ -78,6 +78,10 @@ ObservationToken ModelEvents::observeChatMembersChanged(std::function<void(Chat&
     return chatMembersChanged_.add(kAll, std::move(callback));
 }
 
+ObservationToken ModelEvents::observeChatInUseChanged(std::function<void(Chat&, bool)> callback) {
+    return chatInUseChanged_.add(kAll, std::move(callback));
+}
+
 void ModelEvents::userInserted(User& user, Group& group) {
     userInserted_.notify(kAll, user, group);
 }
@@ -131,6 +135,10 @@ void ModelEvents::transferProgressChanged(FileTransfer& transfer, std::int64_t b
 
 void ModelEvents::chatMembersChanged(Chat& chat) {
     chatMembersChanged_.notify(kAll, chat);
+}
+
+void ModelEvents::chatInUseChanged(Chat& chat, bool inUse) {
+    chatInUseChanged_.notify(kAll, chat, inUse);
 }
 
 }  // namespace corvaline

@@ -88,6 +88,9 @@ class ModelEvents {
 
     // The chat's `currentUsers()` changed (a member joined or left, or the set was made).
     ObservationToken observeChatMembersChanged(std::function<void(Chat& chat)> callback);
+    // The chat came into use in this process (made, joined or written to) or went out of use
+    // (left by the local user, or its last member left while no window shows it).
+    ObservationToken observeChatInUseChanged(std::function<void(Chat& chat, bool inUse)> callback);
 
     // The model's side: called where each change is made.
     void userInserted(User& user, Group& group);
@@ -103,6 +106,7 @@ class ModelEvents {
     void transferStateChanged(FileTransfer& transfer);
     void transferProgressChanged(FileTransfer& transfer, std::int64_t bytes);
     void chatMembersChanged(Chat& chat);
+    void chatInUseChanged(Chat& chat, bool inUse);
 
   private:
     ObserverMap<User&, Group&> userInserted_;
@@ -118,6 +122,7 @@ class ModelEvents {
     ObserverMap<FileTransfer&> transferStateChanged_;
     ObserverMap<FileTransfer&, std::int64_t> transferProgressChanged_;
     ObserverMap<Chat&> chatMembersChanged_;
+    ObserverMap<Chat&, bool> chatInUseChanged_;
 };
 
 }  // namespace corvaline

@@ -45,9 +45,7 @@ std::shared_ptr<Group> UserList::AddNewGroup() {
     if (!context_) {
         return nullptr;
     }
-    auto group = context_->insert<Group>();
-    group->setName("New Group");
-    return group;
+    return Group::insertNamed(*context_, "New Group");
 }
 
 std::shared_ptr<User> UserList::replaceLocalRecord(User& old) {

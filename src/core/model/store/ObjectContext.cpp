@@ -163,6 +163,7 @@ void ObjectContext::deleteObject(ManagedObject& object) {
         state_->deleted[key] = keep;
     }
     object.state_ = ManagedObject::State::Deleted;
+    object.didDelete();
 }
 
 void ObjectContext::moveRelated(ManagedObject& from, std::string_view key, ManagedObject& to) {
