@@ -1,9 +1,8 @@
 #include "ui/conversation/InviteSheet.h"
 
 #include <QDialogButtonBox>
-#include <QHeaderView>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "core/model/entities/Chat.h"
@@ -13,19 +12,18 @@
 #include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
 #include "core/model/store/AppStore.h"
-#include "core/model/store/ObjectContext.h"
 #include "ui/conversation/Conversation.h"
+#include "ui/roster/RosterModel.h"
 #include "ui/selection/CheckBoxSubClass.h"
 
 namespace corvaline::ui {
 
 InviteSheet::InviteSheet(Conversation& conversation)
-    : QDialog(&conversation), conversation_(conversation), outline_(new QTreeWidget) {
+    : QDialog(&conversation), conversation_(conversation), outline_(new QTreeView) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowModality(Qt::WindowModal);
     setWindowTitle(tr("Invite"));
     outline_->setHeaderHidden(true);
-    outline_->setRootIsDecorated(true);
     auto* buttons = new QDialogButtonBox;
     invite_ = buttons->addButton(tr("Invite"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QDialogButtonBox::Cancel);
@@ -36,48 +34,41 @@ InviteSheet::InviteSheet(Conversation& conversation)
     layout->addWidget(buttons);
     resize(300, 360);
 
+    auto* context = AppManagedObjectContext();
+    auto* main = CoreServices::shared().mainQueue;
+    if (!context || !main) {
+        return;
+    }
+    std::set<const User*> excluded;
     for (auto* user : conversation.users()) {
-        excludedUsers_.insert(user);
+        excluded.insert(user);
     }
     if (auto* list = CoreServices::shared().userList) {
-        excludedUsers_.insert(list->me().get());
+        excluded.insert(list->me().get());
     }
-    reload();
+    model_ = new RosterModel(*context, *main, this);
+    model_->setExcludedUsers(std::move(excluded));
+    outline_->setModel(model_);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, &InviteSheet::addCheckBoxes);
+    connect(model_, &QAbstractItemModel::modelReset, this,
+            [this] { addCheckBoxes({}, 0, model_->rowCount() - 1); });
+    addCheckBoxes({}, 0, model_->rowCount() - 1);
+    outline_->expandAll();
 }
 
 std::vector<User*> InviteSheet::shownUsers(Group& group) const {
-    std::vector<User*> shown;
-    for (auto* user : group.users()) {
-        if (!user->removed() && !user->userOffline() && !excludedUsers_.contains(user)) {
-            shown.push_back(user);
-        }
-    }
-    std::sort(shown.begin(), shown.end(),
-              [](const User* a, const User* b) { return a->name() < b->name(); });
-    return shown;
+    return model_ ? model_->shownUsers(group) : std::vector<User*>{};
 }
 
-void InviteSheet::reload() {
-    outline_->clear();
-    auto* context = AppManagedObjectContext();
-    if (!context) {
-        return;
-    }
-    auto groups = context->fetch<Group>();
-    std::sort(groups.begin(), groups.end(),
-              [](const auto& a, const auto& b) { return a->name() < b->name(); });
-    for (const auto& group : groups) {
-        const auto users = shownUsers(*group);
-        if (users.empty()) {
-            continue;
+void InviteSheet::addCheckBoxes(const QModelIndex& parent, int first, int last) {
+    for (int row = first; row <= last; ++row) {
+        const QModelIndex index = model_->index(row, 0, parent);
+        if (TreeItem* item = model_->itemAt(index)) {
+            outline_->setIndexWidget(index, new CheckBoxSubClass(*item, *this));
         }
-        auto* row = new QTreeWidgetItem(outline_);
-        outline_->setItemWidget(row, 0, new CheckBoxSubClass(*group, *this));
-        for (auto* user : users) {
-            auto* userRow = new QTreeWidgetItem(row);
-            outline_->setItemWidget(userRow, 0, new CheckBoxSubClass(*user, *this));
+        if (!parent.isValid()) {
+            addCheckBoxes(index, 0, model_->rowCount(index) - 1);
         }
-        row->setExpanded(true);
     }
 }
 

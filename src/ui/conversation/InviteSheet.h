@@ -5,15 +5,18 @@
 
 #include "ui/selection/SelectionHost.h"
 
+class QModelIndex;
 class QPushButton;
-class QTreeWidget;
+class QTreeView;
 
 namespace corvaline::ui {
 
 class Conversation;
 
-// The sheet that adds users to a conversation: the groups with their online users that are
-// not in the conversation yet (nor the local user), each with a tick box. Invite adds the
+class RosterModel;
+
+// The sheet that adds users to a conversation: the main list in selection mode (online users
+// not in the conversation yet, nor the local user), each row with a tick box. Invite adds the
 // ticked users to the conversation and tells the chat's members. GUI thread.
 class InviteSheet : public QDialog, public SelectionHost {
     Q_OBJECT
@@ -23,17 +26,19 @@ class InviteSheet : public QDialog, public SelectionHost {
     std::set<TreeItem*>& selection() override { return selection_; }
     std::vector<User*> shownUsers(Group& group) const override;
 
-    QTreeWidget* outlineView() const { return outline_; }
+    QTreeView* outlineView() const { return outline_; }
+    RosterModel* inviteDataSource() const { return model_; }
     QPushButton* inviteButton() const { return invite_; }
 
   private:
-    void reload();
+    // Gives the rows first..last under `parent` (and their users) their tick boxes.
+    void addCheckBoxes(const QModelIndex& parent, int first, int last);
     void inviteClose(bool invite);
 
     Conversation& conversation_;
-    std::set<const User*> excludedUsers_;
     std::set<TreeItem*> selection_;
-    QTreeWidget* outline_;
+    RosterModel* model_ = nullptr;
+    QTreeView* outline_;
     QPushButton* invite_;
 };
 

@@ -5,7 +5,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
-#include <QTreeWidget>
+#include <QTreeView>
+#include "ui/roster/RosterModel.h"
 
 #include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/Chat.h"
@@ -186,14 +187,14 @@ TEST_F(ConversationWindowTest, InviteSheetOffersOnlineOutsidersAndInvitesTheTick
     auto* window = openWith(*ann_);
     auto* sheet = window->openInviteSheet();
     // Ann is in the window, Eve offline, the local user never offered.
-    auto* group = sheet->outlineView()->topLevelItem(0);
-    ASSERT_EQ(sheet->outlineView()->topLevelItemCount(), 1);
-    ASSERT_EQ(group->childCount(), 2);
-    auto box = [&](QTreeWidgetItem* row) {
-        return static_cast<ui::CheckBoxSubClass*>(sheet->outlineView()->itemWidget(row, 0));
+    auto* model = sheet->inviteDataSource();
+    const QModelIndex group = model->indexOf(friends_.get());
+    ASSERT_EQ(model->rowCount(group), 2);
+    auto box = [&](const QModelIndex& row) {
+        return static_cast<ui::CheckBoxSubClass*>(sheet->outlineView()->indexWidget(row));
     };
-    EXPECT_EQ(box(group->child(0))->text(), QStringLiteral("Bob"));
-    box(group->child(1))->click();
+    EXPECT_EQ(box(model->index(0, 0, group))->text(), QStringLiteral("Bob"));
+    box(model->index(1, 0, group))->click();
     EXPECT_EQ(box(group)->checkState(), Qt::PartiallyChecked);
 
     sheet->inviteButton()->click();
