@@ -67,8 +67,7 @@ void Commands::removeGroup() {
         // group is "General" itself).
         auto general = Group::general(context);
         if (general == object) {
-            general = context.insert<Group>();
-            general->setName("General");
+            general = Group::insertNamed(context, "General");
         }
         context.moveRelated(*object, "users", *general);
         context.deleteObject(*object);

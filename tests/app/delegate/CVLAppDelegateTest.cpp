@@ -6,13 +6,17 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QMimeData>
+#include <QUrl>
 #include <filesystem>
+#include <fstream>
 
 #include "app/support/AppTest.h"
 #include "core/model/services/UserInterface.h"
 #include "core/net/TCPserver.h"
 #include "core/net/UDPserver.h"
 #include "platform/trace/DebugTracer.h"
+#include "ui/roster/RosterModel.h"
 
 namespace corvaline::testing {
 namespace {
@@ -81,6 +85,22 @@ TEST_F(CVLAppDelegateTest, ErrorsFromTheCoreAreShownAsPlainText) {
     EXPECT_EQ(box->textFormat(), Qt::PlainText);
     EXPECT_TRUE(box->isVisible());
     box->close();
+}
+
+TEST_F(CVLAppDelegateTest, FilesDroppedOntoAnOnlineUserStartATransfer) {
+    auto* list = delegate_->userListDataSource();
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(window().rosterView(), delegate_->outlineView());
+    const auto file = home_.path() / "notes.txt";
+    std::ofstream(file) << "some notes";
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(QString::fromStdString(file.string()))});
+    auto ann = user("A100000001");
+    const auto before = ann->logEntriesNumber();
+    EXPECT_TRUE(list->dropMimeData(&files, Qt::CopyAction, -1, 0, list->indexOf(ann.get())));
+    EXPECT_EQ(ann->logEntriesNumber(), before + 1);  // the transfer is in her history
+    EXPECT_FALSE(list->dropMimeData(&files, Qt::CopyAction, -1, 0,
+                                    list->indexOf(user("A100000002").get())));
 }
 
 TEST_F(CVLAppDelegateTest, ClassSetUpChoosesTheEncodingAndResetsAMissingReceivedFilesFolder) {

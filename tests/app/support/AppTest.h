@@ -75,10 +75,8 @@ class AppTest : public ::testing::Test {
   private:
     void fillStore() {
         auto& store = *AppManagedObjectContext();
-        auto friends = store.insert<Group>();
-        friends->setName("Friends");
-        auto work = store.insert<Group>();
-        work->setName("Work");
+        auto friends = Group::insertNamed(store, "Friends");
+        auto work = Group::insertNamed(store, "Work");
         const struct {
             const char* id;
             const char* name;
