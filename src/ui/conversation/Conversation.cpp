@@ -126,6 +126,7 @@ void Conversation::buildWindow() {
     horisontalSplit()->setStretchFactor(0, 1);
     horisontalSplit()->setStretchFactor(1, 0);
     horisontalSplit()->setChildrenCollapsible(false);
+    horisontalSplit()->setSizes({480, 160});
     input_->setFocus();  // what the window gives the keys whenever it becomes active
     resize(640, 480);
 }

@@ -160,22 +160,25 @@ User* TextViewForSending::fileRecipient(const QMimeData* data) const {
     return recipients.front();
 }
 
-void TextViewForSending::dragEnterEvent(QDragEnterEvent* event) {
-    if (fileRecipient(event->mimeData())) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-        return;
+bool TextViewForSending::acceptFileDrag(QDragMoveEvent* event) const {
+    if (!fileRecipient(event->mimeData())) {
+        return false;
     }
-    QTextEdit::dragEnterEvent(event);
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
+void TextViewForSending::dragEnterEvent(QDragEnterEvent* event) {
+    if (!acceptFileDrag(event)) {
+        QTextEdit::dragEnterEvent(event);
+    }
 }
 
 void TextViewForSending::dragMoveEvent(QDragMoveEvent* event) {
-    if (fileRecipient(event->mimeData())) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-        return;
+    if (!acceptFileDrag(event)) {
+        QTextEdit::dragMoveEvent(event);
     }
-    QTextEdit::dragMoveEvent(event);
 }
 
 void TextViewForSending::dropEvent(QDropEvent* event) {

@@ -66,6 +66,8 @@ class TextViewForSending : public QTextEdit {
     void didChangeText();
     // The one online recipient that dropped files go to, when the drop offers files.
     User* fileRecipient(const QMimeData* data) const;
+    // Takes a drag of files for that user as a copy; false for any other drag.
+    bool acceptFileDrag(QDragMoveEvent* event) const;
     std::vector<User*> users() const;
 
     Recipients recipients_;

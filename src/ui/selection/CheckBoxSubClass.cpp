@@ -9,6 +9,7 @@ namespace corvaline::ui {
 CheckBoxSubClass::CheckBoxSubClass(TreeItem& item, SelectionHost& host, QWidget* parent)
     : QCheckBox(QString::fromStdString(item.name()), parent), item_(item), host_(host) {
     setTristate(true);
+    setAutoFillBackground(true);  // it stands over the row's own text
     connect(this, &QCheckBox::clicked, this, &CheckBoxSubClass::clicked);
     updated_ = NotificationCenter::defaultCenter().addObserver(
         "selectionUpdated", &host_, [this](const Notification&) { updateValue(); });
