@@ -64,16 +64,17 @@ Conversation::Conversation(const std::vector<User*>& users, Chat* chat, bool inc
         user_ = held(members.front());
     }
     updateCanInvite();
+    // Counted once: the count of a long history is what opening a window costs most.
+    const std::size_t count = logCount();
     if (!chat_ && user_) {
         std::size_t shown = 0;
         if (UserDefaults::standard().boolForKey(defaults::kDisplayRecent)) {
             shown += kRecentEntries;
         }
         shown += incoming ? 1 : 0;
-        const std::size_t count = logCount();
         logEntries_ = count > shown ? count - shown : 0;
     }
-    windowDidLoad();
+    windowDidLoad(count);
     updateMinimizedImage();
 }
 
@@ -145,7 +146,7 @@ void Conversation::buildMenu() {
     layout()->setMenuBar(bar);
 }
 
-void Conversation::windowDidLoad() {
+void Conversation::windowDidLoad(std::size_t count) {
     if (users().size() == 1) {
         toggleRightPane(true);
     }
@@ -157,7 +158,7 @@ void Conversation::windowDidLoad() {
     fontUpdated();
     updateTitle();
     reloadMembers();
-    updateLog();
+    updateLog(count);
     updateUserStatus();
 }
 
@@ -307,7 +308,7 @@ InviteSheet* Conversation::openInviteSheet() {
 void Conversation::clearConversation() {
     text_->clear();
     logEntries_ = logCount();
-    updateLog();
+    updateLog(logEntries_);
 }
 
 void Conversation::closeEvent(QCloseEvent* event) {

@@ -92,10 +92,13 @@ class Conversation : public MessageWindowController {
                  ConversationHooks hooks);
     void buildWindow();
     void buildMenu();
-    void windowDidLoad();
+    // `count`: the history's number of entries, just counted.
+    void windowDidLoad(std::size_t count);
 
     // History and status (the rendering side).
-    void updateLog();
+    // Shows the entries that are new since the last call; `count` when the caller has just
+    // counted the history.
+    void updateLog(std::optional<std::size_t> count = std::nullopt);
     void updateUserStatus();
     void hideTyping(bool direct);
     void typingChanged(User& user);

@@ -25,9 +25,9 @@ std::size_t Conversation::logCount() const {
     return user_ ? user_->logEntriesNumber() : 0;
 }
 
-void Conversation::updateLog() {
+void Conversation::updateLog(std::optional<std::size_t> counted) {
     hideTyping(true);
-    const std::size_t count = logCount();
+    const std::size_t count = counted ? *counted : logCount();
     if (count <= logEntries_) {
         // Equal: nothing new. Fewer: entries were removed from the store; what is shown stays,
         // and only entries that come after the ones left are shown later.
