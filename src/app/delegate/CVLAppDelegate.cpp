@@ -84,6 +84,8 @@ void CVLAppDelegate::buildMenus() {
     connect(renameGroup_, &QAction::triggered, commands_, &Commands::renameGroup);
     connect(removeGroup_, &QAction::triggered, commands_, &Commands::removeGroup);
     connect(deleteUser_, &QAction::triggered, commands_, &Commands::deleteUser);
+    deleteUser_->setShortcut(QKeySequence::Delete);
+    renameGroup_->setShortcut(Qt::Key_F2);
     for (auto* action : {renameGroup_, removeGroup_, deleteUser_}) {
         action->setEnabled(false);  // until a row is selected
     }

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QButtonGroup>
+#include <QKeySequence>
 
 #include "core/model/entities/Me.h"
 #include "core/model/roster/UserList.h"
@@ -36,6 +37,7 @@ StatusSelection::StatusSelection(Executor& main, QButtonGroup* buttons, QObject*
         auto* action = new QAction(ui::statusIcon(icons[tag]), titles[tag], this);
         action->setCheckable(true);
         action->setData(tag);
+        action->setShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + tag)));
         actionGroup_->addAction(action);
         actions_[tag] = action;
         // A menu item selects the button with its tag, then acts as the buttons do.

@@ -73,10 +73,12 @@ QAbstractButton* MainWindow::statusButton(int tag) const {
 }
 
 void MainWindow::setRosterView(QWidget* view) {
+    const bool stopped = servicesStopped();
     pages_->removeWidget(roster_);
     roster_->deleteLater();
     roster_ = view;
     pages_->insertWidget(0, roster_);
+    showServicesStopped(stopped);
 }
 
 void MainWindow::showServicesStopped(bool stopped) {

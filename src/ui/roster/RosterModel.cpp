@@ -122,6 +122,11 @@ void RosterModel::observe() {
             }
         } else if (row.isValid()) {
             emit dataChanged(row, row);
+            if (key == "userOffline") {
+                // Users of many groups come online in one burst (a start, a network back):
+                // each row goes to its place at once, the debounced re-sort only follows.
+                placeUser(user, *group);
+            }
         }
         if (key == "name" || key == "userOffline") {
             haveToResortGroup(user);
@@ -190,6 +195,31 @@ void RosterModel::removeUser(User& user, Group& group) {
     beginRemoveRows(index(parentRow, 0), row, row);
     users.erase(found);
     endRemoveRows();
+}
+
+void RosterModel::placeUser(User& user, Group& group) {
+    const int parentRow = groupRow(&group);
+    if (parentRow < 0) {
+        return;
+    }
+    auto& users = branches_[parentRow].users;
+    const auto found = std::find(users.begin(), users.end(), &user);
+    if (found == users.end()) {
+        return;
+    }
+    const int from = static_cast<int>(found - users.begin());
+    auto others = users;
+    others.erase(others.begin() + from);
+    const int to = static_cast<int>(
+        std::lower_bound(others.begin(), others.end(), &user, userBefore) - others.begin());
+    if (to == from) {
+        return;
+    }
+    const QModelIndex parent = index(parentRow, 0);
+    beginMoveRows(parent, from, from, parent, to > from ? to + 1 : to);
+    users.erase(users.begin() + from);
+    users.insert(users.begin() + to, &user);
+    endMoveRows();
 }
 
 void RosterModel::insertGroup(Group& group) {

@@ -22,7 +22,8 @@ namespace corvaline::ui {
 // group, and, while "hideOfflineUsers" is on, online; a selection list (with an exclusion set)
 // shows only online users outside the set. The tree follows the model's change events row
 // by row; name and online changes re-sort the user's group once, 0.02 s after the last of a
-// burst. Main thread (the main queue's).
+// burst (a user going online or offline also moves to its place at once). Main thread (the
+// main queue's).
 class RosterModel : public QAbstractItemModel {
     Q_OBJECT
   public:
@@ -88,6 +89,8 @@ class RosterModel : public QAbstractItemModel {
     int insertionRow(const Branch& branch, const User& user) const;
     void insertUser(User& user, Group& group);
     void removeUser(User& user, Group& group);
+    // Moves the user's row to its place in the order.
+    void placeUser(User& user, Group& group);
     void insertGroup(Group& group);
     void regroupRow(Group& group);
     void haveToResortGroup(User& user);

@@ -1,6 +1,7 @@
 #include "ui/status/StatusSheet.h"
 
 #include <QDialogButtonBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -17,7 +18,9 @@ StatusSheet::StatusSheet(QWidget* window)
     setWindowModality(Qt::WindowModal);
     auto* prompt = new QLabel(tr("Status text other users see:"), this);
     text_->setTabChangesFocus(true);
-    text_->setMinimumSize(320, 90);
+    text_->setMinimumWidth(320);
+    text_->setFixedHeight(text_->fontMetrics().lineSpacing() * 4 + 12);
+    text_->installEventFilter(this);
     setStatus_->setDefault(true);
     // Wide enough for the longest countdown title, so the button never jumps.
     setStatus_->setMinimumWidth(
@@ -55,6 +58,18 @@ void StatusSheet::setButtonTitle(const QString& title) {
 
 QString StatusSheet::buttonTitle() const {
     return setStatus_->text();
+}
+
+bool StatusSheet::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == text_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            !(key->modifiers() & Qt::ShiftModifier)) {
+            setStatus_->click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void StatusSheet::reject() {

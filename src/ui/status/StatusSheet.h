@@ -32,6 +32,8 @@ class StatusSheet : public QDialog {
   protected:
     // Escape and the window's close button count as Cancel.
     void reject() override;
+    // Return in the text sets the status (Shift+Return breaks the line), as in a one-line field.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     QPlainTextEdit* text_;

@@ -35,6 +35,8 @@ TEST_F(CVLAppDelegateTest, StartsTheCoreBehindTheWindowAndFollowsTheStoredStatus
     EXPECT_NE(services.activity, nullptr);
     EXPECT_EQ(services.mainQueue, loop_.get());
     EXPECT_TRUE(window().isVisible());
+    EXPECT_FALSE(window().servicesStopped());
+    EXPECT_TRUE(window().rosterView()->isVisible());
     EXPECT_TRUE(window().statusButton(0)->isChecked());
     EXPECT_EQ(delegate_->trayIcon(), nullptr);  // offscreen there is no tray, and no complaint
     EXPECT_EQ(window().menuBar()->actions().front()->text(), "Corvaline");

@@ -76,7 +76,7 @@ TEST_F(StatusSelectionTest, TypingStopsTheCountdownAndOnlyTheButtonApplies) {
     EXPECT_EQ(me().status(), "0");
     EXPECT_TRUE(sheet().isVisible());
 
-    sheet().setStatusButton()->click();
+    QTest::keyClick(sheet().textEdit(), Qt::Key_Return);  // as the button does
     EXPECT_EQ(me().status(), "1");
     EXPECT_EQ(UserDefaults::standard().stringForKey("busyMessage"), "In a meeting until 4");
     EXPECT_EQ(me().statusString(), "In a meeting until 4");

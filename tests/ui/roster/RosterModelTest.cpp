@@ -66,6 +66,18 @@ TEST_F(RosterModelTest, NameChangesWithinTwentyMillisecondsReSortOnlyTheLastGrou
     EXPECT_EQ(tree(), "Friends[Zack,zed,Bob] work[Aaron,Ada] Zoo[]");
 }
 
+TEST_F(RosterModelTest, UsersGoingOnlineInManyGroupsAtOnceAreAllInPlace) {
+    QSignalSpy resets(model_.get(), &QAbstractItemModel::modelReset);
+    addUser("A6", "Ada", "10", work_);
+    user("A5")->setStatus("0");  // Eve in work, then Bob in Friends, within 0.02 s
+    user("A2")->setStatus("0");
+    EXPECT_EQ(tree(), "Friends[ann,Bob,dave] work[Eve,Ada] Zoo[]");
+    runFor(0.05);
+    EXPECT_EQ(model_->resortCount(), 1);
+    EXPECT_EQ(tree(), "Friends[ann,Bob,dave] work[Eve,Ada] Zoo[]");
+    EXPECT_EQ(resets.count(), 0);
+}
+
 TEST_F(RosterModelTest, DropRules) {
     auto* ann = user("A1");
     auto* bob = user("A2");
