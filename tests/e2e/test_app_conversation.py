@@ -3,26 +3,13 @@ conversation windows, text typed into a window reaches the node, group chats sho
 messages and leaves. Every step waits a bounded time."""
 
 import os
-import shutil
 import sqlite3
-import subprocess
 import time
 import unittest
 
+from desktop import App, Desktop
 from lab import Lab
 from node import Node
-
-DISPLAY = ":77"
-
-
-def app_program():
-    program = os.environ.get("CORVALINE_APP")
-    if not program or not os.access(program, os.X_OK):
-        raise unittest.SkipTest("CORVALINE_APP does not name the corvaline program")
-    for tool in ("Xvfb", "openbox", "xdotool"):
-        if shutil.which(tool) is None:
-            raise unittest.SkipTest(f"{tool} is not installed")
-    return program
 
 
 def until(predicate, timeout, step=0.2):
@@ -37,28 +24,11 @@ def until(predicate, timeout, step=0.2):
 
 class AppConversationTest(unittest.TestCase):
     def setUp(self):
-        program = app_program()
         self.lab = Lab(3)
         self.addCleanup(self.lab.close)
+        self.desktop = Desktop(self.lab, 0)
         home = self.lab.homes[0]
-        self.env = {
-            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
-            "HOME": home,
-            "XDG_CONFIG_HOME": os.path.join(home, ".config"),
-            "XDG_DATA_HOME": os.path.join(home, ".local", "share"),
-            "XDG_RUNTIME_DIR": home,
-            "LANG": "C.UTF-8",
-            "DISPLAY": DISPLAY,
-            "QT_QPA_PLATFORM": "xcb",
-        }
-        # The display lives in the application's host: its socket is not seen outside.
-        self.lab.popen(0, ["Xvfb", DISPLAY, "-nolisten", "tcp", "-screen", "0", "1280x800x24"],
-                       env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.assertTrue(until(lambda: self.x(["xdotool", "getdisplaygeometry"]), 15))
-        self.lab.popen(0, ["openbox"], env=self.env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
-        self.lab.popen(0, [program], env=self.env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+        self.app = App(self, self.desktop, home)
         self.store = os.path.join(home, ".local", "share", "com.tarvelo.Corvaline",
                                   "Corvaline-v2.storedata")
         self.a = Node(self, self.lab, 1)
@@ -68,15 +38,8 @@ class AppConversationTest(unittest.TestCase):
         self.app_id = seen[1]
         self.b.wait(lambda e: e[:2] == ["user", self.app_id] and e[2] == "0", 30)
 
-    def x(self, argv):
-        """The output of an X tool run in the application's host, or None when it failed."""
-        done = self.lab.run(0, argv, env=self.env, capture_output=True, text=True, timeout=20)
-        return done.stdout.strip() if done.returncode == 0 else None
-
-    def window(self, title, timeout=20):
-        found = until(lambda: self.x(["xdotool", "search", "--name", "^" + title + "$"]), timeout)
-        self.assertTrue(found, f"no window named {title!r}")
-        return found.split()[0]
+    def window(self, title):
+        return self.desktop.wait_window("^" + title + "$")
 
     def stored(self, column, text):
         def count():
@@ -91,10 +54,10 @@ class AppConversationTest(unittest.TestCase):
         window = self.window(f"{self.a.name} - Conversation")
         self.assertTrue(self.stored("message", "hello application"))
 
-        self.x(["xdotool", "windowactivate", "--sync", window])
-        self.x(["xdotool", "type", "--delay", "60", "hi node"])
+        self.desktop.activate(window)
+        self.desktop.tool("xdotool", "type", "--delay", "60", "hi node")
         self.a.wait(lambda e: e == ["typing", self.app_id], 15, since)
-        self.x(["xdotool", "key", "Return"])
+        self.desktop.key(window, "Return")
         self.a.wait(lambda e: e[0] == "message" and e[1] == self.app_id and e[4] == "hi node",
                     15, since)
 
