@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/codec/Ascii.h"
 #include "platform/encodings/Utf.h"
 
 namespace corvaline {
@@ -63,6 +64,13 @@ std::optional<std::u16string> UTF8ToUTF16(ByteView bytes) {
 }
 
 UnicodeField EncodeUnicodeField(std::string_view text) {
+    if (isAscii(text)) {
+        UnicodeField field;
+        field.bytes.reserve(text.size() + 1);
+        field.bytes.assign(text.begin(), text.end());
+        field.bytes.push_back(kUnicodeFieldMarker);
+        return field;
+    }
     UnicodeField field{UTF16ToUTF8(utf8ToUtf16Replacing(text))};
     std::replace(field.bytes.begin(), field.bytes.end(), kSeparator, kSeparatorStandIn);
     field.bytes.push_back(kUnicodeFieldMarker);
@@ -76,7 +84,13 @@ std::optional<std::string> DecodeUnicodeField(ByteView field) {
     if (field.back() != kUnicodeFieldMarker) {
         return std::nullopt;
     }
-    Bytes body(field.begin(), field.end() - 1);
+    const ByteView beforeMarker = field.first(field.size() - 1);
+    // The stand-in byte is ASCII too, but it stands for a non-ASCII byte.
+    if (isAscii(beforeMarker) && std::find(beforeMarker.begin(), beforeMarker.end(),
+                                           kSeparatorStandIn) == beforeMarker.end()) {
+        return std::string(beforeMarker.begin(), beforeMarker.end());
+    }
+    Bytes body(beforeMarker.begin(), beforeMarker.end());
     std::replace(body.begin(), body.end(), kSeparatorStandIn, kSeparator);
     if (const std::optional<std::u16string> units = UTF8ToUTF16(body)) {
         return utf16ToUtf8Replacing(*units);
