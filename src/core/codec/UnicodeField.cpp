@@ -64,13 +64,17 @@ std::optional<std::u16string> UTF8ToUTF16(ByteView bytes) {
 }
 
 UnicodeField EncodeUnicodeField(std::string_view text) {
-    if (isAscii(text)) {
-        UnicodeField field;
-        field.bytes.reserve(text.size() + 1);
-        field.bytes.assign(text.begin(), text.end());
-        field.bytes.push_back(kUnicodeFieldMarker);
-        return field;
+    if (!isAscii(text)) {
+        return EncodeUnicodeFieldThroughUTF16(text);
     }
+    UnicodeField field;
+    field.bytes.reserve(text.size() + 1);
+    field.bytes.assign(text.begin(), text.end());
+    field.bytes.push_back(kUnicodeFieldMarker);
+    return field;
+}
+
+UnicodeField EncodeUnicodeFieldThroughUTF16(std::string_view text) {
     UnicodeField field{UTF16ToUTF8(utf8ToUtf16Replacing(text))};
     std::replace(field.bytes.begin(), field.bytes.end(), kSeparator, kSeparatorStandIn);
     field.bytes.push_back(kUnicodeFieldMarker);
@@ -78,19 +82,25 @@ UnicodeField EncodeUnicodeField(std::string_view text) {
 }
 
 std::optional<std::string> DecodeUnicodeField(ByteView field) {
+    if (field.empty() || field.back() != kUnicodeFieldMarker) {
+        return DecodeUnicodeFieldThroughUTF16(field);
+    }
+    const ByteView body = field.first(field.size() - 1);
+    // The stand-in byte is ASCII too, but it stands for a byte that is not.
+    if (!isAscii(body) || std::find(body.begin(), body.end(), kSeparatorStandIn) != body.end()) {
+        return DecodeUnicodeFieldThroughUTF16(field);
+    }
+    return std::string(body.begin(), body.end());
+}
+
+std::optional<std::string> DecodeUnicodeFieldThroughUTF16(ByteView field) {
     if (field.empty()) {
         return std::string();
     }
     if (field.back() != kUnicodeFieldMarker) {
         return std::nullopt;
     }
-    const ByteView beforeMarker = field.first(field.size() - 1);
-    // The stand-in byte is ASCII too, but it stands for a non-ASCII byte.
-    if (isAscii(beforeMarker) && std::find(beforeMarker.begin(), beforeMarker.end(),
-                                           kSeparatorStandIn) == beforeMarker.end()) {
-        return std::string(beforeMarker.begin(), beforeMarker.end());
-    }
-    Bytes body(beforeMarker.begin(), beforeMarker.end());
+    Bytes body(field.begin(), field.end() - 1);
     std::replace(body.begin(), body.end(), kSeparatorStandIn, kSeparator);
     if (const std::optional<std::u16string> units = UTF8ToUTF16(body)) {
         return utf16ToUtf8Replacing(*units);
