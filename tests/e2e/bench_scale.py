@@ -61,6 +61,15 @@ def udp_drops(lab, host):
                if line.split()[1].endswith(":4D3B"))
 
 
+def receive_buffer(lab, host):
+    """The receive buffer of the host's presence socket in bytes, as the kernel reports it."""
+    table = lab.run(host, ["ss", "-uamnH", "sport", "=", ":19771"], capture_output=True,
+                    text=True).stdout
+    sizes = [word.split(",rb", 1)[1].split(",", 1)[0] for word in table.split()
+             if word.startswith("skmem:")]
+    return int(sizes[0]) if sizes else 0
+
+
 def cpu_seconds(pid):
     with open(f"/proc/{pid}/stat") as file:
         fields = file.read().rsplit(")", 1)[1].split()
@@ -169,7 +178,8 @@ class Bench(unittest.TestCase):
                   f" ({count - roster.known(ids)} never seen)"
                   + (f"; the last came {DEADLINE + later:.2f} s after the burst"
                      if later is not None else ""))
-        print(f"  datagrams the node's presence socket dropped: {udp_drops(lab, 0)}")
+        print(f"  datagrams the node's presence socket dropped: {udp_drops(lab, 0)}"
+              f" (receive buffer {receive_buffer(lab, 0)} bytes)")
         shares, memory = idle_figures([node.process.pid], self.options.cycle, burst)
         print(f"node's idle CPU over {self.options.cycle} s from {DEADLINE} s after the burst: "
               f"{shares[0]:.2f} % of a core (goal: < 1 %); "
