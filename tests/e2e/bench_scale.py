@@ -30,7 +30,8 @@ TICKS = os.sysconf("SC_CLK_TCK")
 
 
 class Roster:
-    """The statuses one node has reported, read from its events as they come."""
+    """The statuses one node has reported, read from its events as they come. Used by the
+    benchmark's thread only."""
 
     def __init__(self, node):
         self.node = node

@@ -33,13 +33,14 @@ constexpr int kPollMilliseconds = 200;
 constexpr char kIdPrefix[] = "B5";
 constexpr char kPc[] = "crowd";
 
+// The code page stays Windows-1252. Used by the thread that owns its codec.
 class FixedEncoding final : public EncodingSetting {
   public:
     long long read() const override { return PacketTextEncoding::kWindows1252; }
     void write(long long) override {}
 };
 
-// Closes the descriptor it owns.
+// Closes the descriptor it owns. One owner thread.
 class Descriptor {
   public:
     explicit Descriptor(int fd) : fd_(fd) {}
@@ -114,6 +115,7 @@ void sendPacket(int fd, PacketCodec& codec, const Packet& packet, const sockaddr
     }
 }
 
+// What the crowd answered; any thread.
 struct Counts {
     std::atomic<long> alSent{0};
     std::atomic<long> tsiSent{0};
