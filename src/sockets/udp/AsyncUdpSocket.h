@@ -21,6 +21,7 @@
 #include "sockets/SocketError.h"
 #include "sockets/udp/AsyncUdpSendPacket.h"
 #include "sockets/udp/AsyncUdpSocketDelegate.h"
+#include "sockets/udp/ReceiveBacklog.h"
 
 namespace corvaline {
 
@@ -304,9 +305,10 @@ class AsyncUdpSocket : public std::enable_shared_from_this<AsyncUdpSocket> {
     // Reads and hands on one datagram; false when that closed the socket.
     bool receiveOneDatagram();
     bool isConnectedToAddress(const Data& address) const;
-    void deliver(Data data, Data address, std::any context);
+    // `hold` keeps the datagram counted in the backlog until the delegate is done with it.
+    void deliver(Data data, Data address, std::any context, std::shared_ptr<void> hold);
     void filterDidAnswer(std::uint64_t closeCount, bool accepted, Data data, Data address,
-                         std::any context);
+                         std::any context, std::shared_ptr<void> hold);
     void closeWithError(std::optional<Error> error);
 
     // Connecting and multicast.
@@ -350,6 +352,7 @@ class AsyncUdpSocket : public std::enable_shared_from_this<AsyncUdpSocket> {
     std::uint32_t pendingFilterOperations_ = 0;
     std::uint64_t closeCount_ = 0;  // answers of receive filters from before a close are stale
     Data receiveBuffer_;            // reused for every read
+    const std::shared_ptr<ReceiveBacklog> backlog_ = std::make_shared<ReceiveBacklog>();
     std::optional<Data> cachedConnectedAddress_;
     std::optional<std::string> cachedConnectedHost_;
     std::uint16_t cachedConnectedPort_ = 0;
