@@ -7,6 +7,7 @@
 #include "core/net/FILEserver.h"
 #include "core/net/TCPserver.h"
 #include "core/net/UDPserver.h"
+#include "platform/system/DescriptorLimit.h"
 #include "platform/system/NetworkChangeMonitor.h"
 #include "platform/system/PowerMonitor.h"
 
@@ -40,6 +41,7 @@ void CoreApplication::start() {
     if (running_) {
         return;
     }
+    raiseDescriptorLimit();
     auto& services = CoreServices::shared();
     services.mainQueue = main_.get();
     if (!relay_) {

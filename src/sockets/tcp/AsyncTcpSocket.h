@@ -318,6 +318,9 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     bool watchListeningSocket(int fd, std::shared_ptr<dispatch::ReadinessSource>* source,
                               Error* error);
     bool doAccept(int fd);
+    // Out of descriptors: the listeners stop for a moment instead of failing in a busy loop.
+    void restAccepting();
+    void endAcceptRest();
     void adoptAcceptedSocket(int fd, int family);
 
     // Connecting.
@@ -449,6 +452,7 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     std::shared_ptr<dispatch::ReadinessSource> connect4Source_;
     std::shared_ptr<dispatch::ReadinessSource> connect6Source_;
     std::shared_ptr<dispatch::TimerSource> alternateTimer_;
+    std::shared_ptr<dispatch::TimerSource> acceptRestTimer_;
     std::shared_ptr<dispatch::TimerSource> connectTimer_;
     std::shared_ptr<dispatch::ReadinessSource> readSource_;
     std::shared_ptr<dispatch::ReadinessSource> writeSource_;

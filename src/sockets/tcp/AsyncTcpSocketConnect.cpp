@@ -498,6 +498,7 @@ void AsyncTcpSocket::closeWithError(std::optional<Error> error) {
     emptyQueues();
     preBuffer_.reset();
     closeTLS();
+    stopTimer(acceptRestTimer_);
 
     // Sources watch duplicates of the descriptors and let go of them when cancelled, so the
     // descriptors close here and now, also when the socket is being destroyed.
