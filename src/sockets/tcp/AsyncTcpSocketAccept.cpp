@@ -270,7 +270,7 @@ bool AsyncTcpSocket::watchListeningSocket(int fd,
     *source =
         dispatch::ReadinessSource::create(dispatch::ReadinessSource::Kind::Read, fd, socketQueue_);
     if (!*source) {
-        fail(error, errorWithErrno(errno, "Error in dup() function"));
+        fail(error, errorWithErrno(errno, "Error watching the socket (epoll_ctl)"));
         return false;
     }
     // Linux reports no count of pending connections: take them until none is left.
