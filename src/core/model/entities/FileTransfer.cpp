@@ -25,7 +25,8 @@ FileTransfer::FileTransfer(const EntityDescription& entity)
     : LogEntry(entity),
       AsyncTcpSocketDelegate({Callback::DidReadData, Callback::DidWriteData,
                               Callback::DidReadPartialData, Callback::DidWritePartialData,
-                              Callback::DidDisconnect}) {}
+                              Callback::DidDisconnect, Callback::DidConnectToHost,
+                              Callback::ShouldTimeoutRead, Callback::ShouldTimeoutWrite}) {}
 
 FileTransfer::~FileTransfer() {
     closeTimer_.cancel();
@@ -98,7 +99,7 @@ void FileTransfer::ContinueTransfer(std::int64_t state) {
            {"ACCEPT-AES", encrypt_ ? "1" : "0"}},
           -1, kDecisionTag);
     if (state == kRunning) {
-        readLine(-1, kDecisionTag);
+        readLine(waits_.line, kDecisionTag);
     } else if (!closing_) {
         closeAfterWriting();
     }

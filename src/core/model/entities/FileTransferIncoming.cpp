@@ -41,7 +41,8 @@ void FileTransfer::receiveOffer(const AsyncTcpSocketPtr& socket, std::shared_ptr
     keepAlive_ = self();
     socket_ = socket;
     socket_->synchronouslySetDelegate(std::weak_ptr<AsyncTcpSocketDelegate>(keepAlive_));
-    readLine(-1, kOfferTag);
+    enableKeepAlive();
+    readLine(waits_.line, kOfferTag);
 }
 
 void FileTransfer::socketDidReadData(const AsyncTcpSocketPtr& socket, const DataSlice& data,
@@ -179,7 +180,7 @@ void FileTransfer::readChunks() {
         auto buffer = freeBuffer(wireLength(size));
         bytesQueued_ += static_cast<std::int64_t>(size);
         chunks_.push_back({size, buffer});
-        socket_->readDataToLength(buffer->size(), -1, buffer, 0, kChunkTag);
+        socket_->readDataToLength(buffer->size(), waits_.stall, buffer, 0, kChunkTag);
     }
     if (chunks_.empty()) {
         fileReceived();  // an empty file has no chunk
@@ -213,7 +214,7 @@ void FileTransfer::fileReceived() {
     }
     setFilesTransferred(filesTransferred() + 1);
     if (filesTransferred() < filesNumber()) {
-        readLine(-1, kFileHeaderTag);
+        readLine(waits_.line, kFileHeaderTag);
         return;
     }
     setTransferState(kComplete);
