@@ -365,6 +365,29 @@ TEST_F(FileTransferTest, OffersWithImpossibleCountsAreRefusedWithoutAFolder) {
     EXPECT_TRUE(runUntil([&] { return context_->count(transfers) == std::size(cases); }));
 }
 
+TEST_F(FileTransferTest, ARefusedOfferLeavesNoFolderAndTheFolderComesWithTheFirstFile) {
+    listen();
+    decision_ = FileTransfer::kCancelled;
+    const auto refused = withPeer([&] {
+        return Peer::connect(FileTransfer::kPort,
+                             {Peer::Write(offerLine("0", "1", "1")), Peer::ReadLine()});
+    });
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(field(refused[0], "accept_files"), "0");
+    EXPECT_TRUE(tree(downloads_).empty());
+
+    decision_ = FileTransfer::kRunning;
+    withPeer([&] {
+        return Peer::connect(
+            FileTransfer::kPort,
+            {Peer::Write(offerLine("0", "1", "1")), Peer::ReadLine(),
+             Peer::Act([&] { EXPECT_TRUE(tree(downloads_).empty()); }),
+             Peer::Write(fileHeader("", "one.txt", "1")), Peer::ReadLine(), Peer::Write("x")});
+    });
+    EXPECT_EQ(incoming_.back()->transferState(), FileTransfer::kComplete);
+    EXPECT_EQ(tree(incoming_.back()->folderPath()), std::vector<std::string>{"one.txt"});
+}
+
 TEST_F(FileTransferTest, HostileFileHeadersAreAnsweredFourAndNothingIsWrittenOutside) {
     listen();
     const std::vector<std::string> hostile[] = {

@@ -153,6 +153,9 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     // Receiving.
     void offerRead(const HeaderFields& fields);
     bool updateFolderPath(const User& sender);
+    // Names (or, with `make`, makes) the first free folder "NAME", "NAME (2)", ... in the
+    // receiving folder.
+    bool placeFolder(bool make);
     void fileHeaderRead(const HeaderFields& fields);
     void readChunks();
     void chunkRead(const DataSlice& data);
@@ -170,6 +173,9 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     std::int64_t bytesReceived_ = 0;
     std::int64_t bytesAtLastStallCheck_ = 0;
     Waits waits_;
+    std::filesystem::path folderBase_;
+    std::string folderName_;
+    bool folderMade_ = false;
     Offer offer_;
     // Chunks move two at a time, so that the cipher and the disk work on one while the
     // socket carries the other.
