@@ -203,7 +203,9 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     int socket6FD() const;
     // Runs the block on the socket queue and waits for it.
     void performBlock(const std::function<void()>& block);
-    // Work on a marked queue counts as work on the socket queue.
+    // Code on a marked queue may ask for the descriptors too (read in step with the socket
+    // queue); everything else it asks still goes through the socket queue, since a marked
+    // queue does not run in step with it.
     void markSocketQueueTargetQueue(dispatch::SerialQueue& queue);
     void unmarkSocketQueueTargetQueue(dispatch::SerialQueue& queue);
 
@@ -278,7 +280,10 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     using DelegateCall = std::function<void(Delegate&, const AsyncTcpSocketPtr&)>;
 
     // Queue discipline.
+    // True on the socket queue or a marked queue.
     bool onSocketQueue() const;
+    // The value `read` gives on the socket queue; -1 when not called from one of those.
+    int onSocketQueueRead(const std::function<int()>& read) const;
     void runSync(const std::function<void()>& body) const;
     void runAsync(std::function<void()> body);
     void postAsync(std::function<void()> body);

@@ -159,8 +159,9 @@ class AsyncUdpSocket : public std::enable_shared_from_this<AsyncUdpSocket> {
     void close();
     void closeAfterSending();
 
-    // Work on a marked queue counts as work on the socket queue: only for a queue that never
-    // runs at the same time as the socket queue.
+    // Code on a marked queue may ask for the descriptors too (read in step with the socket
+    // queue); everything else it asks still goes through the socket queue, since a marked
+    // queue does not run in step with it.
     void markSocketQueueTargetQueue(dispatch::SerialQueue& queue);
     void unmarkSocketQueueTargetQueue(dispatch::SerialQueue& queue);
     // Runs the block on the socket queue and waits for it.
@@ -249,7 +250,10 @@ class AsyncUdpSocket : public std::enable_shared_from_this<AsyncUdpSocket> {
         std::variant<std::shared_ptr<AsyncUdpSendPacket>, std::shared_ptr<AsyncUdpSpecialPacket>>;
 
     // Queue discipline.
+    // True on the socket queue or a marked queue.
     bool onSocketQueue() const;
+    // The value `read` gives on the socket queue; -1 when not called from one of those.
+    int onSocketQueueRead(const std::function<int()>& read) const;
     void runSync(const std::function<void()>& body) const;
     void runAsync(std::function<void()> body);
     void notify(Callback callback, std::function<void(Delegate&, const AsyncUdpSocketPtr&)> call);
