@@ -44,3 +44,26 @@ function(corvaline_netns_tests name dir)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
   endif()
 endfunction()
+
+# Widget tests from the .cpp files of the folders given: offscreen Qt with a QApplication made
+# by the shared test main, every test in a network namespace of its own (the real core opens
+# its ports). FOLDERS: where the tests are; LIBS: the libraries they test.
+function(corvaline_qt_tests name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "FOLDERS;LIBS")
+  set(sources)
+  foreach(folder ${arg_FOLDERS})
+    file(GLOB_RECURSE found CONFIGURE_DEPENDS "${folder}/*.cpp")
+    list(APPEND sources ${found})
+  endforeach()
+  if(NOT sources)
+    return()
+  endif()
+  find_package(Qt6 REQUIRED COMPONENTS Test)
+  add_executable(${name} ${sources} "${PROJECT_SOURCE_DIR}/tests/support/qt/QtTestMain.cpp")
+  set_target_properties(${name} PROPERTIES AUTOMOC ON
+    CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/tests/support/in-netns")
+  target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests")
+  target_link_libraries(${name} PRIVATE ${arg_LIBS} Qt6::Test GTest::gmock GTest::gtest)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()

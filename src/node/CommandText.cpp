@@ -40,4 +40,37 @@ std::vector<std::string> split(const std::string& list, char separator) {
     return parts;
 }
 
+std::string typedCommand(std::string line) {
+    const auto space = line.find(' ');
+    if (space != std::string::npos && space < line.find('\t') && space > 0) {
+        line[space] = '\t';
+    }
+    return line;
+}
+
+bool isHelp(const std::vector<std::string>& command) {
+    return command.size() == 1 && command.front() == "help";
+}
+
+std::vector<std::string> commandList() {
+    return {
+        "name TEXT",
+        "status 0|1|2|10",
+        "send USERID TEXT",
+        "mass USERID,USERID,... TEXT",
+        "typing USERID",
+        "info USERID",
+        "roster",
+        "history USERID",
+        "files USERID PATH...",
+        "plainfiles USERID PATH...",
+        "transfer N 0|1|4",
+        "chat USERID,USERID,...",
+        "chat-send ROOMID TEXT",
+        "chat-leave ROOMID",
+        "help",
+        "quit",
+    };
+}
+
 }  // namespace corvaline::node

@@ -25,12 +25,8 @@ std::shared_ptr<ConversationWindow> HeadlessWindows::openConversation(
     if (!chat) {
         return std::make_shared<HeadlessConversationWindow>();
     }
-    auto window = std::make_shared<HeadlessConversationWindow>(
+    return std::make_shared<HeadlessConversationWindow>(
         std::static_pointer_cast<Chat>(chat->shared_from_this()));
-    if (chatShown_) {
-        chatShown_(*chat);
-    }
-    return window;
 }
 
 void HeadlessConversationWindow::usersJoined(const std::vector<User*>& users) {

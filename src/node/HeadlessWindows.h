@@ -41,8 +41,6 @@ class HeadlessWindows : public UserInterface {
   public:
     using Event = std::function<void(const std::vector<std::string>& fields)>;
     explicit HeadlessWindows(Event event) : event_(std::move(event)) {}
-    // Called when a group chat's window opens (it shows the chat's history then).
-    void onChatShown(std::function<void(Chat& chat)> shown) { chatShown_ = std::move(shown); }
 
     void reloadAndExpand(const Group& group) override;
     void statusMatrixSelectionChanged() override { calls.push_back("statusMatrix"); }
@@ -59,7 +57,6 @@ class HeadlessWindows : public UserInterface {
 
   private:
     Event event_;
-    std::function<void(Chat& chat)> chatShown_;
 };
 
 }  // namespace corvaline::node

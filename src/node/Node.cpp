@@ -2,27 +2,23 @@
 
 #include <algorithm>
 
+#include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/Chat.h"
 #include "core/model/entities/FileTransfer.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/Message.h"
 #include "core/model/entities/SystemMessage.h"
+#include "core/model/events/ModelEvents.h"
 #include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
 #include "core/model/store/AppStore.h"
 #include "core/net/FILEserver.h"
 #include "node/CommandText.h"
 #include "platform/defaults/UserDefaults.h"
-#include "platform/notifications/NotificationCenter.h"
 
 namespace corvaline::node {
 
 namespace {
-
-using namespace std::chrono_literals;
-
-// How often the roster is looked at for changes to report.
-constexpr Duration kChangeInterval = 0.1s;
 
 std::string seconds(const std::optional<Date>& date) {
     if (!date) {
@@ -33,8 +29,12 @@ std::string seconds(const std::optional<Date>& date) {
 }
 
 std::string statusOf(const User& user) {
-    return user.userOffline() ? "10" : user.status();
+    return user.userOffline() ? std::string(statusCode(UserStatus::Offline)) : user.status();
 }
+
+// The attributes a user line or a typing line shows.
+constexpr std::string_view kReportedKeys[] = {"status", "userOffline", "name", "ip",
+                                              "typingReceived"};
 
 }  // namespace
 
@@ -44,39 +44,70 @@ Node::Node(std::shared_ptr<MainLoop> loop, Output output)
       windows_([this](const std::vector<std::string>& fields) { output_(fields); }) {}
 
 Node::~Node() {
-    changeTimer_.cancel();
+    observations_.clear();
     core_.reset();
-    if (CoreServices::shared().windows == &windows_) {
-        CoreServices::shared().windows = nullptr;
-    }
 }
 
 void Node::start() {
     startedAt_ = CoreServices::shared().now();
-    CoreServices::shared().windows = &windows_;
-    windows_.onChatShown([this](Chat& chat) { reportChatMessages(chat); });
-    MessageHooks hooks;
-    hooks.gotMessage = [](const Packet& packet, const std::string& ip) -> MessageHooks::Reply {
-        return Message::gotMessage(packet, ip);
-    };
-    hooks.receivedJoinInfo = &Chat::receivedJoinInfo;
-    hooks.receivedRoomInfoRequest = &Chat::receivedRoomInfoRequest;
-    hooks.receivedMessage = &Chat::receivedMessage;
-    hooks.receivedLeaveInfo = &Chat::receivedLeaveInfo;
-    hooks.SendOfflineMessageIfNeeded = [](User& recipient,
-                                          const std::shared_ptr<Message>& message) {
-        recipient.SendOfflineMessageIfNeeded(*message);
-    };
-    core_ = std::make_unique<CoreApplication>(loop_, std::move(hooks));
+    // The node has no idle time to offer: auto-away follows the screensaver only.
+    core_ = std::make_unique<CoreApplication>(loop_, &windows_, nullptr);
     core_->start();
-    clockMonitor_ = ClockChangeMonitor::start(*loop_, [] { Message::recomputeLocalTimeOffset(); });
-    logObservation_ = NotificationCenter::defaultCenter().addObserver(
-        "logUpdated", nullptr,
-        [this](const Notification& notice) { reportMessages(notice.object); });
     const auto& me = core_->userList()->me();
     output_({"ready", me->userId(), std::to_string(me->sessionId().value_or(0)), me->name()});
-    reportChanges();
-    changeTimer_ = loop_->repeating(kChangeInterval, [this] { reportChanges(); });
+    for (const auto& user : core_->userList()->allUsersWithoutOffline(false, false)) {
+        reportUser(*user);
+    }
+    observeModel();
+}
+
+void Node::observeModel() {
+    auto& events = ModelEvents::shared();
+    auto changed = [this](User& user) {
+        changedUsers_.push_back(std::static_pointer_cast<User>(user.shared_from_this()));
+        reportSoon();
+    };
+    observations_.push_back(
+        events.observeUserInserted([changed](User& user, Group&) { changed(user); }));
+    for (const auto key : kReportedKeys) {
+        observations_.push_back(events.observeUserChanged(
+            key, [changed](User& user, std::string_view) { changed(user); }));
+    }
+    observations_.push_back(events.observeUserHistoryAppended(
+        [this](User& user, LogEntry& entry) { reportEntry(user, entry); }));
+    observations_.push_back(events.observeTransferStateChanged(
+        [this](FileTransfer& transfer) { reportTransfer(transfer); }));
+    auto chatsChanged = [this] {
+        chatsChanged_ = true;
+        reportSoon();
+    };
+    observations_.push_back(
+        events.observeChatMembersChanged([chatsChanged](Chat&) { chatsChanged(); }));
+    observations_.push_back(
+        events.observeChatInUseChanged([chatsChanged](Chat&, bool) { chatsChanged(); }));
+    observations_.push_back(events.observeChatHistoryAppended(
+        [this](Chat& chat, LogEntry& entry) { reportChatEntry(chat, entry); }));
+}
+
+void Node::reportSoon() {
+    if (std::exchange(reportPosted_, true)) {
+        return;
+    }
+    // A presence packet changes several attributes at once: they make one line.
+    loop_->post([this, alive = std::weak_ptr<bool>(alive_)] {
+        if (alive.expired()) {
+            return;
+        }
+        reportPosted_ = false;
+        for (const auto& weak : std::exchange(changedUsers_, {})) {
+            if (auto user = weak.lock(); user && !user->isDeleted()) {
+                reportUser(*user);
+            }
+        }
+        if (std::exchange(chatsChanged_, false)) {
+            reportChats();
+        }
+    });
 }
 
 void Node::handle(const std::vector<std::string>& command) {
@@ -124,12 +155,12 @@ void Node::setName(const std::vector<std::string>& command) {
 }
 
 void Node::setStatus(const std::vector<std::string>& command) {
-    static const std::set<std::string> kCodes{"0", "1", "2", "10"};
-    if (command.size() != 2 || !kCodes.contains(command[1])) {
+    const auto status = command.size() == 2 ? statusFromCode(command[1]) : std::nullopt;
+    if (!status) {
         error("usage: status 0|1|2|10");
         return;
     }
-    core_->userList()->me()->setStatus(command[1]);
+    core_->userList()->me()->setUserStatus(*status);
     SaveAppContextIfChanged();
 }
 
@@ -299,103 +330,75 @@ void Node::transfer(const std::vector<std::string>& command) {
 }
 
 void Node::watchTransfer(const std::shared_ptr<FileTransfer>& transfer, const std::string& fromId) {
-    const std::int64_t id = transfer->objectId();
-    auto report = [this, id, fromId] {
-        auto& watched = transfers_.at(id);
-        const auto& t = *watched.transfer;
-        if (t.transferState() == watched.reportedState) {
-            return;
-        }
-        watched.reportedState = t.transferState();
-        output_({"transfer", std::to_string(id), std::to_string(t.transferState()), fromId,
-                 std::to_string(t.filesNumber()), std::to_string(t.filesTotalSize()),
-                 t.folderPath()});
-    };
-    auto& watched = transfers_[id];
+    auto& watched = transfers_[transfer->objectId()];
     watched.transfer = transfer;
-    watched.observation = transfer->observe("transferState", report);
-    report();
+    watched.fromId = fromId;
+    reportTransfer(*transfer);
 }
 
-void Node::watchIncomingTransfers(const User& user) {
-    for (const auto& entry : user.lastLogEnties(20)) {
-        auto transfer = std::dynamic_pointer_cast<FileTransfer>(entry);
-        if (!transfer || !transfer->incoming() || transfers_.contains(transfer->objectId())) {
-            continue;
-        }
-        watchTransfer(transfer, user.userId());
-        if (transfer->transferState() == FileTransfer::kWaiting &&
-            UserDefaults::standard().boolForKey("fileTransferAutoAccept")) {
-            loop_->post([weak = std::weak_ptr(transfer)] {
-                if (auto waiting = weak.lock()) {
-                    waiting->ContinueTransfer(FileTransfer::kRunning);
-                }
-            });
-        }
+void Node::reportTransfer(const FileTransfer& transfer) {
+    const auto found = transfers_.find(transfer.objectId());
+    if (found == transfers_.end() || found->second.transfer.get() != &transfer ||
+        transfer.transferState() == found->second.reportedState) {
+        return;
+    }
+    auto& watched = found->second;
+    watched.reportedState = transfer.transferState();
+    output_({"transfer", std::to_string(found->first), std::to_string(transfer.transferState()),
+             watched.fromId, std::to_string(transfer.filesNumber()),
+             std::to_string(transfer.filesTotalSize()), transfer.folderPath()});
+}
+
+void Node::acceptIfAutomatic(const std::shared_ptr<FileTransfer>& transfer) {
+    if (transfer->transferState() == FileTransfer::kWaiting &&
+        UserDefaults::standard().boolForKey(defaults::kFileTransferAutoAccept)) {
+        loop_->post([weak = std::weak_ptr(transfer)] {
+            if (auto waiting = weak.lock()) {
+                waiting->ContinueTransfer(FileTransfer::kRunning);
+            }
+        });
     }
 }
 
 void Node::quit() {
-    changeTimer_.cancel();
     if (core_) {
         core_->stop();
     }
     loop_->stop();
 }
 
-void Node::reportChanges() {
-    if (!core_ || !core_->userList()) {
+void Node::reportUser(const User& user) {
+    if (core_->userList()->me().get() == &user) {
         return;
     }
-    const auto& me = core_->userList()->me();
-    for (const auto& user : core_->userList()->allUsersWithoutOffline(false, false)) {
-        if (user == me) {
-            continue;
-        }
-        Seen now{statusOf(*user), user->name(), user->ip(), user->typingReceived()};
-        auto [entry, added] = seen_.try_emplace(user->userId(), now);
-        Seen& before = entry->second;
-        if (added || before.status != now.status || before.name != now.name ||
-            before.ip != now.ip) {
-            output_(userLine(*user));
-        }
-        if (now.typing && now.typing != (added ? std::optional<Date>() : before.typing)) {
-            output_({"typing", user->userId()});
-        }
-        before = std::move(now);
+    Seen now{statusOf(user), user.name(), user.ip(), user.typingReceived()};
+    auto [entry, added] = seen_.try_emplace(user.userId(), now);
+    Seen& before = entry->second;
+    if (added || before.status != now.status || before.name != now.name || before.ip != now.ip) {
+        output_(userLine(user));
     }
-    reportChats();
+    if (now.typing && now.typing != (added ? std::optional<Date>() : before.typing)) {
+        output_({"typing", user.userId()});
+    }
+    before = std::move(now);
 }
 
-void Node::reportMessages(const void* object) {
-    if (!core_ || !core_->userList()) {
-        return;
-    }
-    for (const auto& chat : ActiveChats::shared().chats()) {
-        if (chat.get() == object) {
-            reportChatMessages(*chat);
-            return;
-        }
-    }
-    for (const auto& user : core_->userList()->allUsersWithoutOffline(false, false)) {
-        if (user.get() != object) {
-            continue;
-        }
-        watchIncomingTransfers(*user);
-        auto entries = user->lastLogEnties(20);
-        std::reverse(entries.begin(), entries.end());
-        for (const auto& entry : entries) {
-            auto* message = dynamic_cast<const Message*>(entry.get());
-            if (!message || !message->incoming() ||
-                message->timeReceived().value_or(Date{}) < startedAt_ ||
-                !reported_.insert(message->messageId()).second) {
-                continue;
-            }
-            output_({"message", user->userId(), message->mass() ? "1" : "0",
-                     message->offline() ? "1" : "0", message->message()});
+void Node::reportEntry(User& user, LogEntry& entry) {
+    if (auto* transfer = dynamic_cast<FileTransfer*>(&entry)) {
+        if (transfer->incoming() && !transfers_.contains(transfer->objectId())) {
+            auto shared = std::static_pointer_cast<FileTransfer>(transfer->shared_from_this());
+            watchTransfer(shared, user.userId());
+            acceptIfAutomatic(shared);
         }
         return;
     }
+    auto* message = dynamic_cast<const Message*>(&entry);
+    if (!message || !message->incoming() || message->timeReceived().value_or(Date{}) < startedAt_ ||
+        !reported_.insert(message->messageId()).second) {
+        return;
+    }
+    output_({"message", user.userId(), message->mass() ? "1" : "0", message->offline() ? "1" : "0",
+             message->message()});
 }
 
 }  // namespace corvaline::node

@@ -14,11 +14,11 @@
 #include "node/HeadlessWindows.h"
 #include "platform/observers/ObservationToken.h"
 #include "platform/runloop/MainLoop.h"
-#include "platform/system/ClockChangeMonitor.h"
 
 namespace corvaline {
 class FileTransfer;
 class Chat;
+class LogEntry;
 class User;
 }  // namespace corvaline
 
@@ -63,40 +63,51 @@ class Node {
 
     std::shared_ptr<User> knownUser(const std::string& userId);
     std::vector<std::string> userLine(const User& user) const;
-    // Reports users whose status, name, address or typing time changed since the last look.
-    void reportChanges();
-    // Reports the incoming messages of that user recorded since the start, once each.
-    void reportMessages(const void* user);
+    // Follows the model's change events from now on.
+    void observeModel();
+    // Reports the changes of this turn of the loop together, on the next turn.
+    void reportSoon();
+    // Reports the user when its status, name, address or typing time changed since the last
+    // report.
+    void reportUser(const User& user);
+    // An entry recorded in a user's history: an incoming message since the start is reported
+    // once; an incoming transfer is watched.
+    void reportEntry(User& user, LogEntry& entry);
     // Follows the transfer's states from now on, reporting each new one.
     void watchTransfer(const std::shared_ptr<FileTransfer>& transfer, const std::string& fromId);
-    // Watches the user's incoming transfers not watched yet; with "fileTransferAutoAccept"
-    // one that waits is accepted, as the item view does when it shows it.
-    void watchIncomingTransfers(const User& user);
+    void reportTransfer(const FileTransfer& transfer);
+    // With "fileTransferAutoAccept" an incoming transfer that waits is accepted, as the item
+    // view does when it shows it.
+    void acceptIfAutomatic(const std::shared_ptr<FileTransfer>& transfer);
     std::shared_ptr<Chat> knownChat(const std::string& roomId);
-    // Reports who joined and left the chats in use since the last look.
+    // Reports who joined and left the chats in use since the last report.
     void reportChats();
-    // Reports the incoming messages of that chat recorded since the start, once each.
-    void reportChatMessages(const Chat& chat);
+    // An incoming message recorded in a chat since the start is reported once.
+    void reportChatEntry(const Chat& chat, const LogEntry& entry);
     void error(const std::string& text) { output_({"error", text}); }
 
     std::shared_ptr<MainLoop> loop_;
     Output output_;
     HeadlessWindows windows_;
     std::unique_ptr<CoreApplication> core_;
-    std::unique_ptr<ClockChangeMonitor> clockMonitor_;
-    ObservationToken logObservation_;
-    TimerHandle changeTimer_;
+    std::vector<ObservationToken> observations_;
+    // Users with changes not reported yet, and whether the report is on its way.
+    std::vector<std::weak_ptr<User>> changedUsers_;
+    bool chatsChanged_ = false;
+    bool reportPosted_ = false;
     std::map<std::string, Seen> seen_;
     std::set<std::int64_t> reported_;
     struct WatchedTransfer {
         std::shared_ptr<FileTransfer> transfer;
-        ObservationToken observation;
+        std::string fromId;
         std::int64_t reportedState = -1;
     };
     std::map<std::int64_t, WatchedTransfer> transfers_;
     std::map<std::int64_t, std::vector<std::string>> chatMembers_;
     std::set<std::int64_t> reportedChatEntries_;
     Date startedAt_;
+    // Gone with the node: a report posted before then is dropped.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace corvaline::node

@@ -122,20 +122,15 @@ void Node::reportChats() {
     }
 }
 
-void Node::reportChatMessages(const Chat& room) {
-    auto entries = room.lastLogEnties(20);
-    std::reverse(entries.begin(), entries.end());
-    for (const auto& entry : entries) {
-        auto* message = dynamic_cast<const Message*>(entry.get());
-        if (!message || !message->incoming() ||
-            message->timeReceived().value_or(Date{}) < startedAt_ ||
-            !reportedChatEntries_.insert(message->objectId()).second) {
-            continue;
-        }
-        const auto users = message->user();
-        output_({"chat-message", std::to_string(room.roomId()),
-                 users.empty() ? "*" : users.front()->userId(), message->message()});
+void Node::reportChatEntry(const Chat& room, const LogEntry& entry) {
+    auto* message = dynamic_cast<const Message*>(&entry);
+    if (!message || !message->incoming() || message->timeReceived().value_or(Date{}) < startedAt_ ||
+        !reportedChatEntries_.insert(message->objectId()).second) {
+        return;
     }
+    const auto users = message->user();
+    output_({"chat-message", std::to_string(room.roomId()),
+             users.empty() ? "*" : users.front()->userId(), message->message()});
 }
 
 }  // namespace corvaline::node

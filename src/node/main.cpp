@@ -10,6 +10,8 @@
 //   files USERID PATH... (answers "transfer N"; plainfiles: the same, data not encrypted)
 //   transfer N STATE (the decision on a transfer: 1 accept, 0 refuse or cancel)
 //   chat USERID,USERID,... (answers "chat ROOMID") | chat-send ROOMID TEXT | chat-leave ROOMID
+//   help (answers "help COMMAND FIELDS" for each command)
+// A space may stand for the TAB after the command, so that a person can type "status 1".
 // Events: ready USERID SESSIONID NAME | user USERID STATUS NAME IP | message FROMID MASS
 // OFFLINE TEXT | typing FROMID | chat-message ROOMID FROMID TEXT | chat-joined ROOMID
 // USERID,... | chat-left ROOMID USERID | stopped | error TEXT
@@ -24,6 +26,7 @@
 
 #include "app/defaults/RegisteredDefaults.h"
 #include "node/CommandReader.h"
+#include "node/CommandText.h"
 #include "node/LineProtocol.h"
 #include "node/Node.h"
 #include "platform/defaults/UserDefaults.h"
@@ -64,12 +67,23 @@ int main(int argc, char** argv) {
         return 2;
     }
     auto loop = std::make_shared<MainLoop>();
-    node::Node messenger(loop, [](const std::vector<std::string>& fields) {
+    const auto print = [](const std::vector<std::string>& fields) {
         std::cout << node::formatLine(fields) << '\n' << std::flush;
-    });
+    };
+    node::Node messenger(loop, print);
     messenger.start();
     node::CommandReader reader(
-        *loop, [&](const std::string& line) { messenger.handle(node::parseLine(line)); },
+        *loop,
+        [&](const std::string& line) {
+            const auto command = node::parseLine(node::typedCommand(line));
+            if (!node::isHelp(command)) {
+                messenger.handle(command);
+                return;
+            }
+            for (const auto& usage : node::commandList()) {
+                print({"help", usage});
+            }
+        },
         [&] { messenger.handle({"quit"}); });
     loop->run();
     return 0;

@@ -1,40 +1,70 @@
 #include "core/net/CoreApplication.h"
 
+#include "core/model/entities/Chat.h"
+#include "core/model/entities/Me.h"
+#include "core/model/entities/Message.h"
 #include "core/model/relay/MessageRelay.h"
 #include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
 #include "core/model/store/AppStore.h"
 #include "core/net/FILEserver.h"
+#include "core/net/MessageHooks.h"
 #include "core/net/TCPserver.h"
 #include "core/net/UDPserver.h"
+#include "platform/system/ClockChangeMonitor.h"
 #include "platform/system/DescriptorLimit.h"
 #include "platform/system/NetworkChangeMonitor.h"
 #include "platform/system/PowerMonitor.h"
+#include "platform/system/ScreensaverMonitor.h"
 
 namespace corvaline {
 
-CoreApplication::CoreApplication(std::shared_ptr<Executor> main, MessageHooks hooks)
-    : CoreApplication(std::move(main), std::move(hooks), Options{}) {}
+namespace {
 
-CoreApplication::CoreApplication(std::shared_ptr<Executor> main, MessageHooks hooks,
-                                 Options options)
-    : main_(std::move(main)), hooks_(std::move(hooks)), options_(options) {}
+// The parts of the model that own messages, group chats and the relay store, as the message
+// service reaches them.
+MessageHooks modelHooks() {
+    MessageHooks hooks;
+    hooks.gotMessage = [](const Packet& packet, const std::string& ip) -> MessageHooks::Reply {
+        return Message::gotMessage(packet, ip);
+    };
+    hooks.receivedJoinInfo = &Chat::receivedJoinInfo;
+    hooks.receivedRoomInfoRequest = &Chat::receivedRoomInfoRequest;
+    hooks.receivedMessage = &Chat::receivedMessage;
+    hooks.receivedLeaveInfo = &Chat::receivedLeaveInfo;
+    hooks.SendOfflineMessageIfNeeded = [](User& recipient,
+                                          const std::shared_ptr<Message>& message) {
+        recipient.SendOfflineMessageIfNeeded(*message);
+    };
+    return hooks;
+}
+
+template <class T>
+void clearIfSame(T*& reference, const T* mine) {
+    if (reference == mine) {
+        reference = nullptr;
+    }
+}
+
+}  // namespace
+
+CoreApplication::CoreApplication(std::shared_ptr<Executor> main, UserInterface* windows,
+                                 UserActivity* activity)
+    : CoreApplication(std::move(main), windows, activity, Options{}) {}
+
+CoreApplication::CoreApplication(std::shared_ptr<Executor> main, UserInterface* windows,
+                                 UserActivity* activity, Options options)
+    : main_(std::move(main)), windows_(windows), activity_(activity), options_(options) {}
 
 CoreApplication::~CoreApplication() {
     stop();
     auto& services = CoreServices::shared();
-    if (services.userList == userList_.get()) {
-        services.userList = nullptr;
-    }
-    if (services.messages == tcp_.get()) {
-        services.messages = nullptr;
-    }
-    if (services.presence == udp_.get()) {
-        services.presence = nullptr;
-    }
-    if (services.relay == relay_.get()) {
-        services.relay = nullptr;
-    }
+    clearIfSame(services.userList, userList_.get());
+    clearIfSame<MessageService>(services.messages, tcp_.get());
+    clearIfSame<PresenceService>(services.presence, udp_.get());
+    clearIfSame<RelayService>(services.relay, relay_.get());
+    clearIfSame(services.windows, windows_);
+    clearIfSame(services.activity, activity_);
 }
 
 void CoreApplication::start() {
@@ -44,6 +74,8 @@ void CoreApplication::start() {
     raiseDescriptorLimit();
     auto& services = CoreServices::shared();
     services.mainQueue = main_.get();
+    services.windows = windows_;
+    services.activity = activity_;
     if (!relay_) {
         relay_ = std::make_unique<MessageRelay>(*main_);
         services.relay = relay_.get();
@@ -54,7 +86,7 @@ void CoreApplication::start() {
         services.userList = userList_.get();
     }
     if (!tcp_) {
-        tcp_ = TCPserver::create(main_, hooks_);
+        tcp_ = TCPserver::create(main_, modelHooks());
         services.messages = tcp_.get();
         udp_ = UDPserver::create(main_);
         tcp_->setUDPserver(udp_);
@@ -66,19 +98,29 @@ void CoreApplication::start() {
         tcp_->turnONserver();  // begins the presence service too
     }
     if (options_.watchSystemEvents) {
-        networkMonitor_ = NetworkChangeMonitor::start(*main_, [tcp = std::weak_ptr(tcp_)] {
-            if (auto server = tcp.lock()) {
-                server->NetworkChangeCallback();
-            }
-        });
-        powerMonitor_ = PowerMonitor::start(*main_, [this](bool sleeping) {
-            tcp_->TCPserverPowerHandler(sleeping);
-            if (sleeping && powerMonitor_) {
-                powerMonitor_->allowSleep();  // the goodbye is on its way
-            }
-        });
+        watchSystemEvents();
     }
     running_ = true;
+}
+
+void CoreApplication::watchSystemEvents() {
+    networkMonitor_ = NetworkChangeMonitor::start(*main_, [tcp = std::weak_ptr(tcp_)] {
+        if (auto server = tcp.lock()) {
+            server->NetworkChangeCallback();
+        }
+    });
+    powerMonitor_ = PowerMonitor::start(*main_, [this](bool sleeping) {
+        tcp_->TCPserverPowerHandler(sleeping);
+        if (sleeping && powerMonitor_) {
+            powerMonitor_->allowSleep();  // the goodbye is on its way
+        }
+    });
+    clockMonitor_ = ClockChangeMonitor::start(*main_, [] { Message::recomputeLocalTimeOffset(); });
+    screensaverMonitor_ = ScreensaverMonitor::start(*main_, [this](bool active) {
+        if (userList_ && userList_->me()) {
+            userList_->me()->screensaverDid(active);
+        }
+    });
 }
 
 void CoreApplication::stop() {
@@ -88,6 +130,8 @@ void CoreApplication::stop() {
     running_ = false;
     networkMonitor_.reset();
     powerMonitor_.reset();
+    clockMonitor_.reset();
+    screensaverMonitor_.reset();
     userList_->goOffline();
     tcp_->turnOffserver();
     SaveAppContextIfChanged();

@@ -1,14 +1,16 @@
 #pragma once
 
 // Starts and stops the messenger core in the order the program needs, for the windowless
-// node and the application alike.
+// node and the application alike. The caller hands over only what differs between them:
+// the executor of the main thread, its windows and where the idle time comes from.
 //
 //   registerApplicationDefaults(...);            // the caller's job: an app-layer library
 //   auto main = std::make_shared<MainLoop>();
-//   CoreApplication core(main, hooks);           // hooks: messages, chats, relay (may be empty)
-//   core.start();   // relay timer, store, roster and local user, TCPserver listening,
-//                   // UDPserver beginWork, FILEserver listening, CoreServices filled,
-//                   // network and power notices watched
+//   CoreApplication core(main, &windows, &activity);   // both may be null (none)
+//   core.start();   // CoreServices filled, relay timer, store, roster and local user,
+//                   // TCPserver listening with the message, chat and relay handlers,
+//                   // UDPserver beginWork, FILEserver listening, network, power, clock and
+//                   // screensaver notices watched
 //   main->run();
 //   core.stop();    // "UO", everybody else offline, listener and presence sockets closed,
 //                   // store saved; also done by the destructor when still running
@@ -17,17 +19,20 @@
 
 #include <memory>
 
-#include "core/net/MessageHooks.h"
 #include "platform/runloop/Executor.h"
 
 namespace corvaline {
 
+class ClockChangeMonitor;
 class FILEserver;
 class MessageRelay;
 class NetworkChangeMonitor;
 class PowerMonitor;
+class ScreensaverMonitor;
 class TCPserver;
 class UDPserver;
+class UserActivity;
+class UserInterface;
 class UserList;
 
 // Owns the relay, the roster controller and the two network services and keeps CoreServices
@@ -35,12 +40,15 @@ class UserList;
 class CoreApplication {
   public:
     struct Options {
-        // Watch the system's network changes and sleep and wake notices.
+        // Watch the system's network changes, sleep and wake, clock changes and the
+        // screensaver.
         bool watchSystemEvents = true;
     };
 
-    CoreApplication(std::shared_ptr<Executor> main, MessageHooks hooks);
-    CoreApplication(std::shared_ptr<Executor> main, MessageHooks hooks, Options options);
+    // `windows` and `activity` must outlive the core; either may be null.
+    CoreApplication(std::shared_ptr<Executor> main, UserInterface* windows, UserActivity* activity);
+    CoreApplication(std::shared_ptr<Executor> main, UserInterface* windows, UserActivity* activity,
+                    Options options);
     ~CoreApplication();
     CoreApplication(const CoreApplication&) = delete;
     CoreApplication& operator=(const CoreApplication&) = delete;
@@ -56,8 +64,11 @@ class CoreApplication {
     FILEserver* fileServer() const { return files_.get(); }
 
   private:
+    void watchSystemEvents();
+
     std::shared_ptr<Executor> main_;
-    MessageHooks hooks_;
+    UserInterface* windows_;
+    UserActivity* activity_;
     Options options_;
     std::unique_ptr<MessageRelay> relay_;
     std::unique_ptr<UserList> userList_;
@@ -66,6 +77,8 @@ class CoreApplication {
     std::shared_ptr<FILEserver> files_;
     std::unique_ptr<NetworkChangeMonitor> networkMonitor_;
     std::unique_ptr<PowerMonitor> powerMonitor_;
+    std::unique_ptr<ClockChangeMonitor> clockMonitor_;
+    std::unique_ptr<ScreensaverMonitor> screensaverMonitor_;
     bool running_ = false;
 };
 

@@ -42,8 +42,9 @@ class ObserverMap {
         });
     }
 
+    // Arguments are passed on as lvalues, so observers may take them by (non-const) reference.
     template <class... A>
-    void notify(std::string_view key, const A&... args) const {
+    void notify(std::string_view key, A&&... args) const {
         auto found = lists_.find(key);
         if (found == lists_.end())
             return;

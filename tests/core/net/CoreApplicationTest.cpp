@@ -16,7 +16,7 @@ TEST_F(CoreApplicationTest, StartsTheServicesAndStopsThemWithEverybodyOfflineAnd
     SaveAppContextIfChanged();
     startTrace();
     {
-        CoreApplication core(main(), {}, {.watchSystemEvents = false});
+        CoreApplication core(main(), &windows_, &activity_, {.watchSystemEvents = false});
         core.start();
         auto& services = CoreServices::shared();
         ASSERT_NE(core.userList(), nullptr);

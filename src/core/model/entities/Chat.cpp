@@ -6,6 +6,7 @@
 #include "core/model/entities/Me.h"
 #include "core/model/entities/Message.h"
 #include "core/model/entities/Random.h"
+#include "core/model/events/ModelEvents.h"
 #include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
 #include "core/model/store/AppStore.h"
@@ -122,21 +123,28 @@ void Chat::setCurrentUsers(std::optional<Members> users) {
         }
         users = std::move(unique);
     }
-    currentUsers_ = std::move(users);
+    if (currentUsers_ != users) {
+        currentUsers_ = std::move(users);
+        ModelEvents::shared().chatMembersChanged(*this);
+    }
 }
 
 void Chat::addCurrentUsersObject(User& user) {
+    if (hasCurrentUser(user)) {
+        return;
+    }
     if (!currentUsers_) {
         currentUsers_.emplace();
     }
-    if (!hasCurrentUser(user)) {
-        currentUsers_->push_back(std::static_pointer_cast<User>(user.shared_from_this()));
-    }
+    currentUsers_->push_back(std::static_pointer_cast<User>(user.shared_from_this()));
+    ModelEvents::shared().chatMembersChanged(*this);
 }
 
 void Chat::removeCurrentUsersObject(const User& user) {
-    if (currentUsers_) {
-        std::erase_if(*currentUsers_, [&](const auto& member) { return member.get() == &user; });
+    if (currentUsers_ && std::erase_if(*currentUsers_, [&](const auto& member) {
+                             return member.get() == &user;
+                         }) > 0) {
+        ModelEvents::shared().chatMembersChanged(*this);
     }
 }
 
@@ -158,11 +166,14 @@ void ActiveChats::add(const std::shared_ptr<Chat>& chat) {
     prune();
     if (chat && std::find(chats_.begin(), chats_.end(), chat) == chats_.end()) {
         chats_.push_back(chat);
+        ModelEvents::shared().chatInUseChanged(*chat, true);
     }
 }
 
-void ActiveChats::remove(const Chat& chat) {
-    std::erase_if(chats_, [&](const auto& member) { return member.get() == &chat; });
+void ActiveChats::remove(Chat& chat) {
+    if (std::erase_if(chats_, [&](const auto& member) { return member.get() == &chat; }) > 0) {
+        ModelEvents::shared().chatInUseChanged(chat, false);
+    }
 }
 
 bool ActiveChats::contains(const Chat& chat) {

@@ -5,6 +5,7 @@
 #include "core/model/entities/Chat.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/Message.h"
+#include "core/model/events/ModelEvents.h"
 #include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
 #include "core/model/services/UserInterface.h"
@@ -62,6 +63,7 @@ std::optional<Packet> Chat::receivedJoinInfo(const Packet& p) {
             chat->setCurrentUsers(std::move(collected));
             ActiveChats::shared().add(chat);
         }
+        chat->sendWaitingMessages();
     } else if (!createWithUsers(std::move(collected), roomId)) {
         return std::nullopt;  // not a room id, or no store to keep the room in
     }
@@ -111,6 +113,7 @@ std::optional<Packet> Chat::receivedMessage(const Packet& p) {
             } else if (auto* windows = CoreServices::shared().windows) {
                 chat->setConversationWindow(windows->openConversation({}, chat.get(), true));
             }
+            ModelEvents::shared().chatHistoryAppended(*chat, *message);
             message->playSoundAndPopupWindow();
         });
     }

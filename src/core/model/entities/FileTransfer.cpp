@@ -1,9 +1,12 @@
 #include "core/model/entities/FileTransfer.h"
 
+#include <sys/socket.h>
+
 #include <chrono>
 
 #include "core/codec/PacketCodec.h"
 #include "core/codec/ProgramKey.h"
+#include "core/model/events/ModelEvents.h"
 #include "core/model/store/AppStore.h"
 #include "core/model/store/ObjectContext.h"
 
@@ -23,13 +26,13 @@ std::chrono::steady_clock::time_point& lastProgressNotice() {
 
 FileTransfer::FileTransfer(const EntityDescription& entity)
     : LogEntry(entity),
-      AsyncTcpSocketDelegate({Callback::DidReadData, Callback::DidWriteData,
-                              Callback::DidReadPartialData, Callback::DidWritePartialData,
-                              Callback::DidDisconnect, Callback::DidConnectToHost,
-                              Callback::ShouldTimeoutRead, Callback::ShouldTimeoutWrite}) {}
+      AsyncTcpSocketDelegate(
+          {Callback::DidReadData, Callback::DidWriteData, Callback::DidReadPartialData,
+           Callback::DidWritePartialData, Callback::DidCloseReadStream, Callback::DidDisconnect,
+           Callback::DidConnectToHost, Callback::ShouldTimeoutRead, Callback::ShouldTimeoutWrite}) {
+}
 
 FileTransfer::~FileTransfer() {
-    closeTimer_.cancel();
     if (socket_) {
         socket_->setDelegate(std::weak_ptr<AsyncTcpSocketDelegate>());
         socket_->disconnect();
@@ -69,11 +72,19 @@ void FileTransfer::readLine(double timeout, long tag) {
 }
 
 void FileTransfer::fail(std::int64_t state) {
+    const bool wasRunning = transferState() == kRunning;
     setTransferState(state);
-    if (socket_) {
-        closing_ = true;
-        socket_->disconnect();
+    if (!socket_) {
+        return;
     }
+    if (incoming() && wasRunning) {
+        socket_->performBlock([socket = socket_.get()] {
+            const linger reset{1, 0};
+            ::setsockopt(socket->socketFD(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        });
+    }
+    closing_ = true;
+    socket_->disconnect();
 }
 
 void FileTransfer::closeAfterWriting() {
@@ -135,7 +146,7 @@ void FileTransfer::chunkDone(std::size_t size) {
     file_->bytesReceived += static_cast<std::int64_t>(size);
     lastFixedBytesReceivedValue_ += static_cast<std::int64_t>(size);
     bytesReceived_ = lastFixedBytesReceivedValue_;
-    didChangeValue("bytesReceived");
+    progressChanged();
 }
 
 void FileTransfer::someBytesTransferred(std::size_t count) {
@@ -144,7 +155,18 @@ void FileTransfer::someBytesTransferred(std::size_t count) {
     const auto now = std::chrono::steady_clock::now();
     if (now - lastProgressNotice() > kNoticeInterval) {
         lastProgressNotice() = now;
-        didChangeValue("bytesReceived");
+        progressChanged();
+    }
+}
+
+void FileTransfer::progressChanged() {
+    ModelEvents::shared().transferProgressChanged(*this, bytesReceived_);
+    didChangeValue("bytesReceived");
+}
+
+void FileTransfer::valueDidChange(std::string_view key) {
+    if (key == "transferState") {
+        ModelEvents::shared().transferStateChanged(*this);
     }
 }
 
@@ -163,7 +185,6 @@ void FileTransfer::socketDidWritePartialDataOfLength(const AsyncTcpSocketPtr& so
 }
 
 void FileTransfer::socketDidDisconnect(const AsyncTcpSocketPtr&, const std::optional<Error>&) {
-    closeTimer_.cancel();
     if (transferState() == kRunning) {
         setTransferState(kFailed);
     } else if (transferState() == kWaiting) {

@@ -77,7 +77,9 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     void setFilesTransferred(std::int64_t count) { setValue("filesTransferred", count); }
     std::int64_t filesTotalSize() const { return integer("filesTotalSize").value_or(0); }
     void setFilesTotalSize(std::int64_t bytes) { setValue("filesTotalSize", bytes); }
-    std::int64_t transferState() const { return integer("transferState").value_or(0); }
+    State transferState() const {
+        return static_cast<State>(integer("transferState").value_or(kCancelled));
+    }
     void setTransferState(std::int64_t state) { setValue("transferState", state); }
     // The folder that receives an incoming transfer, as a path.
     std::string folderPath() const { return text("folderPath"); }
@@ -105,6 +107,7 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
                                           long tag) override;
     void socketDidWritePartialDataOfLength(const AsyncTcpSocketPtr& socket, std::size_t length,
                                            long tag) override;
+    void socketDidCloseReadStream(const AsyncTcpSocketPtr& socket) override;
     void socketDidDisconnect(const AsyncTcpSocketPtr& socket,
                              const std::optional<Error>& error) override;
     void socketDidConnectToHost(const AsyncTcpSocketPtr& socket, const std::string& host,
@@ -114,7 +117,13 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     double socketShouldTimeoutWriteWithTag(const AsyncTcpSocketPtr& socket, long tag,
                                            double elapsed, std::uint64_t bytesDone) override;
 
+  protected:
+    void valueDidChange(std::string_view key) override;
+
   private:
+    // The sender's read while it waits for the receiver to close.
+    static constexpr long kCloseTag = 6;
+
     // One chunk on its way: its real byte count and the buffer that holds it.
     struct Chunk {
         std::size_t size;
@@ -124,7 +133,9 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     std::shared_ptr<FileTransfer> self();
     void write(const HeaderFields& header, double timeout, long tag);
     void readLine(double timeout, long tag);
-    // Stops the transfer in `state` and closes the connection.
+    // Stops the transfer in `state` and closes the connection. A receiver failing a running
+    // transfer resets it, so that a sender that has written everything does not take the
+    // close for the receiver's "all stored".
     void fail(std::int64_t state);
     // Reports of a connection this transfer still listens to.
     bool live(const AsyncTcpSocketPtr& socket) const {
@@ -138,6 +149,7 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     std::size_t wireLength(std::size_t size) const;
     void chunkDone(std::size_t size);
     void someBytesTransferred(std::size_t count);
+    void progressChanged();
     // A dead peer's machine is noticed even while nothing is sent.
     void enableKeepAlive();
     // The extension a chunk's time-out gets: none when no byte moved since the last one.
@@ -149,6 +161,8 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     void writeFileHeader();
     void sendChunks();
     void fileSent();
+    // After the last chunk: complete only when the receiver closes in order.
+    void awaitReceiversClose();
 
     // Receiving.
     void offerRead(const HeaderFields& fields);
@@ -184,7 +198,7 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     std::deque<Chunk> chunks_;
     std::int64_t bytesQueued_ = 0;  // of the current file
     std::int64_t sizesDeclaredLeft_ = 0;
-    TimerHandle closeTimer_;
+    bool everythingSent_ = false;  // outgoing: the last chunk is with the kernel
 };
 
 }  // namespace corvaline

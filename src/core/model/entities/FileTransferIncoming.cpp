@@ -5,8 +5,10 @@
 #include <cerrno>
 
 #include "core/codec/PacketCodec.h"
+#include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/FileTransfer.h"
 #include "core/model/entities/User.h"
+#include "core/model/events/ModelEvents.h"
 #include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
 #include "core/model/services/UserInterface.h"
@@ -63,6 +65,10 @@ void FileTransfer::socketDidReadData(const AsyncTcpSocketPtr& socket, const Data
     }
     if (tag == kChunkTag && incoming()) {
         chunkRead(data);
+        return;
+    }
+    if (tag == kCloseTag && !incoming()) {
+        awaitReceiversClose();  // bytes nobody sends are no answer
         return;
     }
     const HeaderFields fields = ParseTransferHeader(PacketCodec::shared(), data.span());
@@ -129,10 +135,12 @@ void FileTransfer::offerRead(const HeaderFields& fields) {
     }
     main_->post([sender, transfer = self()] {
         sender->MessageReceived();
+        SaveAppContextIfChanged();
+        ModelEvents::shared().userHistoryAppended(*sender, *transfer);
         auto& defaults = UserDefaults::standard();
         auto* windows = CoreServices::shared().windows;
-        if (windows && defaults.boolForKey("sounds.enabled") &&
-            defaults.boolForKey("sounds.onIncomingFile")) {
+        if (windows && defaults.boolForKey(defaults::kSoundsEnabled) &&
+            defaults.boolForKey(defaults::kSoundsOnIncomingFile)) {
             windows->Play("File");
         }
         transfer->popupWindow(nullptr);
@@ -140,7 +148,7 @@ void FileTransfer::offerRead(const HeaderFields& fields) {
 }
 
 bool FileTransfer::updateFolderPath(const User& sender) {
-    folderBase_ = expandTilde(UserDefaults::standard().stringForKey("fileTransferPath"));
+    folderBase_ = expandTilde(UserDefaults::standard().stringForKey(defaults::kFileTransferPath));
     DateTimeFormat longDate(DateTimeFormat::Style::longStyle, DateTimeFormat::Style::none);
     folderName_ =
         safeFolderName(sender.name()) + " - " + longDate.format(CoreServices::shared().now());

@@ -1,6 +1,9 @@
 #include "core/model/entities/Group.h"
 
+#include <utility>
+
 #include "core/model/entities/User.h"
+#include "core/model/events/ModelEvents.h"
 #include "core/model/services/CoreServices.h"
 #include "core/model/services/UserInterface.h"
 #include "core/model/store/ObjectContext.h"
@@ -13,8 +16,7 @@ std::shared_ptr<Group> Group::general(ObjectContext& context) {
     if (!found.empty()) {
         return found.front();
     }
-    auto group = context.insert<Group>();
-    group->setName("General");
+    auto group = insertNamed(context, "General");
     auto& services = CoreServices::shared();
     if (services.mainQueue) {
         services.mainQueue->post([weak = std::weak_ptr<Group>(group)] {
@@ -25,6 +27,31 @@ std::shared_ptr<Group> Group::general(ObjectContext& context) {
         });
     }
     return group;
+}
+
+std::shared_ptr<Group> Group::insertNamed(ObjectContext& context, std::string name) {
+    auto group = context.insert<Group>();
+    group->setName(std::move(name));
+    group->announced_ = true;
+    ModelEvents::shared().groupInserted(*group);
+    return group;
+}
+
+void Group::valueDidChange(std::string_view key) {
+    if (!announced_) {
+        return;
+    }
+    if (key == "name") {
+        ModelEvents::shared().groupRenamed(*this);
+    } else if (key == "expanded") {
+        ModelEvents::shared().groupExpandedChanged(*this, expanded());
+    }
+}
+
+void Group::didDelete() {
+    if (std::exchange(announced_, false)) {
+        ModelEvents::shared().groupRemoved(*this);
+    }
 }
 
 void Group::prepare() {

@@ -21,9 +21,14 @@ class Group : public TreeItem {
     // The group named "General", made when there is none (the main list then reloads and
     // expands it, on a later turn of the main queue).
     static std::shared_ptr<Group> general(ObjectContext& context);
+    // A new group of that name, announced to the main list.
+    static std::shared_ptr<Group> insertNamed(ObjectContext& context, std::string name);
 
     void awakeFromInsert() override { prepare(); }
-    void awakeFromFetch() override { prepare(); }
+    void awakeFromFetch() override {
+        prepare();
+        announced_ = true;
+    }
 
     void setName(std::string name) { setValue("name", std::move(name)); }
     bool expanded() const { return flag("expanded"); }
@@ -38,10 +43,15 @@ class Group : public TreeItem {
     // Groups sort like online users.
     bool userOffline() const { return false; }
 
+  protected:
+    void valueDidChange(std::string_view key) override;
+    void didDelete() override;
+
   private:
     void prepare();
 
     std::vector<User*> onlineUsers_;
+    bool announced_ = false;  // the main list was told of the group
 };
 
 }  // namespace corvaline

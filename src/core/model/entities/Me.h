@@ -49,11 +49,11 @@ class Me : public User {
     std::optional<std::string> idleTime();
     // One check of the idle rules (every second while auto-away is on).
     void idleCheckTimer();
+    // The screensaver started (true) or stopped.
     void screensaverDid(bool started);
 
   private:
     TimerHandle idleTimer_;
-    ObservationToken screensaverObservation_;
     ObservationToken autoAwayBinding_;
     bool autoAwayEnabled_ = false;
     bool inScreensaverAway_ = false;

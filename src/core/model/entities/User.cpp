@@ -4,10 +4,12 @@
 
 #include "core/codec/PacketCodec.h"
 #include "core/codec/UnicodeField.h"
+#include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/Group.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/Message.h"
 #include "core/model/entities/Random.h"
+#include "core/model/events/ModelEvents.h"
 #include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
 #include "core/model/services/MessageService.h"
@@ -61,6 +63,7 @@ void User::awakeFromInsert() {
 }
 
 void User::awakeFromFetch() {
+    listedIn_ = removed() || !group() ? std::weak_ptr<ManagedObject>() : group()->weak_from_this();
     if (!removed() && !group() && context()) {
         setGroup(Group::general(*context()).get());
     }
@@ -70,6 +73,40 @@ void User::awakeFromFetch() {
         setStatus("10");
     } else {
         updateIcon();
+    }
+}
+
+UserStatus User::userStatus() const {
+    if (userOffline()) {
+        return UserStatus::Offline;
+    }
+    return statusFromCode(status()).value_or(UserStatus::Busy);
+}
+
+void User::valueDidChange(std::string_view key) {
+    if (key == "group" || key == "removed") {
+        updateListing();
+    } else if (key != "seenLastTime" && entity().attributeIndex(key) >= 0) {
+        ModelEvents::shared().userChanged(*this, key);
+    }
+}
+
+void User::updateListing() {
+    Group* now = removed() || isDeleted() ? nullptr : group();
+    // A group that is gone took its users out of the list with it.
+    const auto held = listedIn_.lock();
+    auto* before = static_cast<Group*>(held.get());
+    listedIn_ = now ? now->weak_from_this() : std::weak_ptr<ManagedObject>();
+    if (before == now) {
+        return;
+    }
+    auto& events = ModelEvents::shared();
+    if (!before) {
+        events.userInserted(*this, *now);
+    } else if (!now) {
+        events.userRemoved(*this, *before);
+    } else {
+        events.userMoved(*this, *before, *now);
     }
 }
 
@@ -139,7 +176,7 @@ void User::RequestUserInfo() {
 
 void User::StartConversation(bool incoming) {
     if (conversationWindow_) {
-        if (incoming && UserDefaults::standard().integerForKey("minimizeMessages") == 1) {
+        if (incoming && UserDefaults::standard().integerForKey(defaults::kMinimizeMessages) == 1) {
             return;
         }
         conversationWindow_->makeKeyAndFront();
@@ -193,6 +230,7 @@ void User::SendMessage(const std::string& text,
     bool toMe = false;
     for (User* user : message->user()) {
         NotificationCenter::defaultCenter().post("logUpdated", user);
+        ModelEvents::shared().userHistoryAppended(*user, *message);
         toMe = toMe || user == me;
         if (user->userOffline() || !services.messages) {
             continue;
@@ -263,7 +301,11 @@ void User::setGroup(Group* group) {
 }
 
 void User::setTypingReceived(std::optional<Date> when) {
+    const bool changed = typingReceived_ != when;
     typingReceived_ = when;
+    if (changed) {
+        ModelEvents::shared().userChanged(*this, "typingReceived");
+    }
     didChangeValue("typingReceived");
 }
 

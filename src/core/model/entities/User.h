@@ -9,6 +9,7 @@
 
 #include "core/codec/UserInfoRecord.h"
 #include "core/model/entities/TreeItem.h"
+#include "core/model/entities/UserStatus.h"
 
 namespace corvaline {
 
@@ -66,6 +67,10 @@ class User : public TreeItem {
     std::string userId() const { return text("userId"); }
     virtual void setUserId(std::string userId) { setValue("userId", std::move(userId)); }
     std::string status() const { return text("status"); }
+    // The status as the windows name it: Offline while `userOffline`, else from the code
+    // (a code of no other status counts as Busy, as the status picture does).
+    UserStatus userStatus() const;
+    void setUserStatus(UserStatus status) { setStatus(std::string(statusCode(status))); }
     std::string statusString() const { return text("statusString"); }
     void setStatusString(std::optional<std::string> text);
     std::optional<std::string> idleTime() const { return optionalText("idleTime"); }
@@ -100,8 +105,14 @@ class User : public TreeItem {
 
   protected:
     void setColor(std::string color) { color_ = std::move(color); }
+    void valueDidChange(std::string_view key) override;
+    void didDelete() override { updateListing(); }
 
   private:
+    // Reports the user entering, leaving or moving within the main list.
+    void updateListing();
+
+    std::weak_ptr<ManagedObject> listedIn_;  // the group the main list was last told of
     std::optional<Date> typingSent_;
     std::optional<Date> typingReceived_;
     std::shared_ptr<ConversationWindow> conversationWindow_;

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/Group.h"
 #include "core/model/entities/Me.h"
 #include "core/model/services/CoreServices.h"
@@ -45,9 +46,7 @@ std::shared_ptr<Group> UserList::AddNewGroup() {
     if (!context_) {
         return nullptr;
     }
-    auto group = context_->insert<Group>();
-    group->setName("New Group");
-    return group;
+    return Group::insertNamed(*context_, "New Group");
 }
 
 std::shared_ptr<User> UserList::replaceLocalRecord(User& old) {
@@ -166,8 +165,8 @@ std::shared_ptr<User> UserList::UpdateUserDataWithUDP(const Packet& p) {
         }
     }
     auto& defaults = UserDefaults::standard();
-    if (type == "UI" && defaults.boolForKey("sounds.enabled") &&
-        defaults.boolForKey("sounds.onUserOnline")) {
+    if (type == "UI" && defaults.boolForKey(defaults::kSoundsEnabled) &&
+        defaults.boolForKey(defaults::kSoundsOnUserOnline)) {
         if (auto* main = CoreServices::shared().mainQueue) {
             main->post([] {
                 if (auto* windows = CoreServices::shared().windows) {

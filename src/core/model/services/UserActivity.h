@@ -1,23 +1,17 @@
 #pragma once
 
-#include <functional>
 #include <optional>
-
-#include "platform/observers/ObservationToken.h"
 
 namespace corvaline {
 
-// What the local user's auto-away rule learns about the person at the computer: seconds since
-// the last input event and the screen saver starting and stopping. The application supplies
-// them (X11 idle time, session-bus screensaver signals); without it there are none.
-// Main thread.
+// How long the person at the computer has been away from it, for the local user's
+// auto-away rule. The application supplies it (X11 idle time); the windowless node has none.
+// The screensaver's notices reach the local user through CoreApplication. Main thread.
 class UserActivity {
   public:
     virtual ~UserActivity() = default;
-    // Nothing when the idle time cannot be known.
+    // Seconds since the last input event; nothing when that cannot be known.
     virtual std::optional<double> secondsSinceLastInput() = 0;
-    // `started` is true when the screen saver starts, false when it stops.
-    virtual ObservationToken observeScreensaver(std::function<void(bool started)> callback) = 0;
 };
 
 }  // namespace corvaline

@@ -1,5 +1,9 @@
 #include "core/model/store/AppStore.h"
 
+#include <fcntl.h>
+#include <stdio.h>
+
+#include <cerrno>
 #include <chrono>
 #include <ctime>
 
@@ -7,6 +11,7 @@
 #include "core/model/services/CoreServices.h"
 #include "core/model/services/UserInterface.h"
 #include "core/model/store/ObjectContext.h"
+#include "core/model/store/Schema.h"
 #include "core/model/store/Sqlite.h"
 #include "core/model/store/XmlStoreImport.h"
 #include "platform/paths/Folders.h"
@@ -25,27 +30,37 @@ void present(const std::string& description) {
     }
 }
 
-// "<name>.<time stamp>", with a counter added when that name is taken.
-std::filesystem::path asideName(const std::filesystem::path& file) {
+// Renames `from` to `to` unless `to` exists; false when it does. Other failures throw.
+bool renameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno == EEXIST) {
+        return false;
+    }
+    throw std::filesystem::filesystem_error("cannot move the store aside", from, to,
+                                            std::error_code(errno, std::generic_category()));
+}
+
+// Moves a store that cannot be opened out of the way, with its write-ahead log, to
+// "<name>.<time stamp>" (a counter added when that name or its log's is taken), so that
+// nothing of it is lost and no earlier copy is overwritten. Answers where it went.
+std::filesystem::path moveAside(const std::filesystem::path& file) {
     const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
     std::tm local{};
     localtime_r(&now, &local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d-%H%M%S", &local);
     std::filesystem::path aside = file.string() + "." + stamp;
-    for (int counter = 2; std::filesystem::exists(aside); ++counter) {
+    for (int counter = 2;
+         std::filesystem::exists(aside.string() + "-wal") || !renameWithoutReplacing(file, aside);
+         ++counter) {
         aside = file.string() + "." + stamp + "-" + std::to_string(counter);
     }
-    return aside;
-}
-
-// Moves a store that cannot be opened out of the way, with its write-ahead log, so that
-// nothing of it is lost. Answers where it went.
-std::filesystem::path moveAside(const std::filesystem::path& file) {
-    const auto aside = asideName(file);
-    std::filesystem::rename(file, aside);
     std::error_code ignored;
-    std::filesystem::rename(file.string() + "-wal", aside.string() + "-wal", ignored);
+    if (std::filesystem::exists(file.string() + "-wal", ignored)) {
+        renameWithoutReplacing(file.string() + "-wal", aside.string() + "-wal");
+    }
     std::filesystem::remove(file.string() + "-shm", ignored);
     return aside;
 }
@@ -73,6 +88,7 @@ std::filesystem::path AppStore::applicationFilesDirectory() const {
 }
 
 ObjectContext* AppStore::managedObjectContext() {
+    assertOnMainQueue();
     if (!context_) {
         context_ = build();
     }
@@ -124,6 +140,13 @@ std::unique_ptr<ObjectContext> AppStore::openCurrent(const std::filesystem::path
             DebugTracer::addLogItem("Store " + file.string() + " could not be opened (" +
                                         failure.what() + "); moved to " + aside.string(),
                                     0);
+            if (dynamic_cast<const NewerStoreError*>(&failure)) {
+                // Otherwise the user would only see an empty list and history.
+                present(
+                    "The contacts and history were written by a newer version of the "
+                    "program and cannot be read by this one. They were moved to " +
+                    aside.string() + " and are kept there unchanged.");
+            }
         } catch (const std::filesystem::filesystem_error& moveFailure) {
             present(std::string(failure.what()) + " (" + moveFailure.what() + ")");
             return nullptr;
@@ -143,6 +166,7 @@ std::unique_ptr<ObjectContext> AppStore::openCurrent(const std::filesystem::path
 }
 
 bool AppStore::saveAction(const std::function<bool()>& commitEditing) {
+    assertOnMainQueue();
     if (commitEditing && !commitEditing()) {
         return false;
     }
@@ -174,6 +198,26 @@ bool AppStore::applicationShouldTerminate(const std::function<bool()>& commitEdi
     return true;
 }
 
+bool AppStore::saveOrReportOnce() {
+    auto* context = managedObjectContext();
+    if (!context) {
+        return false;
+    }
+    try {
+        if (context->hasChanges()) {
+            context->save();
+        }
+        saveFailureShown_ = false;
+        return true;
+    } catch (const sqlite::Error& failure) {
+        if (!saveFailureShown_) {
+            saveFailureShown_ = true;
+            present(failure.what());
+        }
+        return false;
+    }
+}
+
 void AppStore::close() {
     context_.reset();
 }
@@ -190,6 +234,10 @@ void SaveAppContextIfChanged() {
     if (auto* context = AppManagedObjectContext()) {
         saveIfChanged(*context);
     }
+}
+
+bool SaveAppContextOrReport() {
+    return AppStore::shared().saveOrReportOnce();
 }
 
 void saveIfChanged(ObjectContext& context) {

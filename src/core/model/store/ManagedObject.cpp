@@ -51,11 +51,15 @@ void ManagedObject::store(std::string_view key, Value value, bool notify) {
         throw std::logic_error("wrong value type for " + entity_->name() + "." + description.name);
     }
     auto& slot = values_[static_cast<std::size_t>(index)];
-    if (slot != value) {
+    const bool changed = slot != value;
+    if (changed) {
         slot = std::move(value);
         markChanged();
     }
     if (notify) {
+        if (changed) {
+            valueDidChange(key);
+        }
         didChangeValue(key);
     }
 }
@@ -153,6 +157,7 @@ void ManagedObject::setOwnedToOne(int index, ManagedObject* target) {
         linkInverse(description, target, true);
     }
     markChanged();
+    valueDidChange(description.name);
     didChangeValue(description.name);
 }
 
@@ -169,6 +174,7 @@ void ManagedObject::addOwnedToMany(int index, ManagedObject* target) {
     many.push_back(target);
     linkInverse(description, target, true);
     markChanged();
+    valueDidChange(description.name);
     didChangeValue(description.name);
 }
 
@@ -182,6 +188,7 @@ void ManagedObject::removeOwnedToMany(int index, ManagedObject* target) {
     many.erase(found);
     linkInverse(description, target, false);
     markChanged();
+    valueDidChange(description.name);
     didChangeValue(description.name);
 }
 
@@ -201,6 +208,7 @@ void ManagedObject::linkInverse(const RelationshipDescription& owned, ManagedObj
     } else {
         return;
     }
+    target->valueDidChange(description.name);
     target->didChangeValue(description.name);
 }
 

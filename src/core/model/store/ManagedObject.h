@@ -63,6 +63,11 @@ class ManagedObject : public Observable, public std::enable_shared_from_this<Man
 
     // Tells the key's observers; called after every change with a change notice.
     void didChangeValue(std::string_view key) const { didChange(key); }
+    // For the entities' change events: an attribute with a change notice, or a relationship,
+    // took a new value (called before the key's observers hear of it).
+    virtual void valueDidChange(std::string_view /*key*/) {}
+    // The object was deleted from its context; its relationships are empty by now.
+    virtual void didDelete() {}
 
   private:
     friend class ObjectContext;

@@ -166,9 +166,9 @@ void StoreSchema::prepare(sqlite::Database& database) const {
         return;
     }
     if (version > model_.version()) {
-        throw sqlite::Error(SQLITE_CANTOPEN, "the store was written with schema version " +
-                                                 std::to_string(version) + ", newer than " +
-                                                 std::to_string(model_.version()));
+        throw NewerStoreError(SQLITE_CANTOPEN, "the store was written with schema version " +
+                                                   std::to_string(version) + ", newer than " +
+                                                   std::to_string(model_.version()));
     }
     sqlite::Transaction transaction(database);
     for (const auto& layout : layouts_) {

@@ -49,6 +49,12 @@ class TableLayout {
     std::string updateSql_;
 };
 
+// A store written by a newer version of the program, which this one must not change.
+class NewerStoreError : public sqlite::Error {
+  public:
+    using sqlite::Error::Error;
+};
+
 // Creates the tables of a model in a database, or brings an older database forward: missing
 // tables, columns and indexes are added and the version is raised. Main thread (the store's).
 class StoreSchema {

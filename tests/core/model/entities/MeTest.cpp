@@ -118,14 +118,14 @@ TEST_F(MeTest, AwayAfterTheIdleMinutesAndBackToTheEarlierStatus) {
 }
 
 TEST_F(MeTest, TheScreensaverRuleAppliesOnlyWhenSwitchedOn) {
-    activity_.screensaver(true);
+    me().screensaverDid(true);
     EXPECT_EQ(me().status(), "0");
-    activity_.screensaver(false);
+    me().screensaverDid(false);
 
     setDefault("sreensaverAwayEnabled", true);
-    activity_.screensaver(true);
+    me().screensaverDid(true);
     EXPECT_EQ(me().status(), "2");
-    activity_.screensaver(false);
+    me().screensaverDid(false);
     EXPECT_EQ(me().status(), "0");
 }
 

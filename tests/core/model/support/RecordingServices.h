@@ -17,7 +17,6 @@
 #include "core/model/services/RelayService.h"
 #include "core/model/services/UserActivity.h"
 #include "core/model/services/UserInterface.h"
-#include "platform/observers/ObserverList.h"
 
 namespace corvaline::testing {
 
@@ -128,19 +127,8 @@ class RecordingRelay : public RelayService {
 class FakeActivity : public UserActivity {
   public:
     std::optional<double> secondsSinceLastInput() override { return idleSeconds; }
-    ObservationToken observeScreensaver(std::function<void(bool)> callback) override {
-        return observers_.add("screensaver", [this, callback] { callback(running_); });
-    }
-    void screensaver(bool running) {
-        running_ = running;
-        observers_.notify("screensaver");
-    }
 
     std::optional<double> idleSeconds;
-
-  private:
-    bool running_ = false;
-    ObserverMap<> observers_;
 };
 
 }  // namespace corvaline::testing

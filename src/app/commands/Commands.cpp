@@ -1,0 +1,133 @@
+#include "app/commands/Commands.h"
+
+#include <QDesktopServices>
+#include <QWidget>
+#include <filesystem>
+
+#include "core/model/entities/Group.h"
+#include "core/model/entities/Me.h"
+#include "core/model/roster/UserList.h"
+#include "core/model/services/CoreServices.h"
+#include "core/model/services/UserInterface.h"
+#include "core/model/store/AppStore.h"
+#include "core/model/store/ObjectContext.h"
+#include "platform/defaults/UserDefaults.h"
+#include "platform/paths/Tilde.h"
+#include "platform/trace/DebugTracer.h"
+#include "ui/confirm/MessageBoxSheet.h"
+
+namespace corvaline::app {
+namespace {
+
+Group* asGroup(TreeItem* item) {
+    return item && !item->isUser() ? static_cast<Group*>(item) : nullptr;
+}
+
+User* asUser(TreeItem* item) {
+    return item && item->isUser() ? static_cast<User*>(item) : nullptr;
+}
+
+}  // namespace
+
+Commands::Commands(QWidget* window, SelectedItem selectedItem, QObject* parent)
+    : QObject(parent),
+      window_(window),
+      selectedItem_(std::move(selectedItem)),
+      openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {}
+
+void Commands::AddGroup() {
+    auto* list = CoreServices::shared().userList;
+    if (!list) {
+        return;
+    }
+    if (auto group = list->AddNewGroup()) {
+        emit groupAdded(group.get());
+    }
+}
+
+void Commands::renameGroup() {
+    if (auto* group = asGroup(selectedItem_())) {
+        emit startGroupRenaming(group);
+    }
+}
+
+void Commands::removeGroup() {
+    auto* group = asGroup(selectedItem_());
+    if (!group || !group->context()) {
+        return;
+    }
+    std::weak_ptr<ManagedObject> chosen = group->shared_from_this();
+    ui::MessageBoxSheet::requestConfirmation(2, window_, [this, chosen] {
+        auto object = chosen.lock();
+        if (!object || object->isDeleted() || !object->context()) {
+            return;
+        }
+        auto& context = *object->context();
+        // The users, with their history, stay: they move to "General" (a new one when this
+        // group is "General" itself).
+        auto general = Group::general(context);
+        if (general == object) {
+            general = Group::insertNamed(context, "General");
+        }
+        context.moveRelated(*object, "users", *general);
+        context.deleteObject(*object);
+        SaveAppContextIfChanged();
+        emit rosterChanged();
+    });
+}
+
+void Commands::deleteUser() {
+    auto* user = asUser(selectedItem_());
+    auto* list = CoreServices::shared().userList;
+    if (!user || !user->context() || (list && list->me().get() == user)) {
+        return;  // the local user's row cannot be deleted
+    }
+    std::weak_ptr<ManagedObject> chosen = user->shared_from_this();
+    ui::MessageBoxSheet::requestConfirmation(1, window_, [this, chosen] {
+        auto object = chosen.lock();
+        if (!object || object->isDeleted() || !object->context()) {
+            return;
+        }
+        auto& user = static_cast<User&>(*object);
+        if (user.logEntriesNumber() > 0) {
+            user.setRemoved(true);  // kept for its history
+        } else {
+            user.context()->deleteObject(user);
+        }
+        SaveAppContextIfChanged();
+        emit rosterChanged();
+    });
+}
+
+void Commands::StartConversation() {
+    if (auto* user = asUser(selectedItem_())) {
+        user->StartConversation(false);
+    }
+}
+
+void Commands::StartGroupConversation() {
+    auto* group = asGroup(selectedItem_());
+    auto* windows = CoreServices::shared().windows;
+    if (!group || !windows) {
+        return;
+    }
+    const auto users = group->onlineUsers();
+    if (!users.empty()) {
+        windows->openConversation(users, nullptr, false);  // a chat holds its own window
+    }
+}
+
+void Commands::openReceivedFilesFolder() {
+    const std::filesystem::path folder =
+        expandTilde(UserDefaults::standard().stringForKey("fileTransferPath"));
+    std::error_code error;
+    if (std::filesystem::is_directory(folder, error)) {
+        openUrl_(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
+    }
+}
+
+void Commands::ShowDebugLog() {
+    DebugTracer::finishTrace("", 0);
+}
+
+}  // namespace corvaline::app

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+#include <functional>
+
+namespace corvaline {
+class Group;
+class TreeItem;
+}  // namespace corvaline
+
+namespace corvaline::app {
+
+// The menu commands of the main window that work on the roster and the files: add, rename and
+// remove groups, delete users, start conversations, open the received-files folder, the debug
+// log. The selected row
+// comes from the roster view. GUI thread (the main queue's).
+class Commands : public QObject {
+    Q_OBJECT
+  public:
+    using SelectedItem = std::function<TreeItem*()>;
+    using UrlOpener = std::function<bool(const QUrl&)>;
+
+    // Confirmation sheets open on `window`; `selectedItem` answers the one selected row.
+    Commands(QWidget* window, SelectedItem selectedItem, QObject* parent);
+
+    // Opens folders with the desktop's file manager unless told otherwise (tests).
+    void setUrlOpener(UrlOpener opener) { openUrl_ = std::move(opener); }
+
+    void AddGroup();
+    void renameGroup();
+    // Only a selected group, after confirmation; its users move to "General".
+    void removeGroup();
+    // Only a selected user other than the local one, after confirmation; a user with history
+    // is kept, marked removed.
+    void deleteUser();
+    void openReceivedFilesFolder();
+    void ShowDebugLog();
+    // Opens or fronts the conversation with a selected user.
+    void StartConversation();
+    // A conversation with the online users of a selected group (a group chat for two or more).
+    void StartGroupConversation();
+
+  signals:
+    // The roster list reloads and puts the new group's name into editing.
+    void groupAdded(corvaline::Group* group);
+    void startGroupRenaming(corvaline::Group* group);
+    // The roster list reloads (after a group or a user went).
+    void rosterChanged();
+
+  private:
+    QPointer<QWidget> window_;
+    SelectedItem selectedItem_;
+    UrlOpener openUrl_;
+};
+
+}  // namespace corvaline::app

@@ -1,0 +1,102 @@
+#pragma once
+
+// Starts and ends the windowed program around the messenger core:
+//
+//   CVLAppDelegate::initialize();              // defaults registered, received-files folder
+//   checked CVLAppDelegate delegate(std::make_shared<QtExecutor>());
+//   delegate.applicationDidFinishLaunching();  // tray, core services, status controls, window
+//   app.exec();
+//   delegate.applicationWillTerminate();       // store saved, "UO" out, ports closed
+//
+// The single-instance rule comes first, in main (SingleInstance).
+
+#include <QObject>
+#include <QPointer>
+#include <memory>
+
+#include "platform/runloop/Executor.h"
+#include "ui/roster/RosterView.h"
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+
+namespace corvaline {
+class CoreApplication;
+}  // namespace corvaline
+
+namespace corvaline::ui {
+class MainWindow;
+class RosterModel;
+}  // namespace corvaline::ui
+
+namespace corvaline::app {
+
+class Commands;
+class PlaySound;
+class QtUserInterface;
+class StatusSelection;
+class X11UserActivity;
+
+// The application's owner of the core, the main window, the tray and the menus. GUI thread,
+// which must be the thread of `main`.
+class CVLAppDelegate : public QObject {
+    Q_OBJECT
+  public:
+    // Class set-up, before anything else of the application runs: registers the defaults
+    // (packet text encoding from the preferred languages) and resets an unusable
+    // received-files folder.
+    static void initialize();
+
+    explicit CVLAppDelegate(std::shared_ptr<Executor> main, QObject* parent = nullptr);
+    ~CVLAppDelegate() override;
+
+    void applicationDidFinishLaunching();
+    // Saves the store, then the core says "UO" and closes its ports. Runs once.
+    void applicationWillTerminate();
+    // Shows the main window, makes it key and front and activates the application.
+    void restoreWindow();
+
+    ui::MainWindow* window() const { return window_.get(); }
+    CoreApplication* core() const { return core_.get(); }
+    StatusSelection* status() const { return status_; }
+    Commands* commands() const { return commands_; }
+    PlaySound* sounds() const { return sounds_; }
+    // None when the desktop has no tray.
+    QSystemTrayIcon* trayIcon() const { return tray_; }
+    QMenu* statusMenu() const { return statusMenu_; }
+    QAction* quitAction() const { return quit_; }
+    // The main list; none before launch.
+    ui::RosterView* outlineView() const { return outlineView_; }
+    ui::RosterModel* userListDataSource() const { return userListDataSource_; }
+
+  private:
+    void buildMenus();
+    void createTrayIcon();
+    void createOutlineView();
+
+    std::shared_ptr<Executor> main_;
+    std::unique_ptr<ui::MainWindow> window_;
+    PlaySound* sounds_;
+    StatusSelection* status_;
+    Commands* commands_;
+    QMenu* statusMenu_;
+    QAction* quit_;
+    QAction* addGroup_;
+    QAction* renameGroup_;
+    QAction* removeGroup_;
+    QAction* deleteUser_;
+    QMenu* globalMenu_;
+    QMenu* groupMenu_;
+    QMenu* userMenu_;
+    QMenu* groupsList_;
+    QPointer<ui::RosterView> outlineView_;
+    ui::RosterModel* userListDataSource_ = nullptr;
+    QSystemTrayIcon* tray_ = nullptr;
+    std::unique_ptr<QtUserInterface> windows_;
+    std::unique_ptr<X11UserActivity> activity_;
+    std::unique_ptr<CoreApplication> core_;
+    bool terminated_ = false;
+};
+
+}  // namespace corvaline::app

@@ -1,0 +1,129 @@
+#include "app/runloop/QtExecutor.h"
+
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <optional>
+
+namespace corvaline::app {
+namespace {
+
+// QTimer counts in int milliseconds; anything longer (or not finite) never fires.
+std::optional<int> milliseconds(Duration delay) {
+    const double ms = std::ceil(std::max(delay.count(), 0.0) * 1000.0);
+    if (!std::isfinite(ms) || ms > std::numeric_limits<int>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<int>(ms);
+}
+
+// What a timer's QTimer and its handles share. The QTimer belongs to the executor's context
+// object, so after the executor is gone the pointer is null and the handles do nothing.
+struct TimerState {
+    QPointer<QTimer> timer;
+    int intervalMs = 0;  // 0: one-shot
+    bool neverFires = false;
+    bool scheduled = false;
+    bool orphaned = false;  // no handle is left: a one-shot timer goes once it has fired
+};
+
+class QtTimer : public TimerHandle::Impl {
+  public:
+    explicit QtTimer(std::shared_ptr<TimerState> state) : state_(std::move(state)) {}
+    ~QtTimer() override {
+        // Without handles the timer still fires as planned; one not planned is of no use.
+        state_->orphaned = true;
+        if (!state_->scheduled && state_->timer) {
+            state_->timer->deleteLater();
+        }
+    }
+
+    void start(Duration delay) {
+        auto& timer = state_->timer;
+        if (!timer) {
+            return;
+        }
+        timer->stop();
+        state_->scheduled = true;
+        const auto ms = milliseconds(delay);
+        if (ms && !state_->neverFires) {
+            timer->start(*ms);  // also the interval until the first firing
+        }
+    }
+
+    void cancel() override {
+        state_->scheduled = false;
+        if (state_->timer) {
+            state_->timer->stop();
+        }
+    }
+    void reschedule(Duration delay) override { start(delay); }
+    bool isScheduled() const override { return state_->timer && state_->scheduled; }
+
+  private:
+    std::shared_ptr<TimerState> state_;
+};
+
+void fire(TimerState& state, const std::function<void()>& block) {
+    QTimer* timer = state.timer;
+    if (state.intervalMs == 0) {
+        state.scheduled = false;
+    } else if (timer->interval() != state.intervalMs) {
+        timer->setInterval(state.intervalMs);  // after a moved first firing
+    }
+    const auto keep = block;  // the block may cancel, reschedule or drop its own timer
+    keep();
+    if (state.orphaned && !state.scheduled && state.timer) {
+        state.timer->deleteLater();
+    }
+}
+
+}  // namespace
+
+QtExecutor::QtExecutor() : context_(new QObject) {}
+
+QtExecutor::~QtExecutor() {
+    delete context_;  // stops and deletes every timer and drops the queued invocations
+}
+
+void QtExecutor::post(std::function<void()> block) {
+    // Queued invocations to one receiver are delivered in the order they were posted.
+    QMetaObject::invokeMethod(context_, std::move(block), Qt::QueuedConnection);
+}
+
+TimerHandle QtExecutor::postAfter(Duration delay, std::function<void()> block) {
+    return addTimer(delay, Duration::zero(), std::move(block));
+}
+
+TimerHandle QtExecutor::repeating(Duration interval, std::function<void()> block) {
+    return addTimer(interval, interval, std::move(block));
+}
+
+TimerHandle QtExecutor::addTimer(Duration delay, Duration interval, std::function<void()> block) {
+    assert(isCurrent());
+    auto state = std::make_shared<TimerState>();
+    auto* timer = new QTimer(context_);
+    state->timer = timer;
+    timer->setTimerType(Qt::PreciseTimer);
+    if (interval.count() > 0) {
+        const auto ms = milliseconds(interval);
+        state->intervalMs = std::max(ms.value_or(1), 1);
+        state->neverFires = !ms;
+    }
+    timer->setSingleShot(state->intervalMs == 0);
+    QObject::connect(timer, &QTimer::timeout, timer,
+                     [state, block = std::move(block)] { fire(*state, block); });
+    auto handle = std::make_shared<QtTimer>(state);
+    handle->start(delay);
+    return TimerHandle(handle);
+}
+
+bool QtExecutor::isCurrent() const {
+    return QThread::currentThread() == context_->thread();
+}
+
+}  // namespace corvaline::app

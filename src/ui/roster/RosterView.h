@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QPointer>
+#include <QTreeView>
+#include <vector>
+
+#include "ui/roster/SelectionFlags.h"
+
+class QMenu;
+
+namespace corvaline {
+class Group;
+class TreeItem;
+class User;
+}  // namespace corvaline
+
+namespace corvaline::ui {
+
+class RosterModel;
+
+// The main list's view: groups with their users, context menus for the empty area, groups and
+// users (with the move-to-group submenu), modifier-click toggling rows, group names edited in
+// place, drag and drop of users and files, the expansion of each group kept in the group.
+// Main thread.
+class RosterView : public QTreeView {
+    Q_OBJECT
+  public:
+    explicit RosterView(RosterModel& model, QWidget* parent = nullptr);
+
+    // The menus of the empty area, of group rows and of user rows; `groupsList` is the
+    // user menu's submenu that this view fills with the other groups.
+    void setMenus(QMenu* globalMenu, QMenu* groupMenu, QMenu* userMenu, QMenu* groupsList);
+
+    TreeItem* selectedItem() const;
+    std::vector<TreeItem*> selectedItems() const;
+    const SelectionFlags& flags() const { return flags_; }
+
+    // Selects the group and puts its name into editing.
+    void startGroupRenaming(Group& group);
+    // Shows the group's users.
+    void expandGroup(Group& group);
+    // The menu for a click at `position` (viewport coordinates): selects the row under it.
+    QMenu* menuForPosition(const QPoint& position);
+
+  signals:
+    void selectionFlagsChanged();
+    // Double-click on a user.
+    void userActivated(corvaline::User* user);
+
+  protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+
+  private:
+    void menuNeedsUpdate(User& user);
+    void applyExpansion(const QModelIndex& parent, int first, int last);
+    void updateFlags();
+
+    RosterModel& model_;
+    QPointer<QMenu> globalMenu_;
+    QPointer<QMenu> groupMenu_;
+    QPointer<QMenu> userMenu_;
+    QPointer<QMenu> groupsList_;
+    SelectionFlags flags_;
+};
+
+}  // namespace corvaline::ui

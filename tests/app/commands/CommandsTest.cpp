@@ -1,0 +1,125 @@
+#include "app/commands/Commands.h"
+
+#include <QSignalSpy>
+#include <filesystem>
+
+#include "app/support/AppTest.h"
+#include "platform/trace/DebugTracer.h"
+
+namespace corvaline::testing {
+namespace {
+
+// The commands on the selected row, with every confirmation already answered "do not ask
+// again" (the sheet itself has tests of its own), so each action runs at once.
+class CommandsTest : public AppTest {
+  protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        setDefault("deleteUserConfirmation", true);
+        setDefault("deteleGroupConfirmation", true);
+        commands_ = std::make_unique<app::Commands>(
+            &window(), [this] { return selected_; }, nullptr);
+    }
+    void TearDown() override {
+        commands_.reset();
+        AppTest::TearDown();
+    }
+
+    TreeItem* selected_ = nullptr;
+    std::unique_ptr<app::Commands> commands_;
+};
+
+TEST_F(CommandsTest, RemoveGroupActsOnlyOnAGroupAndMovesItsUsersToGeneral) {
+    auto ann = user("A100000001");
+    selected_ = ann.get();
+    commands_->removeGroup();
+    EXPECT_NE(group("Friends"), nullptr);  // a selected user is not a group
+    EXPECT_FALSE(ann->isDeleted());
+
+    QSignalSpy changed(commands_.get(), &app::Commands::rosterChanged);
+    auto friends = group("Friends");
+    selected_ = friends.get();
+    commands_->removeGroup();
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(group("Friends"), nullptr);
+    auto general = group("General");
+    ASSERT_NE(general, nullptr);
+    for (const char* id : {"A100000001", "A100000002", "A100000003"}) {
+        auto moved = user(id);
+        ASSERT_NE(moved, nullptr) << id;
+        EXPECT_EQ(moved->group(), general.get()) << id;
+    }
+    EXPECT_FALSE(context().hasChanges());  // saved
+}
+
+TEST_F(CommandsTest, RemovingGeneralItselfKeepsItsUsersInAGeneralGroup) {
+    auto general = Group::general(context());
+    auto bob = user("A100000002");
+    bob->setGroup(general.get());
+    selected_ = general.get();
+    commands_->removeGroup();
+    ASSERT_NE(bob->group(), nullptr);
+    EXPECT_EQ(bob->group()->name(), "General");
+    EXPECT_NE(bob->group(), general.get());
+    EXPECT_TRUE(general->isDeleted());
+    EXPECT_EQ(context().fetch<Group>([](const Group& g) { return g.name() == "General"; }).size(),
+              1u);
+}
+
+TEST_F(CommandsTest, DeleteUserKeepsHistoryRefusesTheLocalUserAndIgnoresGroups) {
+    selected_ = &me();
+    commands_->deleteUser();
+    EXPECT_FALSE(me().isDeleted());
+    EXPECT_FALSE(me().removed());
+
+    selected_ = group("Work").get();
+    commands_->deleteUser();
+    EXPECT_NE(group("Work"), nullptr);
+
+    auto dan = user("A100000004");  // has history
+    selected_ = dan.get();
+    commands_->deleteUser();
+    EXPECT_FALSE(dan->isDeleted());
+    EXPECT_TRUE(dan->removed());
+    EXPECT_EQ(dan->logEntriesNumber(), 1u);
+
+    auto bob = user("A100000002");  // has none
+    selected_ = bob.get();
+    commands_->deleteUser();
+    EXPECT_TRUE(bob->isDeleted());
+    EXPECT_FALSE(context().hasChanges());
+}
+
+TEST_F(CommandsTest, AddAndRenameGroupHandTheGroupToTheList) {
+    QSignalSpy added(commands_.get(), &app::Commands::groupAdded);
+    QSignalSpy renaming(commands_.get(), &app::Commands::startGroupRenaming);
+    commands_->AddGroup();
+    ASSERT_EQ(added.count(), 1);
+    EXPECT_NE(group("New Group"), nullptr);
+
+    selected_ = user("A100000001").get();
+    commands_->renameGroup();
+    EXPECT_EQ(renaming.count(), 0);
+    selected_ = group("Work").get();
+    commands_->renameGroup();
+    EXPECT_EQ(renaming.count(), 1);
+}
+
+TEST_F(CommandsTest, OpenReceivedFilesFolderOpensOnlyAFolderThatExists) {
+    std::vector<QUrl> opened;
+    commands_->setUrlOpener([&](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    });
+    const auto folder = home_.path() / "Received";
+    setDefault("fileTransferPath", "~/Received");
+    commands_->openReceivedFilesFolder();
+    EXPECT_TRUE(opened.empty());
+    std::filesystem::create_directories(folder);
+    commands_->openReceivedFilesFolder();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened.front(), QUrl::fromLocalFile(QString::fromStdString(folder.string())));
+}
+
+}  // namespace
+}  // namespace corvaline::testing

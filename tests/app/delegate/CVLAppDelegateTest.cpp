@@ -1,0 +1,134 @@
+#include "app/delegate/CVLAppDelegate.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QMimeData>
+#include <QUrl>
+#include <filesystem>
+#include <fstream>
+
+#include "app/support/AppTest.h"
+#include "core/model/services/UserInterface.h"
+#include "core/net/TCPserver.h"
+#include "core/net/UDPserver.h"
+#include "platform/trace/DebugTracer.h"
+#include "ui/roster/RosterModel.h"
+
+namespace corvaline::testing {
+namespace {
+
+using CVLAppDelegateTest = AppTest;
+
+TEST_F(CVLAppDelegateTest, StartsTheCoreBehindTheWindowAndFollowsTheStoredStatus) {
+    auto& services = CoreServices::shared();
+    auto* core = delegate_->core();
+    ASSERT_NE(core, nullptr);
+    EXPECT_TRUE(core->isRunning());
+    EXPECT_EQ(services.userList, core->userList());
+    EXPECT_EQ(services.messages, core->tcpServer());
+    EXPECT_EQ(services.presence, core->udpServer());
+    EXPECT_NE(services.windows, nullptr);
+    EXPECT_NE(services.activity, nullptr);
+    EXPECT_EQ(services.mainQueue, loop_.get());
+    EXPECT_TRUE(window().isVisible());
+    EXPECT_FALSE(window().servicesStopped());
+    EXPECT_TRUE(window().rosterView()->isVisible());
+    EXPECT_TRUE(window().statusButton(0)->isChecked());
+    EXPECT_EQ(delegate_->trayIcon(), nullptr);  // offscreen there is no tray, and no complaint
+    EXPECT_EQ(window().menuBar()->actions().front()->text(), "Corvaline");
+
+    me().setStatus("1");
+    delegate_.reset();  // a new start of the program
+    delegate_ = std::make_unique<app::CVLAppDelegate>(loop_);
+    delegate_->applicationDidFinishLaunching();
+    EXPECT_EQ(me().status(), "1");
+    EXPECT_TRUE(window().statusButton(1)->isChecked());
+}
+
+TEST_F(CVLAppDelegateTest, TerminatingSavesTheStoreAndTakesEverybodyOffline) {
+    auto ann = user("A100000001");
+    ASSERT_FALSE(ann->userOffline());
+    me().setName("Renamed here");  // an unsaved change
+    DebugTracer::setEnabled(true);
+    ::testing::internal::CaptureStderr();
+    delegate_->applicationWillTerminate();
+    delegate_->applicationWillTerminate();  // once only
+    const std::string trace = ::testing::internal::GetCapturedStderr();
+    DebugTracer::setEnabled(false);
+    EXPECT_FALSE(delegate_->core()->isRunning());
+    EXPECT_TRUE(ann->userOffline());
+    EXPECT_FALSE(context().hasChanges());
+    EXPECT_NE(trace.find("is offline on goOffline"), std::string::npos);
+    const auto off = trace.find("turn off servers");
+    EXPECT_NE(off, std::string::npos);
+    EXPECT_EQ(trace.find("turn off servers", off + 1), std::string::npos);
+    EXPECT_LT(trace.find("is offline on goOffline"), off);
+}
+
+TEST_F(CVLAppDelegateTest, StoppedServicesShowTheReasonUntilSignIn) {
+    delegate_->core()->userList()->stopEverything();
+    EXPECT_TRUE(window().servicesStopped());
+    EXPECT_TRUE(window().errorMessage()->isVisible());
+    EXPECT_EQ(window().errorMessage()->textFormat(), Qt::PlainText);
+    window().signInButton()->click();
+    EXPECT_FALSE(window().servicesStopped());
+    EXPECT_TRUE(delegate_->core()->tcpServer() != nullptr);
+}
+
+TEST_F(CVLAppDelegateTest, ErrorsFromTheCoreAreShownAsPlainText) {
+    CoreServices::shared().windows->presentError("<b>disk</b> full");
+    QMessageBox* box = window().findChild<QMessageBox*>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), "<b>disk</b> full");
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(box->isVisible());
+    box->close();
+}
+
+TEST_F(CVLAppDelegateTest, FilesDroppedOntoAnOnlineUserStartATransfer) {
+    auto* list = delegate_->userListDataSource();
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(window().rosterView(), delegate_->outlineView());
+    const auto file = home_.path() / "notes.txt";
+    std::ofstream(file) << "some notes";
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(QString::fromStdString(file.string()))});
+    auto ann = user("A100000001");
+    const auto before = ann->logEntriesNumber();
+    EXPECT_TRUE(list->dropMimeData(&files, Qt::CopyAction, -1, 0, list->indexOf(ann.get())));
+    EXPECT_EQ(ann->logEntriesNumber(), before + 1);  // the transfer is in her history
+    EXPECT_FALSE(list->dropMimeData(&files, Qt::CopyAction, -1, 0,
+                                    list->indexOf(user("A100000002").get())));
+}
+
+TEST_F(CVLAppDelegateTest, ClassSetUpChoosesTheEncodingAndResetsAMissingReceivedFilesFolder) {
+    const auto language = qEnvironmentVariable("LANGUAGE");
+    const struct {
+        const char* languages;
+        unsigned encoding;
+    } table[] = {
+        {"ru_RU:en_US", 11}, {"en_GB:de_DE", 12}, {"pl_PL:ru_RU", 11},
+        {"ru_RU:de_DE", 11}, {"tr_TR", 14},       {"el", 13},
+    };
+    for (const auto& [languages, encoding] : table) {
+        setenv("LANGUAGE", languages, 1);
+        const auto gone = home_.path() / "gone";
+        std::filesystem::create_directories(gone);
+        setDefault("fileTransferPath", "~/gone");
+        std::filesystem::remove(gone);
+        app::CVLAppDelegate::initialize();
+        EXPECT_EQ(UserDefaults::standard().integerForKey("encoding"), encoding) << languages;
+        EXPECT_EQ(UserDefaults::standard().stringForKey("fileTransferPath"),
+                  "~/Downloads/Corvaline")
+            << languages;
+    }
+    setenv("LANGUAGE", language.toUtf8().constData(), 1);
+    app::CVLAppDelegate::initialize();
+}
+
+}  // namespace
+}  // namespace corvaline::testing

@@ -1,0 +1,30 @@
+#include "app/sound/PlaySound.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+namespace corvaline::app {
+namespace {
+
+TEST(PlaySoundTest, TheFourSoundsAreBuiltInAndEachNameKeepsOneEffect) {
+    for (const char* name : {"Message", "Broadcast", "Online", "File"}) {
+        EXPECT_TRUE(QFile::exists(QStringLiteral(":/sounds/%1.wav").arg(name))) << name;
+    }
+    PlaySound sounds;
+    for (int i = 0; i < 20; ++i) {
+        sounds.Play("Message");  // no audio device here: silence, no error
+    }
+    sounds.Play("Online");
+    EXPECT_EQ(sounds.cachedEffects(), 2u);
+}
+
+TEST(PlaySoundTest, ANameWithoutASoundPlaysNothing) {
+    PlaySound sounds;
+    sounds.Play("Trumpet");
+    sounds.Play("");
+    EXPECT_EQ(sounds.cachedEffects(), 0u);
+}
+
+}  // namespace
+}  // namespace corvaline::app

@@ -1,0 +1,175 @@
+"""The windowed application in a lab host: an Xvfb display with openbox inside the host's
+network namespace, the app started on it with a HOME of its own, and xdotool and ImageMagick
+to drive it and take pictures. Every process is a lab process, so it ends with the lab."""
+
+import os
+import shutil
+import sqlite3
+import subprocess
+import time
+import unittest
+
+
+STORE = os.path.join(".local", "share", "com.tarvelo.Corvaline", "Corvaline-v2.storedata")
+
+
+def program(variable, what):
+    path = os.environ.get(variable)
+    if not path or not os.access(path, os.X_OK):
+        raise unittest.SkipTest(f"{variable} does not name the {what}")
+    return path
+
+
+def require_desktop_tools():
+    for tool in ("Xvfb", "openbox", "xdotool", "import"):
+        if shutil.which(tool) is None:
+            raise unittest.SkipTest(f"{tool} is not installed (scripts/setup installs it)")
+
+
+def home_environment(home, display):
+    runtime = os.path.join(home, "run")
+    os.makedirs(runtime, mode=0o700, exist_ok=True)
+    return {
+        "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+        "HOME": home,
+        "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+        "XDG_DATA_HOME": os.path.join(home, ".local", "share"),
+        "XDG_RUNTIME_DIR": runtime,
+        "LANG": "C.UTF-8",
+        "LC_ALL": "en_US.UTF-8",
+        "DISPLAY": display,
+        "QT_QPA_PLATFORM": "xcb",
+        "CORVALINE_TRACE": os.environ.get("CORVALINE_TRACE", "0"),
+    }
+
+
+def fill_store(lab, host, *users, me=None):
+    """Writes groups and users ("GROUP/USERID/NAME/STATE") into the store of the host's HOME,
+    inside the host (whose machine decides the local user's id)."""
+    home = lab.homes[host]
+    argv = [program("CORVALINE_FILL_STORE", "corvaline-fill-store program")]
+    if me:
+        argv += ["--me", me]
+    env = {"PATH": os.environ.get("PATH", ""), "HOME": home,
+           "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+           "XDG_DATA_HOME": os.path.join(home, ".local", "share"), "LANG": "C.UTF-8"}
+    lab.run(host, argv + list(users), env=env, check=True, timeout=30)
+
+
+def stored_users(home):
+    """userId -> (name, status, offline, removed, group name) as the store of `home` has them."""
+    uri = "file:" + os.path.join(home, STORE) + "?mode=ro"
+    with sqlite3.connect(uri, uri=True, timeout=5) as db:
+        columns = [row[1] for row in db.execute('PRAGMA table_info("TreeItem")')]
+        group = "group" if "group" in columns else None
+        names = {row[0]: row[1] for row in db.execute(
+            'SELECT id, name FROM "TreeItem" WHERE entity = \'Group\'')}
+        query = ('SELECT userId, name, status, userOffline, removed' +
+                 (', "group"' if group else ', NULL') +
+                 ' FROM "TreeItem" WHERE userId IS NOT NULL')
+        return {row[0]: (row[1], row[2], bool(row[3]), bool(row[4]), names.get(row[5]))
+                for row in db.execute(query)}
+
+
+class Desktop:
+    """Xvfb and openbox in lab host `host`; `display` is the X display name."""
+
+    def __init__(self, lab, host, size="900x700"):
+        require_desktop_tools()
+        self.lab, self.host = lab, host
+        number = 100 + (os.getpid() + host) % 800
+        while os.path.exists(f"/tmp/.X11-unix/X{number}"):
+            number += 1
+        self.display = f":{number}"
+        self.env = {"PATH": os.environ.get("PATH", ""), "DISPLAY": self.display,
+                    "HOME": lab.homes[host]}
+        lab.popen(host, ["Xvfb", self.display, "-screen", "0", f"{size}x24", "-nolisten",
+                         "tcp", "-noreset"], env=self.env, stdout=subprocess.DEVNULL,
+                  stderr=subprocess.DEVNULL)
+        self._wait(lambda: os.path.exists(f"/tmp/.X11-unix/X{number}"), 15, "Xvfb")
+        lab.popen(host, ["openbox"], env=self.env, stdout=subprocess.DEVNULL,
+                  stderr=subprocess.DEVNULL)
+        time.sleep(0.5)
+
+    def _wait(self, done, timeout, what):
+        deadline = time.monotonic() + timeout
+        while not done():
+            if time.monotonic() > deadline:
+                raise AssertionError(f"{what} did not come up within {timeout} s")
+            time.sleep(0.1)
+
+    def tool(self, *argv, timeout=15):
+        result = self.lab.run(self.host, list(argv), env=self.env, capture_output=True,
+                              text=True, timeout=timeout)
+        return result.stdout.strip()
+
+    def windows(self, name):
+        found = self.tool("xdotool", "search", "--onlyvisible", "--name", name)
+        return [w for w in found.split() if w]
+
+    def wait_window(self, name, timeout=20):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            found = self.windows(name)
+            if found:
+                return found[0]
+            time.sleep(0.2)
+        raise AssertionError(f"no window named {name!r} within {timeout} s")
+
+    def activate(self, window):
+        self.tool("xdotool", "windowactivate", window)
+        time.sleep(0.3)
+
+    def key(self, window, *keys):
+        self.activate(window)
+        self.tool("xdotool", "key", "--clearmodifiers", *keys)
+
+    def click(self, window, x, y, button=1):
+        self.activate(window)
+        self.tool("xdotool", "mousemove", "--window", window, str(x), str(y), "click",
+                  str(button))
+
+    def picture(self, path, window="root"):
+        self.tool("import", "-window", window, path, timeout=30)
+
+
+class App:
+    """One copy of the application in the desktop's host, with its own HOME."""
+
+    def __init__(self, test, desktop, home, args=()):
+        self.desktop, self.home = desktop, home
+        self.env = home_environment(home, desktop.display)
+        argv = [program("CORVALINE_APP", "corvaline program"), *args]
+        self.log = os.path.join(home, "app.log")
+        with open(self.log, "a") as log:
+            self.process = desktop.lab.popen(desktop.host, argv, env=self.env,
+                                             stdout=log, stderr=subprocess.STDOUT)
+        if test is not None:
+            test.addCleanup(self.close)
+
+    def main_window(self, timeout=20):
+        return self.desktop.wait_window("^Corvaline$", timeout)
+
+    def users(self):
+        return stored_users(self.home)
+
+    def wait_store(self, predicate, timeout, what):
+        deadline = time.monotonic() + timeout
+        last = None
+        while time.monotonic() < deadline:
+            try:
+                last = self.users()
+                if predicate(last):
+                    return last
+            except sqlite3.Error:
+                pass
+            time.sleep(0.2)
+        raise AssertionError(f"the app's store never showed {what}; last: {last}")
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
