@@ -12,6 +12,7 @@
 #include "core/net/TCPserver.h"
 #include "core/net/UDPserver.h"
 #include "platform/system/ClockChangeMonitor.h"
+#include "platform/system/DescriptorLimit.h"
 #include "platform/system/NetworkChangeMonitor.h"
 #include "platform/system/PowerMonitor.h"
 #include "platform/system/ScreensaverMonitor.h"
@@ -70,6 +71,7 @@ void CoreApplication::start() {
     if (running_) {
         return;
     }
+    raiseDescriptorLimit();
     auto& services = CoreServices::shared();
     services.mainQueue = main_.get();
     services.windows = windows_;

@@ -38,7 +38,11 @@ void FILEserver::adapterChanged() {
 std::shared_ptr<FileTransfer> FILEserver::outgoingFiles(
     const std::vector<std::filesystem::path>& paths, User& to, bool encrypt) {
     assertCurrent(*main_);
-    return FileTransfer::newOutgoingFiles(paths, to, main_, encrypt);
+    auto transfer = FileTransfer::newOutgoingFiles(paths, to, main_, encrypt);
+    if (transfer) {
+        transfer->setWaits(waits_);
+    }
+    return transfer;
 }
 
 void FILEserver::socketDidAcceptNewSocket(const AsyncTcpSocketPtr&,
@@ -47,7 +51,15 @@ void FILEserver::socketDidAcceptNewSocket(const AsyncTcpSocketPtr&,
     if (!context) {
         return;  // the connection closes
     }
-    context->insert<FileTransfer>()->receiveOffer(newSocket, main_);
+    std::string host = newSocket->connectedHost().value_or("");
+    if (!incoming_.admits(host)) {
+        newSocket->disconnect();
+        return;
+    }
+    auto transfer = context->insert<FileTransfer>();
+    transfer->setWaits(waits_);
+    transfer->receiveOffer(newSocket, main_);
+    incoming_.add(transfer, std::move(host));
 }
 
 }  // namespace corvaline

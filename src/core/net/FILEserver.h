@@ -4,12 +4,13 @@
 #include <memory>
 #include <vector>
 
+#include "core/model/entities/FileTransfer.h"
+#include "core/net/IncomingTransferLimit.h"
 #include "platform/runloop/Executor.h"
 #include "sockets/tcp/AsyncTcpSocket.h"
 
 namespace corvaline {
 
-class FileTransfer;
 class User;
 
 // The listener of the file-transfer port: each accepted connection becomes an incoming
@@ -32,12 +33,17 @@ class FILEserver : public AsyncTcpSocketDelegate, public std::enable_shared_from
     std::shared_ptr<FileTransfer> outgoingFiles(const std::vector<std::filesystem::path>& paths,
                                                 User& to, bool encrypt = true);
 
+    // What transfers made here wait for their peers (tests shorten it).
+    void setTransferWaits(FileTransfer::Waits waits) { waits_ = waits; }
+
     void socketDidAcceptNewSocket(const AsyncTcpSocketPtr& listener,
                                   const AsyncTcpSocketPtr& newSocket) override;
 
   private:
     std::shared_ptr<Executor> main_;
     AsyncTcpSocketPtr serverTCPsocket_;
+    FileTransfer::Waits waits_;
+    IncomingTransferLimit incoming_;
 };
 
 }  // namespace corvaline

@@ -65,7 +65,8 @@ std::shared_ptr<TCPserver> TCPserver::create(std::shared_ptr<Executor> main, Mes
 
 TCPserver::TCPserver(Private, std::shared_ptr<Executor> main, MessageHooks hooks)
     : AsyncTcpSocketDelegate({Callback::DidAcceptNewSocket, Callback::DidReadData,
-                              Callback::DidWriteData, Callback::DidDisconnect}),
+                              Callback::DidReadPartialData, Callback::DidWriteData,
+                              Callback::DidDisconnect}),
       main_(std::move(main)),
       hooks_(std::move(hooks)) {}
 
@@ -156,11 +157,28 @@ void TCPserver::SendTCPpacket(const std::vector<std::uint8_t>& packet, User& to,
 
 void TCPserver::socketDidAcceptNewSocket(const AsyncTcpSocketPtr&,
                                          const AsyncTcpSocketPtr& newSocket) {
+    if (!requests_.admit(newSocket, newSocket->connectedHost().value_or(""))) {
+        trace("too many connections from one address");
+        newSocket->disconnect();
+        return;
+    }
     connectedServerTCPSockets_.push_back(newSocket);
     newSocket->readDataToData(*crlf(), kTimeout, kMaxLineLength, kReadTag);
 }
 
+void TCPserver::socketDidReadPartialDataOfLength(const AsyncTcpSocketPtr& socket,
+                                                 std::size_t length, long) {
+    if (!socket) {
+        return;
+    }
+    for (const auto& closing : requests_.grew(*socket, length)) {
+        trace("requests hold too many bytes: the newest connection is closed");
+        closing->disconnect();
+    }
+}
+
 void TCPserver::socketDidReadData(const AsyncTcpSocketPtr& socket, const DataSlice& data, long) {
+    requests_.settled(*socket);
     const std::string ip = socket->connectedHost().value_or("");
     const auto packet = PacketCodec::shared().ArrayFromBase64AESdata(data.span());
     if (!packet) {
@@ -324,6 +342,7 @@ void TCPserver::recipientUnreachable(Exchange& exchange) {
 }
 
 void TCPserver::forget(const AsyncTcpSocketPtr& socket) {
+    requests_.forget(*socket);
     for (auto* list : {&connectedServerTCPSockets_, &connectedClientTCPSockets_}) {
         std::erase(*list, socket);
     }

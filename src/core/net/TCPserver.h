@@ -9,6 +9,7 @@
 #include "core/codec/Packet.h"
 #include "core/model/services/MessageService.h"
 #include "core/net/MessageHooks.h"
+#include "core/net/RequestBudget.h"
 #include "platform/runloop/Executor.h"
 #include "sockets/tcp/AsyncTcpSocket.h"
 
@@ -71,6 +72,8 @@ class TCPserver : public AsyncTcpSocketDelegate,
                                   const AsyncTcpSocketPtr& newSocket) override;
     void socketDidReadData(const AsyncTcpSocketPtr& socket, const DataSlice& data,
                            long tag) override;
+    void socketDidReadPartialDataOfLength(const AsyncTcpSocketPtr& socket, std::size_t length,
+                                          long tag) override;
     void socketDidWriteDataWithTag(const AsyncTcpSocketPtr& socket, long tag) override;
     void socketDidDisconnect(const AsyncTcpSocketPtr& socket,
                              const std::optional<Error>& error) override;
@@ -94,6 +97,7 @@ class TCPserver : public AsyncTcpSocketDelegate,
     AsyncTcpSocketPtr serverTCPsocket_;
     std::vector<AsyncTcpSocketPtr> connectedServerTCPSockets_;
     std::vector<AsyncTcpSocketPtr> connectedClientTCPSockets_;
+    RequestBudget requests_;  // of the accepted sockets
     TimerHandle networkChangeTimer_;
     TimerHandle sleepTimer_;
     std::uint64_t sleepTimerId_ = 0;

@@ -1,10 +1,7 @@
 #include "platform/dispatch/ReadinessSource.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-
-#include <asio/posix/stream_descriptor.hpp>
 
 #include "platform/dispatch/Runtime.h"
 
@@ -31,39 +28,34 @@ short currentEvents(int fd, short interest) {
 
 }  // namespace
 
-// Waits on a duplicate of the caller's descriptor: a read and a write source may watch the
-// same socket (the reactor registers each descriptor number once), and the caller may close
-// its descriptor in the cancel handler without racing the reactor.
-struct ReadinessSource::Waiter {
-    std::shared_ptr<Runtime> runtime;
-    asio::posix::stream_descriptor descriptor;
-
-    Waiter(std::shared_ptr<Runtime> owner, int duplicate)
-        : runtime(std::move(owner)), descriptor(runtime->io(), duplicate) {}
-
-    void detach() {
-        asio::error_code ignored;
-        descriptor.close(ignored);
-    }
-};
-
+// The sources of one descriptor (a socket's read and write sources) share its reactor
+// registration; the caller may close the descriptor in the cancel handler, which runs after
+// this source has let go of the registration.
 std::shared_ptr<ReadinessSource> ReadinessSource::create(Kind kind, int fd,
                                                          std::shared_ptr<SerialQueue> queue) {
-    int duplicate = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (duplicate < 0) {
+    auto runtime = Runtime::shared();
+    if (fd < 0 || !runtime->descriptors().acquire(fd)) {
         return nullptr;
     }
-    return std::make_shared<ReadinessSource>(Private{}, kind, fd, duplicate, std::move(queue));
+    return std::make_shared<ReadinessSource>(Private{}, kind, fd, std::move(runtime),
+                                             std::move(queue));
 }
 
-ReadinessSource::ReadinessSource(Private, Kind kind, int fd, int duplicate,
+ReadinessSource::ReadinessSource(Private, Kind kind, int fd, std::shared_ptr<Runtime> runtime,
                                  std::shared_ptr<SerialQueue> queue)
-    : kind_(kind),
-      fd_(fd),
-      queue_(std::move(queue)),
-      waiter_(std::make_unique<Waiter>(Runtime::shared(), duplicate)) {}
+    : kind_(kind), fd_(fd), runtime_(std::move(runtime)), queue_(std::move(queue)) {}
 
-ReadinessSource::~ReadinessSource() = default;
+ReadinessSource::~ReadinessSource() {
+    std::lock_guard lock(mutex_);
+    detachLocked();
+}
+
+void ReadinessSource::detachLocked() {
+    if (registered_) {
+        registered_ = false;
+        runtime_->descriptors().release(fd_);
+    }
+}
 
 void ReadinessSource::setEventHandler(EventHandler handler) {
     std::lock_guard lock(mutex_);
@@ -102,7 +94,7 @@ void ReadinessSource::cancel() {
         }
         cancelled_ = true;
         ++generation_;
-        waiter_->detach();
+        detachLocked();
         handler = std::move(cancelHandler_);
         eventHandler_ = nullptr;
     }
@@ -123,8 +115,9 @@ void ReadinessSource::armLocked() {
     waiting_ = true;
     auto wait = kind_ == Kind::Read ? asio::posix::stream_descriptor::wait_read
                                     : asio::posix::stream_descriptor::wait_write;
-    waiter_->descriptor.async_wait(
-        wait, [weak = weak_from_this(), generation = generation_](const asio::error_code& error) {
+    runtime_->descriptors().asyncWait(
+        fd_, wait,
+        [weak = weak_from_this(), generation = generation_](const asio::error_code& error) {
             auto self = weak.lock();
             if (self && !error) {
                 self->onReady(generation);

@@ -9,6 +9,8 @@
 
 namespace corvaline::dispatch {
 
+class Runtime;
+
 // Tells a queue when a descriptor is readable or writable. Level-triggered while resumed: the
 // event handler runs on the target queue, and runs again after it returns as long as the
 // condition holds. Created suspended (call resume once to start). The descriptor stays owned
@@ -19,12 +21,13 @@ class ReadinessSource : public std::enable_shared_from_this<ReadinessSource> {
     // For read sources: the bytes the descriptor reports as available (FIONREAD).
     using EventHandler = std::function<void(std::size_t available)>;
 
-    // Null when the descriptor cannot be watched (it is invalid, or no descriptor is left).
+    // Null when the descriptor cannot be watched (it is not open, or the reactor refuses it).
     static std::shared_ptr<ReadinessSource> create(Kind kind, int fd,
                                                    std::shared_ptr<SerialQueue> queue);
 
     struct Private {};
-    ReadinessSource(Private, Kind kind, int fd, int duplicate, std::shared_ptr<SerialQueue> queue);
+    ReadinessSource(Private, Kind kind, int fd, std::shared_ptr<Runtime> runtime,
+                    std::shared_ptr<SerialQueue> queue);
     ~ReadinessSource();
     ReadinessSource(const ReadinessSource&) = delete;
     ReadinessSource& operator=(const ReadinessSource&) = delete;
@@ -44,16 +47,17 @@ class ReadinessSource : public std::enable_shared_from_this<ReadinessSource> {
     int fd() const { return fd_; }
 
   private:
-    struct Waiter;
+    void detachLocked();
     void armLocked();
     void onReady(unsigned generation);
     void deliver(unsigned generation, std::size_t available);
 
     const Kind kind_;
     const int fd_;
+    const std::shared_ptr<Runtime> runtime_;
     const std::shared_ptr<SerialQueue> queue_;
     mutable std::mutex mutex_;
-    std::unique_ptr<Waiter> waiter_;
+    bool registered_ = true;  // counted as a user of the descriptor's reactor registration
     EventHandler eventHandler_;
     std::function<void()> cancelHandler_;
     int suspendCount_ = 1;

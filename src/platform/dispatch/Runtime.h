@@ -4,6 +4,8 @@
 
 #include <asio/io_context.hpp>
 
+#include "platform/dispatch/DescriptorRegistry.h"
+
 namespace corvaline::dispatch {
 
 // The small worker pool that serial queues, readiness sources and timers run on. Internal to
@@ -19,12 +21,14 @@ class Runtime {
     Runtime& operator=(const Runtime&) = delete;
 
     asio::io_context& io() { return io_; }
+    DescriptorRegistry& descriptors() { return descriptors_; }
     // Ends the workers (after the blocks they are running); nothing runs on the runtime after.
     void stopWorkers();
 
   private:
     struct Workers;
     asio::io_context io_;
+    DescriptorRegistry descriptors_{io_};
     std::unique_ptr<Workers> workers_;
 };
 

@@ -104,7 +104,9 @@ bool AsyncTcpSocket::onSocketQueue() const {
 }
 
 void AsyncTcpSocket::runSync(const std::function<void()>& body) const {
-    if (onSocketQueue()) {
+    // Only the socket queue itself runs the body inline: a marked queue does not run in step
+    // with it, so the body would race the socket's own work.
+    if (socketQueue_->isCurrent()) {
         body();
     } else {
         socketQueue_->sync(body);
@@ -112,7 +114,7 @@ void AsyncTcpSocket::runSync(const std::function<void()>& body) const {
 }
 
 void AsyncTcpSocket::runAsync(std::function<void()> body) {
-    if (onSocketQueue()) {
+    if (socketQueue_->isCurrent()) {
         body();
     } else {
         postAsync(std::move(body));
@@ -308,18 +310,23 @@ void AsyncTcpSocket::setUserData(std::shared_ptr<void> userData) {
 // Access for code on the socket queue.
 
 int AsyncTcpSocket::socketFD() const {
-    if (!onSocketQueue()) {
-        return -1;
-    }
-    return socket4FD_ != -1 ? socket4FD_ : socket6FD_;
+    return onSocketQueueRead([this] { return socket4FD_ != -1 ? socket4FD_ : socket6FD_; });
 }
 
 int AsyncTcpSocket::socket4FD() const {
-    return onSocketQueue() ? socket4FD_ : -1;
+    return onSocketQueueRead([this] { return socket4FD_; });
 }
 
 int AsyncTcpSocket::socket6FD() const {
-    return onSocketQueue() ? socket6FD_ : -1;
+    return onSocketQueueRead([this] { return socket6FD_; });
+}
+
+int AsyncTcpSocket::onSocketQueueRead(const std::function<int()>& read) const {
+    int value = -1;
+    if (onSocketQueue()) {
+        runSync([&] { value = read(); });  // from a marked queue: read in step with the socket
+    }
+    return value;
 }
 
 void AsyncTcpSocket::performBlock(const std::function<void()>& block) {

@@ -203,7 +203,9 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     int socket6FD() const;
     // Runs the block on the socket queue and waits for it.
     void performBlock(const std::function<void()>& block);
-    // Work on a marked queue counts as work on the socket queue.
+    // Code on a marked queue may ask for the descriptors too (read in step with the socket
+    // queue); everything else it asks still goes through the socket queue, since a marked
+    // queue does not run in step with it.
     void markSocketQueueTargetQueue(dispatch::SerialQueue& queue);
     void unmarkSocketQueueTargetQueue(dispatch::SerialQueue& queue);
 
@@ -278,7 +280,10 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     using DelegateCall = std::function<void(Delegate&, const AsyncTcpSocketPtr&)>;
 
     // Queue discipline.
+    // True on the socket queue or a marked queue.
     bool onSocketQueue() const;
+    // The value `read` gives on the socket queue; -1 when not called from one of those.
+    int onSocketQueueRead(const std::function<int()>& read) const;
     void runSync(const std::function<void()>& body) const;
     void runAsync(std::function<void()> body);
     void postAsync(std::function<void()> body);
@@ -318,6 +323,9 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     bool watchListeningSocket(int fd, std::shared_ptr<dispatch::ReadinessSource>* source,
                               Error* error);
     bool doAccept(int fd);
+    // Out of descriptors: the listeners stop for a moment instead of failing in a busy loop.
+    void restAccepting();
+    void endAcceptRest();
     void adoptAcceptedSocket(int fd, int family);
 
     // Connecting.
@@ -449,6 +457,7 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     std::shared_ptr<dispatch::ReadinessSource> connect4Source_;
     std::shared_ptr<dispatch::ReadinessSource> connect6Source_;
     std::shared_ptr<dispatch::TimerSource> alternateTimer_;
+    std::shared_ptr<dispatch::TimerSource> acceptRestTimer_;
     std::shared_ptr<dispatch::TimerSource> connectTimer_;
     std::shared_ptr<dispatch::ReadinessSource> readSource_;
     std::shared_ptr<dispatch::ReadinessSource> writeSource_;

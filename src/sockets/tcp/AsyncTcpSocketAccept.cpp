@@ -17,6 +17,13 @@ namespace corvaline {
 namespace {
 
 constexpr int kListenBacklog = 1024;
+// How long accepting rests when the process or system has no descriptor or memory left for a
+// new connection. The listener stays readable meanwhile: retrying at once would spin.
+constexpr double kAcceptRestSeconds = 0.25;
+
+bool isOutOfResources(int code) {
+    return code == EMFILE || code == ENFILE || code == ENOBUFS || code == ENOMEM;
+}
 // Connections taken per readiness event; the level-triggered source comes back for the rest.
 constexpr int kAcceptsPerEvent = kListenBacklog;
 
@@ -263,7 +270,7 @@ bool AsyncTcpSocket::watchListeningSocket(int fd,
     *source =
         dispatch::ReadinessSource::create(dispatch::ReadinessSource::Kind::Read, fd, socketQueue_);
     if (!*source) {
-        fail(error, errorWithErrno(errno, "Error in dup() function"));
+        fail(error, errorWithErrno(errno, "Error watching the socket (epoll_ctl)"));
         return false;
     }
     // Linux reports no count of pending connections: take them until none is left.
@@ -286,6 +293,9 @@ bool AsyncTcpSocket::doAccept(int fd) {
     int child =
         ::accept4(fd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (child == -1) {
+        if (isOutOfResources(errno)) {
+            restAccepting();
+        }
         return false;
     }
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&peer);
@@ -317,6 +327,27 @@ bool AsyncTcpSocket::doAccept(int fd) {
         }
     });
     return true;
+}
+
+void AsyncTcpSocket::restAccepting() {
+    if (acceptRestTimer_) {
+        return;
+    }
+    for (auto& source : {accept4Source_, accept6Source_, acceptUNSource_}) {
+        if (source) {
+            source->suspend();
+        }
+    }
+    acceptRestTimer_ = startTimer(kAcceptRestSeconds, &AsyncTcpSocket::endAcceptRest);
+}
+
+void AsyncTcpSocket::endAcceptRest() {
+    stopTimer(acceptRestTimer_);
+    for (auto& source : {accept4Source_, accept6Source_, acceptUNSource_}) {
+        if (source) {
+            source->resume();
+        }
+    }
 }
 
 void AsyncTcpSocket::adoptAcceptedSocket(int fd, int family) {

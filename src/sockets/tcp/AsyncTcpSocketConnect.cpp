@@ -498,8 +498,9 @@ void AsyncTcpSocket::closeWithError(std::optional<Error> error) {
     emptyQueues();
     preBuffer_.reset();
     closeTLS();
+    stopTimer(acceptRestTimer_);
 
-    // Sources watch duplicates of the descriptors and let go of them when cancelled, so the
+    // Cancelled sources have let go of the descriptors' reactor registrations, so the
     // descriptors close here and now, also when the socket is being destroyed.
     for (auto* source : {&accept4Source_, &accept6Source_, &acceptUNSource_, &connect4Source_,
                          &connect6Source_, &readSource_, &writeSource_}) {

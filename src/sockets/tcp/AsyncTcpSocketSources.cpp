@@ -18,7 +18,7 @@ void AsyncTcpSocket::setupReadAndWriteSourcesForNewlyConnectedSocket(int fd) {
     readSource_ = dispatch::ReadinessSource::create(Kind::Read, fd, socketQueue_);
     writeSource_ = dispatch::ReadinessSource::create(Kind::Write, fd, socketQueue_);
     if (!readSource_ || !writeSource_) {
-        Error error = errorWithErrno(errno, "Error in dup() function");
+        Error error = errorWithErrno(errno, "Error watching the socket (epoll_ctl)");
         readSource_.reset();
         writeSource_.reset();
         closeWithError(std::move(error));

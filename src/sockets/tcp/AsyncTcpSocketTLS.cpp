@@ -34,7 +34,7 @@ void AsyncTcpSocket::startTLS(TlsSettings settings) {
 }
 
 ssl_st* AsyncTcpSocket::sslContext() const {
-    return onSocketQueue() && sslContext_ ? sslContext_->ssl() : nullptr;
+    return socketQueue_->isCurrent() && sslContext_ ? sslContext_->ssl() : nullptr;
 }
 
 void AsyncTcpSocket::maybeStartTLS() {

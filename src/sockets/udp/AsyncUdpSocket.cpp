@@ -46,7 +46,9 @@ bool AsyncUdpSocket::onSocketQueue() const {
 }
 
 void AsyncUdpSocket::runSync(const std::function<void()>& body) const {
-    if (onSocketQueue()) {
+    // Only the socket queue itself runs the body inline: a marked queue does not run in step
+    // with it, so the body would race the socket's own work.
+    if (socketQueue_->isCurrent()) {
         body();
     } else {
         socketQueue_->sync(body);
@@ -54,7 +56,7 @@ void AsyncUdpSocket::runSync(const std::function<void()>& body) const {
 }
 
 void AsyncUdpSocket::runAsync(std::function<void()> body) {
-    if (onSocketQueue()) {
+    if (socketQueue_->isCurrent()) {
         body();
     } else {
         socketQueue_->async([self = shared_from_this(), body = std::move(body)] { body(); });
@@ -268,18 +270,23 @@ void AsyncUdpSocket::performBlock(const std::function<void()>& block) {
 }
 
 int AsyncUdpSocket::socketFD() const {
-    if (!onSocketQueue()) {
-        return -1;
-    }
-    return socket4_.fd != -1 ? socket4_.fd : socket6_.fd;
+    return onSocketQueueRead([this] { return socket4_.fd != -1 ? socket4_.fd : socket6_.fd; });
 }
 
 int AsyncUdpSocket::socket4FD() const {
-    return onSocketQueue() ? socket4_.fd : -1;
+    return onSocketQueueRead([this] { return socket4_.fd; });
 }
 
 int AsyncUdpSocket::socket6FD() const {
-    return onSocketQueue() ? socket6_.fd : -1;
+    return onSocketQueueRead([this] { return socket6_.fd; });
+}
+
+int AsyncUdpSocket::onSocketQueueRead(const std::function<int()>& read) const {
+    int value = -1;
+    if (onSocketQueue()) {
+        runSync([&] { value = read(); });  // from a marked queue: read in step with the socket
+    }
+    return value;
 }
 
 }  // namespace corvaline

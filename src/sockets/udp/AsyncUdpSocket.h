@@ -21,6 +21,7 @@
 #include "sockets/SocketError.h"
 #include "sockets/udp/AsyncUdpSendPacket.h"
 #include "sockets/udp/AsyncUdpSocketDelegate.h"
+#include "sockets/udp/ReceiveBacklog.h"
 
 namespace corvaline {
 
@@ -158,8 +159,9 @@ class AsyncUdpSocket : public std::enable_shared_from_this<AsyncUdpSocket> {
     void close();
     void closeAfterSending();
 
-    // Work on a marked queue counts as work on the socket queue: only for a queue that never
-    // runs at the same time as the socket queue.
+    // Code on a marked queue may ask for the descriptors too (read in step with the socket
+    // queue); everything else it asks still goes through the socket queue, since a marked
+    // queue does not run in step with it.
     void markSocketQueueTargetQueue(dispatch::SerialQueue& queue);
     void unmarkSocketQueueTargetQueue(dispatch::SerialQueue& queue);
     // Runs the block on the socket queue and waits for it.
@@ -248,7 +250,10 @@ class AsyncUdpSocket : public std::enable_shared_from_this<AsyncUdpSocket> {
         std::variant<std::shared_ptr<AsyncUdpSendPacket>, std::shared_ptr<AsyncUdpSpecialPacket>>;
 
     // Queue discipline.
+    // True on the socket queue or a marked queue.
     bool onSocketQueue() const;
+    // The value `read` gives on the socket queue; -1 when not called from one of those.
+    int onSocketQueueRead(const std::function<int()>& read) const;
     void runSync(const std::function<void()>& body) const;
     void runAsync(std::function<void()> body);
     void notify(Callback callback, std::function<void(Delegate&, const AsyncUdpSocketPtr&)> call);
@@ -304,9 +309,10 @@ class AsyncUdpSocket : public std::enable_shared_from_this<AsyncUdpSocket> {
     // Reads and hands on one datagram; false when that closed the socket.
     bool receiveOneDatagram();
     bool isConnectedToAddress(const Data& address) const;
-    void deliver(Data data, Data address, std::any context);
+    // `hold` keeps the datagram counted in the backlog until the delegate is done with it.
+    void deliver(Data data, Data address, std::any context, std::shared_ptr<void> hold);
     void filterDidAnswer(std::uint64_t closeCount, bool accepted, Data data, Data address,
-                         std::any context);
+                         std::any context, std::shared_ptr<void> hold);
     void closeWithError(std::optional<Error> error);
 
     // Connecting and multicast.
@@ -350,6 +356,7 @@ class AsyncUdpSocket : public std::enable_shared_from_this<AsyncUdpSocket> {
     std::uint32_t pendingFilterOperations_ = 0;
     std::uint64_t closeCount_ = 0;  // answers of receive filters from before a close are stale
     Data receiveBuffer_;            // reused for every read
+    const std::shared_ptr<ReceiveBacklog> backlog_ = std::make_shared<ReceiveBacklog>();
     std::optional<Data> cachedConnectedAddress_;
     std::optional<std::string> cachedConnectedHost_;
     std::uint16_t cachedConnectedPort_ = 0;

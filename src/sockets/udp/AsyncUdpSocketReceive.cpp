@@ -82,7 +82,8 @@ void AsyncUdpSocket::receiveSourceFired(Endpoint& socket) {
 void AsyncUdpSocket::doReceive() {
     for (int turn = 0;; ++turn) {
         bool receiving = flags_ & (kReceiveOnce | kReceiveContinuous);
-        if (!receiving || ((flags_ & kReceiveOnce) && pendingFilterOperations_ > 0)) {
+        if (!receiving || ((flags_ & kReceiveOnce) && pendingFilterOperations_ > 0) ||
+            backlog_->pauseIfFull()) {
             for (Endpoint* socket : {&socket4_, &socket6_}) {
                 if (socket->readable) {
                     suspendReceiveSource(*socket);
@@ -147,9 +148,16 @@ bool AsyncUdpSocket::receiveOneDatagram() {
     if ((flags_ & kConnected) && !isConnectedToAddress(address)) {
         return true;
     }
+    auto hold = backlog_->hold(data.size(), [weak = weak_from_this(), queue = socketQueue_] {
+        queue->async([weak] {
+            if (auto self = weak.lock()) {
+                self->doReceive();
+            }
+        });
+    });
 
     if (!receiveFilterBlock_ || !receiveFilterQueue_) {
-        deliver(std::move(data), std::move(address), {});
+        deliver(std::move(data), std::move(address), {}, std::move(hold));
         return true;
     }
     if (!receiveFilterAsync_) {
@@ -157,21 +165,23 @@ bool AsyncUdpSocket::receiveOneDatagram() {
         bool allowed = false;
         receiveFilterQueue_->sync([&] { allowed = receiveFilterBlock_(data, address, &context); });
         if (allowed) {
-            deliver(std::move(data), std::move(address), std::move(context));
+            deliver(std::move(data), std::move(address), std::move(context), std::move(hold));
         }
         return true;
     }
     ++pendingFilterOperations_;
     receiveFilterQueue_->async([filter = receiveFilterBlock_, data = std::move(data),
                                 address = std::move(address), queue = socketQueue_,
-                                weak = weak_from_this(), closeCount = closeCount_]() mutable {
+                                weak = weak_from_this(), closeCount = closeCount_,
+                                hold = std::move(hold)]() mutable {
         std::any context;
         bool allowed = filter(data, address, &context);
         queue->async([weak, closeCount, allowed, data = std::move(data),
-                      address = std::move(address), context = std::move(context)]() mutable {
+                      address = std::move(address), context = std::move(context),
+                      hold = std::move(hold)]() mutable {
             if (auto self = weak.lock()) {
                 self->filterDidAnswer(closeCount, allowed, std::move(data), std::move(address),
-                                      std::move(context));
+                                      std::move(context), std::move(hold));
             }
         });
     });
@@ -193,23 +203,24 @@ bool AsyncUdpSocket::isConnectedToAddress(const Data& address) const {
     return port == peerPort && host == peerHost;
 }
 
-void AsyncUdpSocket::deliver(Data data, Data address, std::any context) {
+void AsyncUdpSocket::deliver(Data data, Data address, std::any context,
+                             std::shared_ptr<void> hold) {
     notify(Callback::DidReceiveData,
-           [data = std::move(data), address = std::move(address), context = std::move(context)](
-               Delegate& delegate, const AsyncUdpSocketPtr& socket) {
+           [data = std::move(data), address = std::move(address), context = std::move(context),
+            hold = std::move(hold)](Delegate& delegate, const AsyncUdpSocketPtr& socket) {
                delegate.udpSocketDidReceiveData(socket, data, address, context);
            });
     flags_ &= ~kReceiveOnce;
 }
 
 void AsyncUdpSocket::filterDidAnswer(std::uint64_t closeCount, bool accepted, Data data,
-                                     Data address, std::any context) {
+                                     Data address, std::any context, std::shared_ptr<void> hold) {
     if (closeCount != closeCount_) {
         return;  // nothing reaches the delegate after its close report
     }
     --pendingFilterOperations_;
     if (accepted) {
-        deliver(std::move(data), std::move(address), std::move(context));
+        deliver(std::move(data), std::move(address), std::move(context), std::move(hold));
     } else if ((flags_ & kReceiveOnce) && pendingFilterOperations_ == 0) {
         doReceive();
     }

@@ -14,6 +14,7 @@
 #include "core/model/entities/Me.h"
 #include "core/model/events/ModelEvents.h"
 #include "core/net/FILEserver.h"
+#include "core/net/IncomingTransferLimit.h"
 #include "core/net/NetTest.h"
 #include "core/net/TransferPeer.h"
 #include "platform/locale/DateTimeFormat.h"
@@ -433,6 +434,29 @@ TEST_F(FileTransferTest, OffersWithImpossibleCountsAreRefusedWithoutAFolder) {
     EXPECT_TRUE(runUntil([&] { return context_->count(transfers) == std::size(cases); }));
 }
 
+TEST_F(FileTransferTest, ARefusedOfferLeavesNoFolderAndTheFolderComesWithTheFirstFile) {
+    listen();
+    decision_ = FileTransfer::kCancelled;
+    const auto refused = withPeer([&] {
+        return Peer::connect(FileTransfer::kPort,
+                             {Peer::Write(offerLine("0", "1", "1")), Peer::ReadLine()});
+    });
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(field(refused[0], "accept_files"), "0");
+    EXPECT_TRUE(tree(downloads_).empty());
+
+    decision_ = FileTransfer::kRunning;
+    withPeer([&] {
+        return Peer::connect(
+            FileTransfer::kPort,
+            {Peer::Write(offerLine("0", "1", "1")), Peer::ReadLine(),
+             Peer::Act([&] { EXPECT_TRUE(tree(downloads_).empty()); }),
+             Peer::Write(fileHeader("", "one.txt", "1")), Peer::ReadLine(), Peer::Write("x")});
+    });
+    EXPECT_EQ(incoming_.back()->transferState(), FileTransfer::kComplete);
+    EXPECT_EQ(tree(incoming_.back()->folderPath()), std::vector<std::string>{"one.txt"});
+}
+
 TEST_F(FileTransferTest, HostileFileHeadersAreAnsweredFourAndNothingIsWrittenOutside) {
     listen();
     const std::vector<std::string> hostile[] = {
@@ -543,6 +567,93 @@ TEST_F(FileTransferTest, TheSenderStopsWhenThePeerGoesOrTheFileChanges) {
         EXPECT_EQ(sent->transferState(), c.state);
         EXPECT_LT(sent->bytesReceived(), 16 << 20);
     }
+}
+
+// Connections that never send their offer are cut by the line wait; above the cap for one
+// address a new one is closed at once, so idle peers cannot take every descriptor.
+TEST_F(FileTransferTest, IdleConnectionsAreCutByTheLineWaitAndHeldOnlyUpToTheCap) {
+    listen();
+    files_->setTransferWaits({3.0, 3.0});
+    constexpr std::size_t kOver = 4;
+    constexpr std::size_t kCap = IncomingTransferLimit::kPerAddress;
+    std::vector<int> idle;
+    for (std::size_t i = 0; i < kCap + kOver; ++i) {
+        idle.push_back(Peer::connectIdle(FileTransfer::kPort));
+        ASSERT_GE(idle.back(), 0);
+    }
+    const auto closed = [&](std::size_t from, std::size_t to) {
+        return std::all_of(idle.begin() + from, idle.begin() + to, Peer::closedByTheOtherEnd);
+    };
+    EXPECT_TRUE(runUntil([&] { return closed(kCap, idle.size()); }));
+    EXPECT_FALSE(std::any_of(idle.begin(), idle.begin() + kCap, Peer::closedByTheOtherEnd));
+    EXPECT_TRUE(runUntil([&] { return closed(0, idle.size()); }));
+    for (const int fd : idle) {
+        ::close(fd);
+    }
+    // They left no record and hold no place: a real offer goes through.
+    withPeer([&] {
+        return Peer::connect(
+            FileTransfer::kPort,
+            {Peer::Write(offerLine("0", "1", "1")), Peer::ReadLine(),
+             Peer::Write(fileHeader("", "one.txt", "1")), Peer::ReadLine(), Peer::Write("x")});
+    });
+    ASSERT_EQ(incoming_.size(), 1u);
+    EXPECT_EQ(incoming_.back()->transferState(), FileTransfer::kComplete);
+}
+
+// A peer that stops mid-file without closing (its machine went): each side fails the
+// transfer once no byte moved for the stall wait, and no partial file stays.
+TEST_F(FileTransferTest, APeerThatFallsSilentMidFileFailsTheTransferOnBothSides) {
+    const FileTransfer::Waits waits{5.0, 1.0};
+    // Runs the peer, which falls silent at its last step until the transfer has ended (at
+    // most 20 s); answers whether the transfer ended while the peer still held on.
+    const auto endsWhilePeerIsSilent = [&](const std::function<void(Peer::Step)>& peer,
+                                           const std::function<bool()>& ended) {
+        std::atomic<bool> over = false;
+        std::atomic<bool> endedFirst = false;
+        std::thread thread(peer, Peer::Act([&] {
+                               const auto limit =
+                                   std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                               while (!over && std::chrono::steady_clock::now() < limit) {
+                                   std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                               }
+                               endedFirst = over.load();
+                           }));
+        EXPECT_TRUE(runUntil(ended));
+        over = true;
+        thread.join();
+        real_.runPending();
+        return endedFirst.load();
+    };
+
+    listen();
+    files_->setTransferWaits(waits);
+    const std::string content = pattern(2'000'000, 9);
+    EXPECT_TRUE(endsWhilePeerIsSilent(
+        [&](Peer::Step silence) {
+            Peer::connect(FileTransfer::kPort,
+                          {Peer::Write(offerLine("0", "1", "2000000")), Peer::ReadLine(),
+                           Peer::Write(fileHeader("", "half.bin", "2000000")), Peer::ReadLine(),
+                           Peer::Write(content.substr(0, 1'000'000)), silence});
+        },
+        [&] { return !incoming_.empty() && !incoming_.back()->isRunning(); }));
+    ASSERT_EQ(incoming_.size(), 1u);
+    EXPECT_EQ(incoming_.back()->transferState(), FileTransfer::kFailed);
+    EXPECT_TRUE(tree(incoming_.back()->folderPath()).empty());
+    files_.reset();
+
+    // Larger than what the connection's buffers take in before the peer reads.
+    const fs::path path = makeFile("big.bin", pattern(16 << 20, 10));
+    const int listener = Peer::listen(FileTransfer::kPort);
+    auto sent = FileTransfer::newOutgoingFiles({path}, *peer_, mainQueue());
+    sent->setWaits(waits);
+    EXPECT_TRUE(endsWhilePeerIsSilent(
+        [&](Peer::Step silence) {
+            Peer::serve(listener, {Peer::ReadLine(), Peer::Write(decisionLine("1", "1")),
+                                   Peer::ReadLine(), Peer::Write(answerOne()), silence});
+        },
+        [&] { return !sent->isRunning(); }));
+    EXPECT_EQ(sent->transferState(), FileTransfer::kFailed);
 }
 
 TEST_F(FileTransferTest, TheSenderIsCompleteOnlyWhenTheReceiverHasStoredEverything) {

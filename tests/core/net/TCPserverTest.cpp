@@ -242,6 +242,89 @@ TEST_F(TCPserverTest, ALineOverTheLimitClosesThatConnectionAndOthersAreStillServ
     EXPECT_EQ(tcp_->connectedServerSocketCount(), 0u);
 }
 
+// A connection to the service from `source` (a loopback address); -1 when it fails.
+int connectFrom(const char* source) {
+    const int fd = peerSocket();
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    ::inet_pton(AF_INET, source, &from.sin_addr);
+    const sockaddr_in to = loopback();
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0 ||
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool closedByTheService(int fd) {
+    char byte;
+    const ssize_t n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+}
+
+// Hostile connections (many idle ones from one address, or many long unended lines) are
+// held within their bounds by closing the newest, and the service answers again. Idle ones
+// from one address leave the others served meanwhile; lines over the byte bound close even a
+// new request until they go.
+TEST_F(TCPserverTest, ConnectionsOverTheirShareAreClosedNewestFirstAndOthersAreServed) {
+    const auto& me = *userList_->me();
+    constexpr std::size_t kLinesInBound = RequestBudget::kBufferedBytes / TCPserver::kMaxLineLength;
+    struct Case {
+        const char* what;
+        std::size_t connections;
+        std::string sent;  // by each connection, never ended
+        std::size_t leastClosed;
+        std::size_t mostClosed;
+        bool servedMeanwhile;
+    };
+    const Case cases[] = {
+        {"idle from one address", RequestBudget::kConnectionsPerAddress + 3, "", 3, 3, true},
+        {"long lines", kLinesInBound + 4, std::string(TCPserver::kMaxLineLength - 2, 'A'), 4, 6,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<int> hostile;
+        std::size_t closed = 0;
+        std::string reply;
+        const auto exchange = [&] {
+            const int fd = connectFrom("127.0.0.1");
+            // A packet of its own: the same one twice is dropped as a duplicate.
+            writeAll(fd, wire(Packet{"TRI", "*", c.what, "A5", "*", me.userId(), "*", "*"}));
+            reply = readLine(fd);
+            ::close(fd);
+        };
+        withPeer([&] {
+            for (std::size_t i = 0; i < c.connections; ++i) {
+                hostile.push_back(connectFrom("127.0.0.2"));
+                if (!c.sent.empty()) {
+                    ::send(hostile.back(), c.sent.data(), c.sent.size(), MSG_NOSIGNAL);
+                }
+            }
+            const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            do {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                closed = static_cast<std::size_t>(
+                    std::count_if(hostile.begin(), hostile.end(), closedByTheService));
+            } while (closed < c.leastClosed && std::chrono::steady_clock::now() < limit);
+            if (c.servedMeanwhile) {
+                exchange();
+            }
+            for (const int fd : hostile) {
+                ::close(fd);
+            }
+        });
+        runUntilDone([&] { return tcp_->connectedServerSocketCount() == 0; });
+        if (!c.servedMeanwhile) {
+            withPeer(exchange);
+        }
+        EXPECT_GE(closed, c.leastClosed);
+        EXPECT_LE(closed, c.mostClosed);
+        EXPECT_EQ(unwire(reply).text(0), "TSI");
+    }
+}
+
 TEST_F(TCPserverTest, AppliesTheInformationThatAnsweredItsRequest) {
     const auto peer = addUser("A5", "10");
     peer->setIp("127.0.0.1");

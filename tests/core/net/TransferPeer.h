@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -68,6 +69,23 @@ class TransferPeer {
             return {};
         }
         return run(fd, script);
+    }
+
+    // A connection that sends nothing; the caller closes it. -1 when it cannot connect.
+    static int connectIdle(std::uint16_t port) {
+        const int fd = socketWithLimit();
+        const sockaddr_in address = loopback(port);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+    // True once the other end has closed (or reset) the connection.
+    static bool closedByTheOtherEnd(int fd) {
+        char byte;
+        const ssize_t result = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        return result == 0 || (result < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
     }
 
   private:

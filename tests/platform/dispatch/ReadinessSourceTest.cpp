@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <thread>
 
 #include "support/Signal.h"
@@ -116,6 +118,31 @@ TEST_F(SocketPair, ReadAndWriteSourcesShareADescriptorAndCancelRunsLast) {
     EXPECT_FALSE(eventAfterCancel.load());
     queue->sync([&] { EXPECT_EQ(received, "x"); });
     writer->cancel();
+}
+
+// A read and a write source on one socket cost no descriptor beyond the socket's own.
+TEST_F(SocketPair, SourcesTakeNoDescriptorOfTheirOwn) {
+    auto openDescriptors = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                             std::filesystem::directory_iterator{});
+    };
+    // The reactor makes its own descriptors when it is first used.
+    ReadinessSource::create(ReadinessSource::Kind::Read, fds[1], queue)->cancel();
+    auto before = openDescriptors();
+    auto reader = ReadinessSource::create(ReadinessSource::Kind::Read, fds[0], queue);
+    auto writer = ReadinessSource::create(ReadinessSource::Kind::Write, fds[0], queue);
+    ASSERT_TRUE(reader && writer);
+    EXPECT_EQ(openDescriptors(), before);
+    Signal readable;
+    reader->setEventHandler([&](std::size_t) {
+        drain();
+        readable.raise();
+    });
+    reader->resume();
+    writer->cancel();  // the reader keeps watching
+    send("x");
+    EXPECT_TRUE(readable.waitFor(1));
+    reader->cancel();
 }
 
 TEST(ReadinessSource, RefusesADescriptorThatIsNotOpen) {

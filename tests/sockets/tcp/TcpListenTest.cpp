@@ -1,7 +1,11 @@
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 
 #include "sockets/tcp/TcpTestSupport.h"
@@ -248,6 +252,45 @@ TEST_F(TcpListen, UnixDomainListenerReplacesAStaleSocketFileAndRemovesItsOwn) {
     listener->disconnect();
     EXPECT_FALSE(fileExists(path));
     ASSERT_TRUE(waitFor(Event::Disconnect, 1, listener));
+}
+
+double processorSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// With no descriptor left the pending connection stays readable on the listener: accepting
+// must rest instead of failing in a busy loop, and take the connection once descriptors free.
+TEST_F(TcpListen, RunningOutOfDescriptorsCostsNoProcessorAndAcceptingComesBack) {
+    auto listener = newSocket();
+    listener->setIPv6Enabled(false);
+    ASSERT_TRUE(listener->acceptOnInterface("127.0.0.1", 0));
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizers need descriptors of their own to check types";
+#endif
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    rlimit lowered = limit;
+    lowered.rlim_cur = 256;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    RawFd client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    std::vector<RawFd> fillers;
+    for (int fd; (fd = ::fcntl(0, F_DUPFD_CLOEXEC, 0)) != -1;) {
+        fillers.emplace_back(fd);
+    }
+    ASSERT_EQ(errno, EMFILE);
+    sockaddr_in address = loopback4(listener->localPort());
+    ASSERT_EQ(::connect(client.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    double before = processorSeconds();
+    runUntil([] { return false; }, std::chrono::seconds(1));
+    EXPECT_LT(processorSeconds() - before, 0.3);
+    EXPECT_EQ(delegate->count(Event::Accept), 0);
+
+    fillers.clear();
+    EXPECT_TRUE(waitFor(Event::Accept, 1));
+    ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+#include <thread>
+
 #include "UdpTestSupport.h"
 
 namespace corvaline::testing::udp {
@@ -149,6 +151,33 @@ TEST_F(UdpReceiveTest, AsynchronousFilterAnsweringAfterTheCloseDeliversNothing) 
     settle(*socket);
     ASSERT_EQ(delegate->events.size(), 1u);
     EXPECT_EQ(delegate->events[0].kind, Kind::Closed);
+}
+
+// A peer flooding faster than the delegate's queue runs: the socket stops reading at the
+// backlog bound and the kernel drops the rest, instead of every datagram waiting in memory.
+TEST_F(UdpReceiveTest, FloodWaitingForTheDelegateStopsAtTheBacklogBound) {
+    auto socket = makeReceiver();
+    ASSERT_TRUE(socket->beginReceiving());
+    RawUdp peer;
+    const std::string payload(1000, 'f');
+    constexpr int kSent = 4000;
+    for (int burst = 0; burst < kSent / 100; ++burst) {
+        for (int i = 0; i < 100; ++i) {
+            peer.sendTo(addressOf(*socket), payload);
+        }
+        // The main loop does not run meanwhile: whatever the socket reads waits for it.
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        socket->performBlock([] {});
+    }
+    loop->runPending();
+    std::size_t flooded = delegate->count(Kind::Received);
+    EXPECT_GE(flooded, ReceiveBacklog::kMaxDatagrams);
+    // The bound plus what the kernel buffer held when reading went on.
+    EXPECT_LT(flooded, 2 * ReceiveBacklog::kMaxDatagrams);
+
+    peer.sendTo(addressOf(*socket), "after");
+    ASSERT_TRUE(waitUntil([&] { return delegate->received().back() == "after"; }));
+    EXPECT_FALSE(socket->isClosed());
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include <sys/socket.h>
 
+#include <atomic>
+#include <thread>
+
 #include "UdpTestSupport.h"
 
 namespace corvaline::testing::udp {
@@ -226,6 +229,31 @@ TEST_F(UdpSetupTest, DescriptorsAreOnlyGivenOutOnTheSocketQueueOrAMarkedQueue) {
     socket->unmarkSocketQueueTargetQueue(*marked);
     marked->sync([&] { onMarked = socket->socket4FD(); });
     EXPECT_EQ(onMarked, -1);
+}
+
+// A marked queue does not run in step with the socket queue: what its code asks of the
+// socket waits for the socket queue's own work instead of running beside it.
+TEST_F(UdpSetupTest, CodeOnAMarkedQueueWaitsForTheSocketQueue) {
+    auto socket = makeSocket();
+    auto marked = dispatch::SerialQueue::create("owner");
+    socket->markSocketQueueTargetQueue(*marked);
+    std::atomic<bool> holding = false;
+    std::atomic<bool> done = false;
+    std::thread busy([&] {
+        socket->performBlock([&] {
+            holding = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            done = true;
+        });
+    });
+    while (!holding) {
+        std::this_thread::yield();
+    }
+    bool sawDone = false;
+    marked->sync([&] { socket->performBlock([&] { sawDone = done; }); });
+    busy.join();
+    EXPECT_TRUE(sawDone);
+    socket->unmarkSocketQueueTargetQueue(*marked);
 }
 
 // Setters return at once, yet a later read from the same thread sees them.

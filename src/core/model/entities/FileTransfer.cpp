@@ -26,9 +26,11 @@ std::chrono::steady_clock::time_point& lastProgressNotice() {
 
 FileTransfer::FileTransfer(const EntityDescription& entity)
     : LogEntry(entity),
-      AsyncTcpSocketDelegate({Callback::DidReadData, Callback::DidWriteData,
-                              Callback::DidReadPartialData, Callback::DidWritePartialData,
-                              Callback::DidCloseReadStream, Callback::DidDisconnect}) {}
+      AsyncTcpSocketDelegate(
+          {Callback::DidReadData, Callback::DidWriteData, Callback::DidReadPartialData,
+           Callback::DidWritePartialData, Callback::DidCloseReadStream, Callback::DidDisconnect,
+           Callback::DidConnectToHost, Callback::ShouldTimeoutRead, Callback::ShouldTimeoutWrite}) {
+}
 
 FileTransfer::~FileTransfer() {
     if (socket_) {
@@ -108,7 +110,7 @@ void FileTransfer::ContinueTransfer(std::int64_t state) {
            {"ACCEPT-AES", encrypt_ ? "1" : "0"}},
           -1, kDecisionTag);
     if (state == kRunning) {
-        readLine(-1, kDecisionTag);
+        readLine(waits_.line, kDecisionTag);
     } else if (!closing_) {
         closeAfterWriting();
     }

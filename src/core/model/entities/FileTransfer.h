@@ -29,6 +29,16 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     static constexpr std::string_view kEntityName = "FileTransfer";
     static constexpr std::uint16_t kPort = 19880;
     static constexpr std::size_t kChunkSize = 786432;
+    // How long the transfer waits for its peer, in seconds.
+    struct Waits {
+        // A peer writes each header line at once: the offer and every file header must come
+        // within this. The wait for a person's decision has no bound of its own (keepalive
+        // still ends it when the peer's machine goes).
+        double line = 30.0;
+        // The data stream may stand still this long (once more after the last bytes moved)
+        // before the transfer fails; even a very slow link moves some bytes in that time.
+        double stall = 30.0;
+    };
 
     // The states of `transferState`.
     enum State : std::int64_t {
@@ -53,6 +63,8 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     static std::shared_ptr<FileTransfer> newOutgoingFiles(
         const std::vector<std::filesystem::path>& paths, User& to, std::shared_ptr<Executor> main,
         bool encrypt = true);
+    // Before receiveOffer, or at once after newOutgoingFiles.
+    void setWaits(Waits waits) { waits_ = waits; }
     // Takes a connection accepted on the transfer port and reads the offer.
     void receiveOffer(const AsyncTcpSocketPtr& socket, std::shared_ptr<Executor> main);
     // The user's or the system's decision (1 accept, 0 refuse or cancel, 4 no folder). A
@@ -98,6 +110,12 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     void socketDidCloseReadStream(const AsyncTcpSocketPtr& socket) override;
     void socketDidDisconnect(const AsyncTcpSocketPtr& socket,
                              const std::optional<Error>& error) override;
+    void socketDidConnectToHost(const AsyncTcpSocketPtr& socket, const std::string& host,
+                                std::uint16_t port) override;
+    double socketShouldTimeoutReadWithTag(const AsyncTcpSocketPtr& socket, long tag, double elapsed,
+                                          std::uint64_t bytesDone) override;
+    double socketShouldTimeoutWriteWithTag(const AsyncTcpSocketPtr& socket, long tag,
+                                           double elapsed, std::uint64_t bytesDone) override;
 
   protected:
     void valueDidChange(std::string_view key) override;
@@ -132,6 +150,10 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     void chunkDone(std::size_t size);
     void someBytesTransferred(std::size_t count);
     void progressChanged();
+    // A dead peer's machine is noticed even while nothing is sent.
+    void enableKeepAlive();
+    // The extension a chunk's time-out gets: none when no byte moved since the last one.
+    double extendWhileDataMoves();
 
     // Sending.
     void sendOffer();
@@ -145,6 +167,9 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     // Receiving.
     void offerRead(const HeaderFields& fields);
     bool updateFolderPath(const User& sender);
+    // Names (or, with `make`, makes) the first free folder "NAME", "NAME (2)", ... in the
+    // receiving folder.
+    bool placeFolder(bool make);
     void fileHeaderRead(const HeaderFields& fields);
     void readChunks();
     void chunkRead(const DataSlice& data);
@@ -160,6 +185,11 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     bool encrypt_ = true;
     std::vector<std::shared_ptr<SingleFile>> outgoingFilesList_;
     std::int64_t bytesReceived_ = 0;
+    std::int64_t bytesAtLastStallCheck_ = 0;
+    Waits waits_;
+    std::filesystem::path folderBase_;
+    std::string folderName_;
+    bool folderMade_ = false;
     Offer offer_;
     // Chunks move two at a time, so that the cipher and the disk work on one while the
     // socket carries the other.

@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -35,6 +36,16 @@ constexpr std::size_t kChunksInFlight = 2;
 constexpr std::int64_t kMaximumFiles = 10'000'000;
 constexpr int kMaximumFolderNumber = 10'000;
 
+// True when nothing is at the path; otherwise errno says why (EEXIST when something is).
+bool isFree(const std::filesystem::path& path) {
+    struct stat existing;
+    if (::lstat(path.c_str(), &existing) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return errno == ENOENT;
+}
+
 }  // namespace
 
 void FileTransfer::receiveOffer(const AsyncTcpSocketPtr& socket, std::shared_ptr<Executor> main) {
@@ -43,7 +54,8 @@ void FileTransfer::receiveOffer(const AsyncTcpSocketPtr& socket, std::shared_ptr
     keepAlive_ = self();
     socket_ = socket;
     socket_->synchronouslySetDelegate(std::weak_ptr<AsyncTcpSocketDelegate>(keepAlive_));
-    readLine(-1, kOfferTag);
+    enableKeepAlive();
+    readLine(waits_.line, kOfferTag);
 }
 
 void FileTransfer::socketDidReadData(const AsyncTcpSocketPtr& socket, const DataSlice& data,
@@ -136,18 +148,25 @@ void FileTransfer::offerRead(const HeaderFields& fields) {
 }
 
 bool FileTransfer::updateFolderPath(const User& sender) {
-    const std::filesystem::path base =
-        expandTilde(UserDefaults::standard().stringForKey(defaults::kFileTransferPath));
+    folderBase_ = expandTilde(UserDefaults::standard().stringForKey(defaults::kFileTransferPath));
     DateTimeFormat longDate(DateTimeFormat::Style::longStyle, DateTimeFormat::Style::none);
-    const std::string name =
+    folderName_ =
         safeFolderName(sender.name()) + " - " + longDate.format(CoreServices::shared().now());
     std::error_code error;
-    std::filesystem::create_directories(base, error);
+    std::filesystem::create_directories(folderBase_, error);
+    // Only named here: the folder is made when the first file is accepted, so a refused
+    // offer leaves nothing behind.
+    return ::access(folderBase_.c_str(), W_OK | X_OK) == 0 && placeFolder(false);
+}
+
+bool FileTransfer::placeFolder(bool make) {
     for (int number = 1; number <= kMaximumFolderNumber; ++number) {
         const std::filesystem::path folder =
-            base / (number == 1 ? name : name + " (" + std::to_string(number) + ")");
-        if (::mkdir(folder.c_str(), 0777) == 0) {
+            folderBase_ /
+            (number == 1 ? folderName_ : folderName_ + " (" + std::to_string(number) + ")");
+        if (make ? ::mkdir(folder.c_str(), 0777) == 0 : isFree(folder)) {
             setFolderPath(folder.string());
+            folderMade_ = make;
             return true;
         }
         if (errno != EEXIST) {
@@ -164,8 +183,9 @@ void FileTransfer::fileHeaderRead(const HeaderFields& fields) {
     }
     bytesQueued_ = 0;
     // No file may take more of the disk than the offer the user accepted announced.
-    const bool ready =
-        file_->prepareFolderAndStream(folderPath()) && file_->bytesTotal <= sizesDeclaredLeft_;
+    const bool ready = (folderMade_ || placeFolder(true)) &&
+                       file_->prepareFolderAndStream(folderPath()) &&
+                       file_->bytesTotal <= sizesDeclaredLeft_;
     write({{"CONTENT-TYPE", "FILESENDREQUESTRESPONSE"}, {"ACCEPT", ready ? "1" : "4"}}, kTimeout,
           kFileHeaderTag);
     if (!ready) {
@@ -187,7 +207,7 @@ void FileTransfer::readChunks() {
         auto buffer = freeBuffer(wireLength(size));
         bytesQueued_ += static_cast<std::int64_t>(size);
         chunks_.push_back({size, buffer});
-        socket_->readDataToLength(buffer->size(), -1, buffer, 0, kChunkTag);
+        socket_->readDataToLength(buffer->size(), waits_.stall, buffer, 0, kChunkTag);
     }
     if (chunks_.empty()) {
         fileReceived();  // an empty file has no chunk
@@ -221,7 +241,7 @@ void FileTransfer::fileReceived() {
     }
     setFilesTransferred(filesTransferred() + 1);
     if (filesTransferred() < filesNumber()) {
-        readLine(-1, kFileHeaderTag);
+        readLine(waits_.line, kFileHeaderTag);
         return;
     }
     setTransferState(kComplete);

@@ -146,7 +146,7 @@ void FileTransfer::sendChunks() {
         }
         bytesQueued_ += static_cast<std::int64_t>(size);
         chunks_.push_back({size, buffer});
-        socket_->writeData(std::shared_ptr<const Data>(buffer), -1, kChunkTag);
+        socket_->writeData(std::shared_ptr<const Data>(buffer), waits_.stall, kChunkTag);
     }
     if (chunks_.empty()) {
         fileSent();  // an empty file has no chunk

@@ -34,9 +34,15 @@ std::int64_t wholeWireSeconds(const MessageForForwarding& record) {
     return static_cast<std::int64_t>(std::trunc(Message::wireTime(time)));
 }
 
-// Sends one delivery unless the services have gone meanwhile.
+// Sends one delivery unless the services have gone meanwhile, or a receipt has cleared the
+// recipient since the pass began (overlapping passes would send it again).
 void deliver(const std::string& type, const Bytes& bytes, User& recipient,
              const std::shared_ptr<MessageForForwarding>& record) {
+    const auto recipients = record->recipients();
+    if (record->isDeleted() ||
+        std::find(recipients.begin(), recipients.end(), &recipient) == recipients.end()) {
+        return;
+    }
     DebugTracer::addLogItem("sending TCP packet " + type + " to: " + recipient.userId(), 0);
     if (auto* messages = CoreServices::shared().messages) {
         messages->SendTCPpacket(bytes, recipient, record);

@@ -138,7 +138,8 @@ void User::setStatus(const std::string& code) {
         setValue("idleTime", Value{});
     }
     const bool offline = code == "10";
-    if (offline != userOffline()) {
+    const bool wasOffline = userOffline();
+    if (offline != wasOffline) {
         if (removed()) {
             setRemoved(false);
             if (!group() && context()) {
@@ -151,7 +152,9 @@ void User::setStatus(const std::string& code) {
     setValue("status", code.empty() ? Value{} : Value{code});
     updateIcon();
     if (!offline) {
-        if (auto* relay = CoreServices::shared().relay) {
+        // Only coming online delivers what is held: a change between online statuses would
+        // start another pass and send every held message again.
+        if (auto* relay = CoreServices::shared().relay; relay && wasOffline) {
             relay->sendOnUserIn(*this);
         }
         setSeenLastTime(CoreServices::shared().now());

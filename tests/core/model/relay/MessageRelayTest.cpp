@@ -269,6 +269,33 @@ TEST_F(MessageRelayTest, ComingOnlineDeliversWhatIsHeldForThatNameWithinASecondP
                              {carol->userId(), "for the namesake and Carol"}}));
 }
 
+// A user flipping status: only coming online starts a pass, and a record a receipt cleared
+// while a pass was under way is not sent again.
+TEST_F(MessageRelayTest, StatusFlipsDeliverEachHeldMessageOnce) {
+    const auto bob = addUser("A2", "10");
+    const auto carol = addUser("A4", "0");
+    const auto dave = addUser("A5", "10");
+    settle();
+    const Date now = this->now();
+    hold(1, "first", now - 2h, *dave, {bob.get()});
+    const auto second = hold(2, "second", now - 1h, *dave, {bob.get()});
+
+    for (const char* status : {"0", "2", "3", "0", "2"}) {
+        bob->setStatus(status);  // online throughout, after the first
+    }
+    runUntilSent(1, 10);
+    ASSERT_EQ(recorder_.sent.size(), 1u);
+    second->removeRecipientsObject(*bob);  // its receipt came back meanwhile
+    runFor(10);
+    ASSERT_EQ(recorder_.sent.size(), 1u);
+    EXPECT_EQ(recorder_.sent[0].packet.text(6), "first");
+
+    bob->setStatus("10");
+    bob->setStatus("0");
+    runFor(10);
+    EXPECT_EQ(recorder_.sent.size(), 2u);  // offline and back: "first" again (no receipt yet)
+}
+
 TEST_F(MessageRelayTest, AHeldCopyKeepsTheWholeSecondsOfAFractionalWireTime) {
     const auto bob = addUser("A2", "10");
     const auto carol = addUser("A3", "0");
