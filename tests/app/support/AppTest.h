@@ -41,6 +41,8 @@ class AppTest : public ::testing::Test {
 
     void TearDown() override {
         delegate_.reset();
+        // The closed sockets report to the loop; their blocks hold them and the loop until run.
+        loop_->runPending();
         for (const auto& key : defaultsSet_) {
             UserDefaults::standard().removeObject(key);
         }
