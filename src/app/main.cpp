@@ -41,8 +41,9 @@ int main(int argc, char** argv) {
     }
 
     int result = 0;
+    const auto main = std::make_shared<QtExecutor>();
     {
-        CVLAppDelegate delegate(std::make_shared<QtExecutor>());
+        CVLAppDelegate delegate(main);
         TerminationSignals termination;
         QObject::connect(&instance, &SingleInstance::quitRequested, &application,
                          &QCoreApplication::quit);
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
         result = QApplication::exec();
         delegate.applicationWillTerminate();
     }
+    main->close();       // the core's long-lived parts may keep it; Qt objects go with QApplication
     instance.release();  // only now may a new copy open the store and the ports
     return result;
 }
