@@ -41,6 +41,7 @@ class AppTest : public ::testing::Test {
 
     void TearDown() override {
         delegate_.reset();
+        runFor(1);  // the sockets finish closing on the main queue
         for (const auto& key : defaultsSet_) {
             UserDefaults::standard().removeObject(key);
         }
