@@ -86,6 +86,21 @@ class Lab:
         self.processes.append(process)
         return process
 
+    def pin_neighbours(self):
+        """Gives every host a permanent neighbour entry for every other one. The kernel's
+        neighbour table is shared by all namespaces and capped (net.ipv4.neigh.default.
+        gc_thresh3), so a lab of more than about 30 hosts otherwise loses packets while it
+        resolves addresses; permanent entries do not count against the cap."""
+        macs = []
+        for host in self.hosts:
+            words = _ip("-n", host, "-o", "link", "show", "eth0").stdout.split()
+            macs.append(words[words.index("link/ether") + 1])
+        for host, own in zip(self.hosts, self.addresses):
+            lines = "".join(f"neigh replace {address} lladdr {mac} dev eth0 nud permanent\n"
+                            for address, mac in zip(self.addresses, macs) if address != own)
+            subprocess.run(["ip", "-n", host, "-batch", "-"], input=lines, text=True,
+                           check=True, capture_output=True)
+
     def link(self, host_index, up):
         """Takes a host's network link down or up, as a pulled cable would."""
         _ip("-n", self.hub, "link", "set", f"v{host_index}", "up" if up else "down")

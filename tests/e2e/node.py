@@ -41,9 +41,10 @@ def node_program():
 
 
 class Node:
-    """One running node. Events are kept in order; waits look at events from a mark on."""
+    """One running node. Events are kept in order; waits look at events from a mark on.
+    `wrapper` is a command line the node program and its arguments are appended to."""
 
-    def __init__(self, test, lab, host, home=None, defaults=()):
+    def __init__(self, test, lab, host, home=None, defaults=(), wrapper=()):
         self.lab, self.host = lab, host
         self.home = home or lab.homes[host]
         env = {
@@ -53,7 +54,7 @@ class Node:
             "XDG_DATA_HOME": os.path.join(self.home, ".local", "share"),
             "LANG": "C.UTF-8",
         }
-        argv = [node_program()]
+        argv = [*wrapper, node_program()]
         for key, value in defaults:
             argv += ["--default", f"{key}={value}"]
         self.process = lab.popen(host, argv, env=env, stdin=subprocess.PIPE,

@@ -15,6 +15,20 @@ class ChatTest(unittest.TestCase):
     def chat_message(self, node, room, sender, text, since):
         node.wait(lambda e: e == ["chat-message", room, sender.user_id, text], 15, since)
 
+    def restart_b(self):
+        """B quits and comes back, seen by the others; answers the new B."""
+        a, b, c = self.nodes
+        marks = [a.mark(), c.mark()]
+        self.assertEqual(b.quit(), 0)
+        for node, since in zip((a, c), marks):
+            node.wait_user(b, "10", since=since)
+        b = self.nodes[1] = Node(self, self.lab, 1)
+        b.wait_user(a, "0")
+        b.wait_user(c, "0")
+        for node, since in zip((a, c), marks):
+            node.wait_user(b, "0", since=since)
+        return b
+
     def test_three_members_write_both_ways_and_see_one_leave(self):
         a, b, c = self.nodes
         marks = [node.mark() for node in self.nodes]
@@ -59,16 +73,7 @@ class ChatTest(unittest.TestCase):
         a.command("chat", f"{b.user_id},{c.user_id}")
         room = a.wait(lambda e: e[0] == "chat", 10, marks[0])[1]
         b.wait(lambda e: e[:2] == ["chat-joined", room], 15, marks[1])
-        marks = [a.mark(), c.mark()]
-        self.assertEqual(b.quit(), 0)
-        for node, since in zip((a, c), marks):
-            node.wait_user(b, "10", since=since)
-
-        b = Node(self, self.lab, 1)
-        b.wait_user(a, "0")
-        b.wait_user(c, "0")
-        for node, since in zip((a, c), marks):
-            node.wait_user(b, "0", since=since)
+        b = self.restart_b()
         since = b.mark()
         a.command("chat-send", room, "welcome back")
         self.chat_message(b, room, a, "welcome back", since)
@@ -79,6 +84,20 @@ class ChatTest(unittest.TestCase):
         b.command("chat-send", room, "I am back")
         for node, since in zip((a, c), marks):
             self.chat_message(node, room, b, "I am back", since)
+
+    def test_after_a_restart_the_first_message_waits_until_the_members_are_known(self):
+        a, b, c = self.nodes
+        marks = [node.mark() for node in self.nodes]
+        a.command("chat", f"{b.user_id},{c.user_id}")
+        room = a.wait(lambda e: e[0] == "chat", 10, marks[0])[1]
+        a.command("chat-send", room, "before")
+        self.chat_message(b, room, a, "before", marks[1])
+        b = self.restart_b()
+        # B writes first: it asks a member from its history and sends once it knows them all.
+        marks = [a.mark(), c.mark()]
+        b.command("chat-send", room, "first after the restart")
+        for node, since in zip((a, c), marks):
+            self.chat_message(node, room, b, "first after the restart", since)
 
     def test_chat_commands_that_cannot_be_carried_out_answer_an_error(self):
         a = self.nodes[0]

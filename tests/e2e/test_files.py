@@ -31,9 +31,9 @@ class FilesTest(unittest.TestCase):
         self.lab = Lab(2)
         self.addCleanup(self.lab.close)
 
-    def start(self, receiver_defaults=()):
+    def start(self, receiver_defaults=(), receiver_wrapper=()):
         a = Node(self, self.lab, 0)
-        b = Node(self, self.lab, 1, defaults=receiver_defaults)
+        b = Node(self, self.lab, 1, defaults=receiver_defaults, wrapper=receiver_wrapper)
         a.wait_user(b, "0")
         b.wait_user(a, "0")
         return a, b
@@ -152,6 +152,25 @@ class FilesTest(unittest.TestCase):
         # Each hostile header was refused on its own transfer, which ended in 4.
         refused = [e for e in b.events if e and transfer_event(state={"4"})(e)]
         self.assertEqual(len(refused), 10)
+
+    def test_a_receiver_whose_disk_fills_up_fails_and_so_does_the_sender(self):
+        # The download folder of the receiver is a small file system in a mount namespace of
+        # its own; the file fits into the connection's buffers but not onto that disk, so the
+        # sender has handed over its last chunk when the receiver fails.
+        downloads = os.path.join(self.lab.homes[1], "Downloads")
+        os.makedirs(downloads)
+        wrapper = ["unshare", "--mount", "--propagation", "private", "sh", "-c",
+                   'mount -t tmpfs -o size=2m tmpfs "$0" && exec "$@"', downloads]
+        a, b = self.start([("fileTransferPath", f'"{downloads}"')], wrapper)
+        path = os.path.join(a.home, "big.bin")
+        with open(path, "wb") as file:
+            file.write(os.urandom(3 * 1000 * 1000))
+        for _ in range(3):
+            n, since_a, since_b = self.send(a, b, "files", [path])
+            got = b.wait(transfer_event(None, FINAL, a.user_id), 60, since_b)
+            sent = a.wait(transfer_event(n, FINAL), 60, since_a)
+            self.assertEqual(got[2], "7", got)
+            self.assertEqual(sent[2], "7", sent)
 
 
 if __name__ == "__main__":

@@ -73,5 +73,37 @@ class RelayTest(unittest.TestCase):
         self.wait_held(b, 0)
 
 
+class MassRelayTest(unittest.TestCase):
+    def setUp(self):
+        self.lab = Lab(4)
+        self.addCleanup(self.lab.close)
+        self.nodes = start_nodes(self, self.lab, 4)
+
+    wait_held = RelayTest.wait_held
+
+    def test_a_mass_message_to_two_users_who_are_away_arrives_once_at_each(self):
+        a, b, c, d = self.nodes
+        marks = [a.mark(), d.mark()]
+        self.assertEqual(b.quit(), 0)
+        self.assertEqual(c.quit(), 0)
+        for node, since in zip((a, d), marks):
+            node.wait_user(b, "10", 10, since)
+            node.wait_user(c, "10", 10, since)
+
+        a.command("mass", f"{b.user_id},{c.user_id}", TEXT)
+        self.wait_held(d, 2)
+
+        # A and D both hold the message for each of them and both deliver it.
+        back = [Node(self, self.lab, 1), Node(self, self.lab, 2)]
+        for node in back:
+            node.wait(lambda e: e[0] == "message" and e[-1] == TEXT, 30)
+        for holder in (a, d):
+            self.wait_held(holder, 0, 90)
+        for node in back:
+            self.assertEqual(len([e for e in node.events if e and e[0] == "message"]), 1,
+                             node.events)
+            self.assertEqual(len(node.request("history", a.user_id)), 1)
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -8,6 +8,7 @@
 #include "core/model/entities/Me.h"
 #include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
+#include "core/model/services/UserInterface.h"
 #include "core/model/store/AppStore.h"
 #include "core/model/store/ObjectContext.h"
 #include "platform/defaults/UserDefaults.h"
@@ -96,6 +97,24 @@ void Commands::deleteUser() {
         SaveAppContextIfChanged();
         emit rosterChanged();
     });
+}
+
+void Commands::StartConversation() {
+    if (auto* user = asUser(selectedItem_())) {
+        user->StartConversation(false);
+    }
+}
+
+void Commands::StartGroupConversation() {
+    auto* group = asGroup(selectedItem_());
+    auto* windows = CoreServices::shared().windows;
+    if (!group || !windows) {
+        return;
+    }
+    const auto users = group->onlineUsers();
+    if (!users.empty()) {
+        windows->openConversation(users, nullptr, false);  // a chat holds its own window
+    }
 }
 
 void Commands::openReceivedFilesFolder() {

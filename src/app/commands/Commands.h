@@ -13,7 +13,8 @@ class TreeItem;
 namespace corvaline::app {
 
 // The menu commands of the main window that work on the roster and the files: add, rename and
-// remove groups, delete users, open the received-files folder, the debug log. The selected row
+// remove groups, delete users, start conversations, open the received-files folder, the debug
+// log. The selected row
 // comes from the roster view. GUI thread (the main queue's).
 class Commands : public QObject {
     Q_OBJECT
@@ -36,6 +37,10 @@ class Commands : public QObject {
     void deleteUser();
     void openReceivedFilesFolder();
     void ShowDebugLog();
+    // Opens or fronts the conversation with a selected user.
+    void StartConversation();
+    // A conversation with the online users of a selected group (a group chat for two or more).
+    void StartGroupConversation();
 
   signals:
     // The roster list reloads and puts the new group's name into editing.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "core/model/defaults/DefaultsKeys.h"
 #include "platform/paths/Folders.h"
 #include "platform/paths/Tilde.h"
 
@@ -53,46 +54,46 @@ unsigned defaultTextEncoding(const std::vector<std::string>& languages) {
 
 nlohmann::json applicationDefaults(const std::vector<std::string>& languages) {
     return {
-        {"fontSize", 18},
-        {"displayRecent", true},
-        {"displayTime", true},
-        {"SendMessageKey", 1},
-        {"enableHotKey", true},
+        {defaults::kFontSize, 18},
+        {defaults::kDisplayRecent, true},
+        {defaults::kDisplayTime, true},
+        {defaults::kSendMessageKey, 1},
+        {defaults::kEnableHotKey, true},
         // Shift + Control, and the key code of S.
-        {"hotKey", nlohmann::json::array({0x60000u, 1u})},
-        {"minimizeMessages", 0},
-        {"keepFocus", false},
-        {"fileTransferPath", kDefaultFileTransferPath},
-        {"fileTransferAutoAccept", true},
-        {"showFileTransferAlert", true},
-        {"hideOfflineUsers", false},
-        {"awayMessage",
+        {defaults::kHotKey, nlohmann::json::array({0x60000u, 1u})},
+        {defaults::kMinimizeMessages, 0},
+        {defaults::kKeepFocus, false},
+        {defaults::kFileTransferPath, kDefaultFileTransferPath},
+        {defaults::kFileTransferAutoAccept, true},
+        {defaults::kShowFileTransferAlert, true},
+        {defaults::kHideOfflineUsers, false},
+        {defaults::kAwayMessage,
          "I am away from my computer. Please leave your message and I will reply to you as soon "
          "as I am back."},
-        {"busyMessage", "I am busy now. Please do not disturb me."},
-        {"autoAwayEnabled", true},
-        {"autoAwayMinutes", 10},
-        {"sreensaverAwayEnabled", true},
-        {"continuousSpellCheckingEnabled", true},
-        {"automaticSpellingCorrectionEnabled", true},
-        {"grammarCheckingEnabled", false},
-        {"sounds.enabled", true},
-        {"sounds.onIncoming", true},
-        {"sounds.onBroadcast", true},
-        {"sounds.anyTime", 0},
-        {"sounds.onUserOnline", true},
-        {"sounds.onIncomingFile", true},
-        {"NSConstraintBasedLayoutVisualizeMutuallyExclusiveConstraints", true},
-        {"encoding", defaultTextEncoding(languages)},
+        {defaults::kBusyMessage, "I am busy now. Please do not disturb me."},
+        {defaults::kAutoAwayEnabled, true},
+        {defaults::kAutoAwayMinutes, 10},
+        {defaults::kScreensaverAwayEnabled, true},
+        {defaults::kContinuousSpellCheckingEnabled, true},
+        {defaults::kAutomaticSpellingCorrectionEnabled, true},
+        {defaults::kGrammarCheckingEnabled, false},
+        {defaults::kSoundsEnabled, true},
+        {defaults::kSoundsOnIncoming, true},
+        {defaults::kSoundsOnBroadcast, true},
+        {defaults::kSoundsAnyTime, 0},
+        {defaults::kSoundsOnUserOnline, true},
+        {defaults::kSoundsOnIncomingFile, true},
+        {defaults::kVisualizeMutuallyExclusiveConstraints, true},
+        {defaults::kEncoding, defaultTextEncoding(languages)},
     };
 }
 
 void registerApplicationDefaults(UserDefaults& defaults,
                                  const std::vector<std::string>& languages) {
     defaults.registerDefaults(applicationDefaults(languages));
-    const std::string folder = expandTilde(defaults.stringForKey("fileTransferPath"));
+    const std::string folder = expandTilde(defaults.stringForKey(defaults::kFileTransferPath));
     if (!isWritableFolder(folder)) {
-        defaults.setString("fileTransferPath", kDefaultFileTransferPath);
+        defaults.setString(defaults::kFileTransferPath, kDefaultFileTransferPath);
     }
 }
 

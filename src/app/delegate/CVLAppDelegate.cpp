@@ -93,6 +93,11 @@ void CVLAppDelegate::buildMenus() {
     contacts->addActions({addGroup_, renameGroup_, removeGroup_});
     contacts->addSeparator();
     contacts->addAction(deleteUser_);
+    contacts->addSeparator();
+    connect(contacts->addAction(tr("Start Conversation")), &QAction::triggered, commands_,
+            &Commands::StartConversation);
+    connect(contacts->addAction(tr("Start Group Conversation")), &QAction::triggered, commands_,
+            &Commands::StartGroupConversation);
 
     globalMenu_->addAction(addGroup_);
     groupMenu_->addActions({renameGroup_, removeGroup_});
@@ -140,6 +145,10 @@ void CVLAppDelegate::applicationDidFinishLaunching() {
     createTrayIcon();
     QApplication::setQuitOnLastWindowClosed(tray_ == nullptr);
 
+    windows_->setOutgoingFiles([this](const auto& paths, User& to) {
+        auto* files = core_ ? core_->fileServer() : nullptr;
+        return files && files->outgoingFiles(paths, to) != nullptr;
+    });
     // The local user, the message service, the presence service and the file listener, in
     // that order.
     core_ = std::make_unique<CoreApplication>(main_, windows_.get(), activity_.get());

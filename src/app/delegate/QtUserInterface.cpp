@@ -1,6 +1,7 @@
 #include "app/delegate/QtUserInterface.h"
 
 #include <QApplication>
+#include <QMenuBar>
 #include <QMessageBox>
 
 #include "app/sound/PlaySound.h"
@@ -8,12 +9,17 @@
 #include "core/model/entities/Me.h"
 #include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
+#include "ui/conversation/Conversation.h"
 #include "ui/icons/StatusIcons.h"
 
 namespace corvaline::app {
 
 QtUserInterface::QtUserInterface(ui::MainWindow& window, StatusSelection& status, PlaySound& sounds)
-    : window_(&window), status_(status), sounds_(sounds) {}
+    : window_(&window), status_(status), sounds_(sounds) {
+    conversationHooks_.conversationMenu = [this](QMenu* menu, bool active) {
+        showConversationMenu(menu, active);
+    };
+}
 
 void QtUserInterface::reloadAndExpand(const Group& group) {
     // The list follows the model by itself; the new group only needs to be open.
@@ -48,9 +54,24 @@ void QtUserInterface::Play(const std::string& sound) {
     sounds_.Play(QString::fromStdString(sound));
 }
 
-std::shared_ptr<ConversationWindow> QtUserInterface::openConversation(const std::vector<User*>&,
-                                                                      Chat*, bool) {
-    return nullptr;
+std::shared_ptr<ConversationWindow> QtUserInterface::openConversation(
+    const std::vector<User*>& users, Chat* chat, bool incoming) {
+    return ui::Conversation::open(users, chat, incoming, conversationHooks_);
+}
+
+void QtUserInterface::showConversationMenu(QMenu* menu, bool active) {
+    if (!window_) {
+        return;
+    }
+    QMenuBar* bar = window_->menuBar();
+    if (conversationMenu_ && (active || conversationMenu_ == menu)) {
+        bar->removeAction(conversationMenu_->menuAction());
+        conversationMenu_ = nullptr;
+    }
+    if (active) {
+        bar->addMenu(menu);
+        conversationMenu_ = menu;
+    }
 }
 
 void QtUserInterface::showServicesStopped(bool stopped) {

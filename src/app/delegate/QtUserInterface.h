@@ -4,6 +4,7 @@
 #include <QSystemTrayIcon>
 
 #include "core/model/services/UserInterface.h"
+#include "ui/conversation/ConversationHooks.h"
 #include "ui/main/MainWindow.h"
 #include "ui/roster/RosterView.h"
 
@@ -13,8 +14,8 @@ class PlaySound;
 class StatusSelection;
 
 // What the core asks of the windows, done with Qt: the main list, status controls, window and
-// tray images, sounds, errors, the stopped state of the services. Conversations open no window yet
-// (the messages are stored all the same). GUI thread (the main queue's).
+// tray images, sounds, errors, the stopped state of the services, conversation windows. GUI
+// thread (the main queue's).
 class QtUserInterface : public UserInterface {
   public:
     QtUserInterface(ui::MainWindow& window, StatusSelection& status, PlaySound& sounds);
@@ -22,6 +23,10 @@ class QtUserInterface : public UserInterface {
     // The tray icon when the desktop has a tray; none otherwise.
     void setTray(QSystemTrayIcon* tray) { tray_ = tray; }
     void setOutlineView(ui::RosterView* view) { outlineView_ = view; }
+    // Where the files dropped on or chosen in a conversation go.
+    void setOutgoingFiles(ui::TextViewForSending::FileSender sender) {
+        conversationHooks_.outgoingFiles = std::move(sender);
+    }
 
     void reloadAndExpand(const Group& group) override;
     void statusMatrixSelectionChanged() override;
@@ -35,7 +40,12 @@ class QtUserInterface : public UserInterface {
     void activateIgnoringOtherApps() override;
 
   private:
+    // The active conversation's menu stands in the main window's menu bar.
+    void showConversationMenu(QMenu* menu, bool active);
+
     QPointer<ui::MainWindow> window_;
+    QPointer<QMenu> conversationMenu_;
+    ui::ConversationHooks conversationHooks_;
     QPointer<QSystemTrayIcon> tray_;
     QPointer<ui::RosterView> outlineView_;
     StatusSelection& status_;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/codec/Ascii.h"
+
 namespace corvaline {
 namespace {
 
@@ -48,6 +50,21 @@ CodePageConverter& PacketTextEncoding::converter(long long encoding) {
 }
 
 Bytes PacketTextEncoding::EncodeTextField(std::string_view text) {
+    Bytes bytes;
+    AppendTextField(bytes, text);
+    return bytes;
+}
+
+void PacketTextEncoding::AppendTextField(Bytes& out, std::string_view text) {
+    if (isAscii(text)) {
+        out.insert(out.end(), text.begin(), text.end());
+        return;
+    }
+    const Bytes bytes = EncodeTextFieldThroughCodePages(text);
+    out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+Bytes PacketTextEncoding::EncodeTextFieldThroughCodePages(std::string_view text) {
     if (std::optional<Bytes> bytes = converter(current()).fromUtf8(text)) {
         return std::move(*bytes);
     }
@@ -62,6 +79,13 @@ Bytes PacketTextEncoding::EncodeTextField(std::string_view text) {
 }
 
 std::string PacketTextEncoding::DecodeTextField(ByteView bytes) {
+    if (isAscii(bytes)) {
+        return std::string(bytes.begin(), bytes.end());
+    }
+    return DecodeTextFieldThroughCodePage(bytes);
+}
+
+std::string PacketTextEncoding::DecodeTextFieldThroughCodePage(ByteView bytes) {
     return converter(current()).toUtf8(bytes).value_or(std::string());
 }
 

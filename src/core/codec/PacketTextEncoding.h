@@ -35,9 +35,16 @@ class PacketTextEncoding {
     // The text in the current code page; else in the first fallback code page that holds it,
     // which becomes current and is saved; else in UTF-8.
     Bytes EncodeTextField(std::string_view text);
+    // The same bytes, added at the end of `out`.
+    void AppendTextField(Bytes& out, std::string_view text);
 
     // The bytes read in the current code page; "" when they do not decode in it.
     std::string DecodeTextField(ByteView bytes);
+
+    // The conversions through the code pages that the two calls above skip for plain ASCII;
+    // they give the same results for it, only slower.
+    Bytes EncodeTextFieldThroughCodePages(std::string_view text);
+    std::string DecodeTextFieldThroughCodePage(ByteView bytes);
 
   private:
     static constexpr long long kNotRead = 1;

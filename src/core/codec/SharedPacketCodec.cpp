@@ -1,4 +1,5 @@
 #include "core/codec/PacketCodec.h"
+#include "core/model/defaults/DefaultsKeys.h"
 #include "platform/defaults/UserDefaults.h"
 
 namespace corvaline {
@@ -7,9 +8,11 @@ namespace {
 // The packet text encoding as the user default "encoding". Main thread only.
 class DefaultsEncodingSetting final : public EncodingSetting {
   public:
-    long long read() const override { return UserDefaults::standard().integerForKey("encoding"); }
+    long long read() const override {
+        return UserDefaults::standard().integerForKey(defaults::kEncoding);
+    }
     void write(long long encoding) override {
-        UserDefaults::standard().setInteger("encoding", encoding);
+        UserDefaults::standard().setInteger(defaults::kEncoding, encoding);
     }
 };
 

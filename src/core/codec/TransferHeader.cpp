@@ -49,8 +49,9 @@ HeaderFields ParseTransferHeader(PacketCodec& codec, ByteView line) {
         if (!text) {
             break;
         }
+        // Keys never hold "=", values may: a sender named "Ann=Lee" or a file "a=b.txt".
         const std::size_t equals = text->find('=');
-        if (equals == std::string::npos || text->find('=', equals + 1) != std::string::npos) {
+        if (equals == std::string::npos) {
             break;
         }
         fields.emplace_back(propertyName(text->substr(0, equals)), text->substr(equals + 1));

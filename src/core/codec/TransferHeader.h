@@ -19,8 +19,9 @@ std::optional<Bytes> prepareHeader(PacketCodec& codec, const HeaderFields& keysA
 
 // The fields of a received header line in line order, each key turned into its property name
 // ("FROM-USERNAMEDISPLAY" -> "from_usernamedisplay"), up to the first field that does not
-// decode to exactly one key and one value; the piece after the last 0x1F always ends it. The
-// target takes the names it has and skips the others. Main thread only.
+// decode to a key, "=" and a value (split at the first "=": keys have none, values may); the
+// piece after the last 0x1F always ends it. The target takes the names it has and skips the
+// others. Main thread only.
 HeaderFields ParseTransferHeader(PacketCodec& codec, ByteView line);
 
 }  // namespace corvaline

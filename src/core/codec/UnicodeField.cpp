@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/codec/Ascii.h"
 #include "platform/encodings/Utf.h"
 
 namespace corvaline {
@@ -63,6 +64,17 @@ std::optional<std::u16string> UTF8ToUTF16(ByteView bytes) {
 }
 
 UnicodeField EncodeUnicodeField(std::string_view text) {
+    if (!isAscii(text)) {
+        return EncodeUnicodeFieldThroughUTF16(text);
+    }
+    UnicodeField field;
+    field.bytes.reserve(text.size() + 1);
+    field.bytes.assign(text.begin(), text.end());
+    field.bytes.push_back(kUnicodeFieldMarker);
+    return field;
+}
+
+UnicodeField EncodeUnicodeFieldThroughUTF16(std::string_view text) {
     UnicodeField field{UTF16ToUTF8(utf8ToUtf16Replacing(text))};
     std::replace(field.bytes.begin(), field.bytes.end(), kSeparator, kSeparatorStandIn);
     field.bytes.push_back(kUnicodeFieldMarker);
@@ -70,6 +82,18 @@ UnicodeField EncodeUnicodeField(std::string_view text) {
 }
 
 std::optional<std::string> DecodeUnicodeField(ByteView field) {
+    if (field.empty() || field.back() != kUnicodeFieldMarker) {
+        return DecodeUnicodeFieldThroughUTF16(field);
+    }
+    const ByteView body = field.first(field.size() - 1);
+    // The stand-in byte is ASCII too, but it stands for a byte that is not.
+    if (!isAscii(body) || std::find(body.begin(), body.end(), kSeparatorStandIn) != body.end()) {
+        return DecodeUnicodeFieldThroughUTF16(field);
+    }
+    return std::string(body.begin(), body.end());
+}
+
+std::optional<std::string> DecodeUnicodeFieldThroughUTF16(ByteView field) {
     if (field.empty()) {
         return std::string();
     }

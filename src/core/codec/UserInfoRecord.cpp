@@ -7,6 +7,20 @@
 namespace corvaline {
 namespace {
 
+// "¦" is the packet's field separator in every 8-bit encoding of the wire, where the packet
+// writer turns it into "|": left in a value it would split the record just the same.
+constexpr std::string_view kBrokenBar = "\u00A6";
+
+// The value as a slot may carry it: each separator lookalike becomes the letter l.
+std::string slotText(std::string text) {
+    for (auto found = text.find(kBrokenBar); found != std::string::npos;
+         found = text.find(kBrokenBar, found + 1)) {
+        text.replace(found, kBrokenBar.size(), "l");
+    }
+    std::replace(text.begin(), text.end(), '|', 'l');
+    return text;
+}
+
 using Attribute = std::optional<std::string> UserInfo::*;
 
 struct Slot {
@@ -64,11 +78,10 @@ std::string UserInfoPacketFromUser(const UserInfo& user) {
             const std::optional<std::string>& value = user.*slot.attribute;
             text = value ? *value : std::string(slot.emptyDefault ? "" : "*");
         }
-        std::replace(text.begin(), text.end(), '|', 'l');
         if (i > 0) {
             record += '|';
         }
-        record += text;
+        record += slotText(std::move(text));
     }
     return record;
 }

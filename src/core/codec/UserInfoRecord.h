@@ -32,7 +32,7 @@ struct UserInfo {
 };
 
 // The 23 slots joined by "|"; missing profile texts go out as "", other missing attributes as
-// "*", and a "|" inside a value as the letter l. Pure: any thread.
+// "*", and a "|" or "¦" inside a value as the letter l. Pure: any thread.
 std::string UserInfoPacketFromUser(const UserInfo& user);
 
 // Nothing unless the record has at least 23 slots (only the first 23 count). Every attribute

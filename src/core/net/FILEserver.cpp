@@ -23,6 +23,7 @@ FILEserver::~FILEserver() {
 }
 
 void FILEserver::adapterChanged() {
+    assertCurrent(*main_);
     if (!serverTCPsocket_) {
         serverTCPsocket_ = AsyncTcpSocket::create(weak_from_this(), main_);
         serverTCPsocket_->setIPv6Enabled(false);
@@ -36,6 +37,7 @@ void FILEserver::adapterChanged() {
 
 std::shared_ptr<FileTransfer> FILEserver::outgoingFiles(
     const std::vector<std::filesystem::path>& paths, User& to, bool encrypt) {
+    assertCurrent(*main_);
     return FileTransfer::newOutgoingFiles(paths, to, main_, encrypt);
 }
 

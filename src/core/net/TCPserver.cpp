@@ -87,6 +87,7 @@ TCPserver::Exchange* TCPserver::exchangeOf(const AsyncTcpSocket& socket) {
 }
 
 void TCPserver::turnONserver() {
+    assertCurrent(*main_);
     startServers(false);
 }
 
@@ -111,6 +112,7 @@ void TCPserver::startServers(bool bySleepTimer) {
 }
 
 void TCPserver::turnOffserver() {
+    assertCurrent(*main_);
     trace("turn off servers");
     if (serverTCPsocket_) {
         serverTCPsocket_->disconnect();
@@ -121,6 +123,7 @@ void TCPserver::turnOffserver() {
 }
 
 void TCPserver::adaptersChanged() {
+    assertCurrent(*main_);
     networkChangeTimer_.cancel();
     trace("TCP (re)start");
     turnOffserver();
@@ -129,6 +132,7 @@ void TCPserver::adaptersChanged() {
 
 void TCPserver::SendTCPpacket(const std::vector<std::uint8_t>& packet, User& to,
                               std::shared_ptr<ManagedObject> pending) {
+    assertCurrent(*main_);
     auto exchange = std::make_shared<Exchange>(
         Exchange{std::static_pointer_cast<User>(to.shared_from_this()), std::move(pending)});
     auto socket = AsyncTcpSocket::create(weak_from_this(), main_);
@@ -256,9 +260,19 @@ void TCPserver::userInfoReceived(const Packet& packet) {
     }
 }
 
-void TCPserver::messageReceived(const Packet&, const AsyncTcpSocketPtr& socket) {
+void TCPserver::messageReceived(const Packet& packet, const AsyncTcpSocketPtr& socket) {
     auto* exchange = exchangeOf(*socket);
     if (!exchange) {
+        return;
+    }
+    if (const std::string_view answerer = packet.text(3);
+        answerer != exchange->recipient->userId()) {
+        // Another user's copy now has the address: the recipient has not got the message.
+        const auto failed = std::static_pointer_cast<Exchange>(socket->userData());
+        socket->setUserData(nullptr);
+        trace(failed->recipient->userId() + " is offline because the receipt came from " +
+              std::string(answerer));
+        recipientUnreachable(*failed);
         return;
     }
     const auto record = exactly<MessageForForwarding>(exchange->message);
@@ -295,9 +309,13 @@ void TCPserver::socketDidDisconnect(const AsyncTcpSocketPtr& socket,
 }
 
 void TCPserver::exchangeFailed(Exchange& exchange, long code, const std::string& description) {
-    exchange.recipient->setStatus("10");
     trace(exchange.recipient->userId() + " is offline because of TCP socket error " +
           std::to_string(code) + ": " + description);
+    recipientUnreachable(exchange);
+}
+
+void TCPserver::recipientUnreachable(Exchange& exchange) {
+    exchange.recipient->setStatus("10");
     if (auto message = exactly<Message>(exchange.message);
         message && hooks_.SendOfflineMessageIfNeeded) {
         hooks_.SendOfflineMessageIfNeeded(*exchange.recipient, message);

@@ -60,6 +60,8 @@ class TCPserver : public AsyncTcpSocketDelegate,
 
     std::optional<Packet> replyInfoRequest(const Packet& packet) const;
     void userInfoReceived(const Packet& packet);
+    // A receipt: from the recipient it clears a held copy; from another user (whose copy
+    // answers at a stale address) the exchange has failed.
     void messageReceived(const Packet& packet, const AsyncTcpSocketPtr& socket);
 
     std::size_t connectedServerSocketCount() const { return connectedServerTCPSockets_.size(); }
@@ -81,6 +83,7 @@ class TCPserver : public AsyncTcpSocketDelegate,
     // An outgoing request that did not complete: the recipient is offline and a pending
     // message goes to the relay store.
     void exchangeFailed(Exchange& exchange, long code, const std::string& description);
+    void recipientUnreachable(Exchange& exchange);
     void forget(const AsyncTcpSocketPtr& socket);
     static Exchange* exchangeOf(const AsyncTcpSocket& socket);
 

@@ -14,6 +14,7 @@ constexpr Duration kSleepFallback{120.0};
 }  // namespace
 
 void TCPserver::NetworkChangeCallback() {
+    assertCurrent(*main_);
     DebugTracer::addLogItem("Network change received", 0);
     if (networkChangeTimer_.isScheduled()) {
         networkChangeTimer_.reschedule(kNetworkSettleDelay);
@@ -27,6 +28,7 @@ void TCPserver::NetworkChangeCallback() {
 }
 
 void TCPserver::TCPserverPowerHandler(bool sleeping) {
+    assertCurrent(*main_);
     if (!sleeping) {
         DebugTracer::addLogItem("WAKEUP", 0);
         turnONserver();

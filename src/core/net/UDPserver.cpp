@@ -4,6 +4,7 @@
 
 #include "core/codec/PacketCodec.h"
 #include "core/model/broadcast/BroadcastItem.h"
+#include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/MessageForForwarding.h"
 #include "core/model/roster/UserList.h"
@@ -114,6 +115,7 @@ AsyncUdpSocketPtr UDPserver::createAndInitUDPsocket() {
 }
 
 void UDPserver::adaptersChanged() {
+    assertCurrent(*main_);
     trace("UDP (re)start");
     for (const auto& socket : {recvSocket_, sendSocket_}) {
         if (socket) {
@@ -172,6 +174,7 @@ void UDPserver::closeBothUDPsockets() {
 }
 
 void UDPserver::beginWork() {
+    assertCurrent(*main_);
     if (!recvSocket_ || recvSocket_->isClosed()) {
         adaptersChanged();
     }
@@ -186,6 +189,7 @@ void UDPserver::beginWork() {
 }
 
 void UDPserver::endWork() {
+    assertCurrent(*main_);
     trace("UDP close RECV and SEND");
     closeBothUDPsockets();
     refreshTimer_.cancel();
@@ -193,6 +197,7 @@ void UDPserver::endWork() {
 }
 
 void UDPserver::RefreshUserList(bool byTimer) {
+    assertCurrent(*main_);
     if (auto bytes = announcement(byTimer ? "RL" : "UI", "*", "*")) {
         SendPacketToEveryone(*bytes);
     }
@@ -226,11 +231,12 @@ void UDPserver::sendTo(const std::vector<std::uint8_t>& bytes, const std::string
 }
 
 void UDPserver::SendPacketToEveryone(const std::vector<std::uint8_t>& packet) {
+    assertCurrent(*main_);
     long tag = 1;
     for (const auto& address : BroadcastItem::defaultBroadcasts()) {
         sendTo(packet, address, tag++);
     }
-    const auto stored = UserDefaults::standard().arrayForKey("broadcasts");
+    const auto stored = UserDefaults::standard().arrayForKey(defaults::kBroadcasts);
     if (!stored) {
         return;
     }
@@ -243,6 +249,7 @@ void UDPserver::SendPacketToEveryone(const std::vector<std::uint8_t>& packet) {
 }
 
 void UDPserver::SendTyping(User& user) {
+    assertCurrent(*main_);
     const Me* me = localUser();
     if (!me) {
         return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cassert>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -61,5 +62,11 @@ class Executor : public dispatch::Queue {
     // True on the executor's own thread.
     virtual bool isCurrent() const = 0;
 };
+
+// Debug builds stop at a call made on another thread than the executor's: the entry points of
+// the services and of the store run on the main thread only, whichever executor drives it.
+inline void assertCurrent([[maybe_unused]] const Executor& executor) {
+    assert(executor.isCurrent() && "called off the executor's thread");
+}
 
 }  // namespace corvaline

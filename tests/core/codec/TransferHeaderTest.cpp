@@ -37,12 +37,29 @@ TEST_F(CodecTest, HeaderLineRoundTripsToPropertyNames) {
                             {"files_totalsize", "1000005"}}));
 }
 
-TEST_F(CodecTest, HeaderReadingStopsAtTheFirstBadField) {
+TEST_F(CodecTest, ValuesMayHoldEqualsSignsAndReadingStopsAtTheFirstBadField) {
+    // A key never holds "=": each field splits at its first one.
     const Bytes withEquals = prepareHeader(codec, {{"CONTENT-TYPE", "SENDFILESTREAM"},
+                                                   {"FROM-USERNAMEDISPLAY", "Ann=Lee"},
                                                    {"FILE-NAME", "a=b.txt"},
+                                                   {"FILE-PATH", "=\\x=="},
                                                    {"FILE-SIZE", "12"}})
                                  .value();
     EXPECT_EQ(ParseTransferHeader(codec, withEquals),
+              (HeaderFields{{"content_type", "SENDFILESTREAM"},
+                            {"from_usernamedisplay", "Ann=Lee"},
+                            {"file_name", "a=b.txt"},
+                            {"file_path", "=\\x=="},
+                            {"file_size", "12"}}));
+
+    // A field without any "=" ends the line there.
+    Bytes noEquals = prepareHeader(codec, {{"CONTENT-TYPE", "SENDFILESTREAM"}}).value();
+    const std::string bare = base64Encode(codec.EncryptString("FILE-NAME", false).value());
+    noEquals.insert(noEquals.end() - 2, bare.begin(), bare.end());
+    noEquals.insert(noEquals.end() - 2, std::uint8_t{0x1F});
+    const Bytes after = prepareHeader(codec, {{"FILE-SIZE", "12"}}).value();
+    noEquals.insert(noEquals.end() - 2, after.begin(), after.end() - 2);
+    EXPECT_EQ(ParseTransferHeader(codec, noEquals),
               (HeaderFields{{"content_type", "SENDFILESTREAM"}}));
 
     Bytes garbage = prepareHeader(codec, {{"ACCEPT", "1"}}).value();

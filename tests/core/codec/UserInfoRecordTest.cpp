@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/codec/CodecFixture.h"
+
 namespace corvaline {
 namespace {
 
@@ -91,6 +93,32 @@ TEST(UserInfoRecordTest, IgnoresLiteralSlotsAndTakesTheLaterStatusText) {
     EXPECT_EQ(parsed->statusString, "second");
     EXPECT_EQ(parsed->pc, "v");
     EXPECT_EQ(parsed->tsConnectionState, "v");
+}
+
+using UserInfoOnTheWireTest = testing::CodecTest;
+
+TEST_F(UserInfoOnTheWireTest, BarsAndBrokenBarsInValuesKeepEverySlotInPlaceAtThePeer) {
+    UserInfo user = fullUser();
+    user.statusString = "back \u00A6 soon | maybe";
+    user.department = "R\u00A6D";
+    user.jobTitle = "\u00A6\u00A6|";
+    for (const long long encoding : {11, 12, 13, 14, 15}) {
+        savedEncoding = encoding;
+        const Packet sent{"TSI", "*", "host", "A1", "*", "A2", UserInfoPacketFromUser(user), "*"};
+        const auto wire = codec.PlainPacket(sent);
+        ASSERT_TRUE(wire);
+        const auto received = codec.ArrayFromBase64AESdata(*wire);
+        ASSERT_TRUE(received);
+        const std::string record(received->text(6));
+        EXPECT_EQ(slotsOf(record).size(), 23u) << "encoding " << encoding << ": " << record;
+        const auto parsed = ParceUserInfo(record);
+        ASSERT_TRUE(parsed);
+        UserInfo expected = user;
+        expected.statusString = "back l soon l maybe";
+        expected.department = "RlD";
+        expected.jobTitle = "lll";
+        EXPECT_EQ(*parsed, expected) << "encoding " << encoding;
+    }
 }
 
 }  // namespace

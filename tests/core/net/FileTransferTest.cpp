@@ -1,8 +1,10 @@
 #include "core/model/entities/FileTransfer.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <atomic>
+#include <csignal>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -10,6 +12,7 @@
 #include "core/codec/PacketCodec.h"
 #include "core/codec/ProgramKey.h"
 #include "core/model/entities/Me.h"
+#include "core/model/events/ModelEvents.h"
 #include "core/net/FILEserver.h"
 #include "core/net/NetTest.h"
 #include "core/net/TransferPeer.h"
@@ -251,6 +254,72 @@ TEST_F(FileTransferTest, FilesAndFoldersArriveWholeWithTheirPermissionsEncrypted
     EXPECT_EQ(std::count(windows_.calls.begin(), windows_.calls.end(), "play File"), 2);
 }
 
+TEST_F(FileTransferTest, EventsFollowEachTransfersStatesHistoryAndProgress) {
+    listen();
+    const std::string content = pattern(2'000'005, 6);
+    const auto path = makeFile("big.bin", content);
+    struct Heard {
+        std::vector<std::int64_t> states;
+        std::vector<std::int64_t> progress;
+    };
+    std::map<const FileTransfer*, Heard> heard;
+    std::vector<std::string> histories;
+    auto& events = ModelEvents::shared();
+    auto states = events.observeTransferStateChanged([&](FileTransfer& transfer) {
+        heard[&transfer].states.push_back(transfer.transferState());
+    });
+    auto progress =
+        events.observeTransferProgressChanged([&](FileTransfer& transfer, std::int64_t bytes) {
+            heard[&transfer].progress.push_back(bytes);
+        });
+    auto history = events.observeUserHistoryAppended([&](User& user, LogEntry& entry) {
+        histories.push_back(user.userId() + (entry.incoming() ? " incoming" : " outgoing"));
+    });
+
+    auto sent = files_->outgoingFiles({path}, *peer_, true);
+    ASSERT_NE(sent, nullptr);
+    ASSERT_TRUE(runUntil([&] {
+        return !sent->isRunning() && incoming_.size() == 1 && !incoming_.back()->isRunning();
+    }));
+    const auto received = incoming_.back();
+    ASSERT_EQ(received->transferState(), FileTransfer::kComplete);
+    const std::vector<std::int64_t> waitingRunningComplete{
+        FileTransfer::kWaiting, FileTransfer::kRunning, FileTransfer::kComplete};
+    EXPECT_EQ(heard[sent.get()].states, waitingRunningComplete);
+    EXPECT_EQ(heard[received.get()].states, waitingRunningComplete);
+    for (const auto* transfer : {sent.get(), received.get()}) {
+        const auto& bytes = heard[transfer].progress;
+        ASSERT_FALSE(bytes.empty());
+        EXPECT_TRUE(std::is_sorted(bytes.begin(), bytes.end()));
+        EXPECT_EQ(bytes.back(), 2'000'005);
+    }
+    // The sender here is this very copy: the received transfer is in the local user's history.
+    EXPECT_EQ(histories, (std::vector<std::string>{peer_->userId() + " outgoing",
+                                                   userList_->me()->userId() + " incoming"}));
+}
+
+TEST_F(FileTransferTest, EqualsSignsAndTheLongestNamesTheDiskHoldsArrive) {
+    listen();
+    userList_->me()->setName("Ann=Lee");
+    const std::string longest(255, 'n');
+    makeFile("x=y/" + longest, "long");
+    auto sent = files_->outgoingFiles({makeFile("a=b.txt", "equals"), home_.path() / "out" / "x=y"},
+                                      *peer_);
+    ASSERT_NE(sent, nullptr);
+    ASSERT_TRUE(runUntil([&] {
+        return !sent->isRunning() && !incoming_.empty() && !incoming_.back()->isRunning();
+    }));
+    // Accepted by the user (only a waiting offer is): the counts after the name were read.
+    const auto received = incoming_.back();
+    EXPECT_EQ(received->filesNumber(), 2);
+    EXPECT_EQ(received->transferState(), FileTransfer::kComplete);
+    EXPECT_EQ(sent->transferState(), FileTransfer::kComplete);
+    const fs::path folder = received->folderPath();
+    EXPECT_EQ(folder.string(), expectedFolder(1));
+    EXPECT_EQ(contentOf(folder / "a=b.txt"), "equals");
+    EXPECT_EQ(contentOf(folder / "x=y" / longest), "long");
+}
+
 TEST_F(FileTransferTest, OneCipherChainRunsThroughChunksAndFilesPaddedToWholeBlocks) {
     const std::string first = pattern(1'000'000, 3);
     const std::string second = pattern(1'000'005, 4);
@@ -371,8 +440,8 @@ TEST_F(FileTransferTest, HostileFileHeadersAreAnsweredFourAndNothingIsWrittenOut
         {"\\tmp", "evil", "5"}, {"/tmp", "evil", "5"},
         {"", "../evil", "5"},   {"", "/tmp/evil", "5"},
         {"a", "b\\evil", "5"},  {"", "..", "5"},
-        {"", "ev=il", "5"},     {"", "evil", "-5"},
-        {"", "evil", "5x"},     {"", "evil", "6"},
+        {"", "evil", "-5"},     {"", "evil", "5x"},
+        {"", "evil", "6"},
     };
     for (const auto& c : hostile) {
         SCOPED_TRACE(c[0] + " " + c[1] + " " + c[2]);
@@ -474,6 +543,34 @@ TEST_F(FileTransferTest, TheSenderStopsWhenThePeerGoesOrTheFileChanges) {
         EXPECT_EQ(sent->transferState(), c.state);
         EXPECT_LT(sent->bytesReceived(), 16 << 20);
     }
+}
+
+TEST_F(FileTransferTest, TheSenderIsCompleteOnlyWhenTheReceiverHasStoredEverything) {
+    listen();
+    constexpr std::size_t kSize = 3'000'000;
+    const fs::path path = makeFile("disk.bin", pattern(kSize, 9));
+    // The receiver's disk refuses a byte in the middle of the file, or only the very last one:
+    // everything has been read then, and a plain close would look like success.
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    for (const rlim_t limit : {rlim_t{kSize / 2}, rlim_t{kSize - 1}}) {
+        SCOPED_TRACE(limit);
+        const std::size_t count = incoming_.size();
+        const rlimit full{limit, before.rlim_max};
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+        auto sent = files_->outgoingFiles({path}, *peer_);
+        const bool ended = sent && runUntil([&] {
+                               return !sent->isRunning() && incoming_.size() == count + 1 &&
+                                      !incoming_.back()->isRunning();
+                           });
+        ::setrlimit(RLIMIT_FSIZE, &before);
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(incoming_.back()->transferState(), FileTransfer::kFailed);
+        EXPECT_EQ(sent->transferState(), FileTransfer::kFailed);
+        EXPECT_EQ(incoming_.back()->filesTransferred(), 0);
+    }
+    std::signal(SIGXFSZ, oldHandler);
 }
 
 TEST_F(FileTransferTest, AfterARestartRunningAndWaitingTransfersHaveFailed) {

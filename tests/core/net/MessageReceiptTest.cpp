@@ -2,7 +2,6 @@
 // drops its copy, so a crash between the two must not lose the message.
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sqlite3.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,30 +12,11 @@
 #include "core/model/entities/Me.h"
 #include "core/model/entities/Message.h"
 #include "core/model/support/ModelTest.h"
+#include "core/model/support/StoreFile.h"
 #include "core/net/TCPserver.h"
 
 namespace corvaline::testing {
 namespace {
-
-// Messages with that id in the store file, read by a connection of its own; -1 on failure.
-int storedMessages(const std::string& file, const std::string& messageId) {
-    sqlite3* db = nullptr;
-    int count = -1;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        const std::string query =
-            "SELECT COUNT(*) FROM LogEntry WHERE entity = 'Message' AND "
-            "messageId = " +
-            messageId;
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db, query.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
-            sqlite3_step(statement) == SQLITE_ROW) {
-            count = sqlite3_column_int(statement, 0);
-        }
-        sqlite3_finalize(statement);
-    }
-    sqlite3_close(db);
-    return count;
-}
 
 // Sockets report on real time: on the virtual clock an idle loop would jump past its
 // deadline while the peer still waits for the reply.
@@ -99,6 +79,51 @@ TEST_F(MessageReceiptTest, TheMessageIsStoredBeforeItsReceiptIsWritten) {
     EXPECT_EQ(receipt->text(0), "TMR");
     EXPECT_EQ(receipt->text(5), bob->userId());
     EXPECT_EQ(storedWhenReplied, 1);
+    tcp.reset();
+}
+
+// The copy talks to itself: its service sends Bob's message to its own listener, whose store
+// cannot take it.
+TEST_F(MessageReceiptTest, AMessageTheStoreCannotHoldGetsNoReceiptAndTheSenderRelaysIt) {
+    userList_->updateMe();
+    auto bob = userList_->getUserById("A200000002", "127.0.0.1");
+    auto pending = context_->insert<Message>();
+    saveIfChanged(*context_);
+    std::vector<std::string> relayed;
+    MessageHooks hooks;
+    hooks.gotMessage = [](const Packet& packet, const std::string& ip) -> MessageHooks::Reply {
+        return Message::gotMessage(packet, ip);
+    };
+    hooks.SendOfflineMessageIfNeeded = [&](User& user, const std::shared_ptr<Message>& message) {
+        EXPECT_EQ(message, pending);
+        relayed.push_back(user.userId());
+    };
+    auto tcp = TCPserver::create(std::shared_ptr<Executor>(std::shared_ptr<void>(), &realLoop_),
+                                 std::move(hooks));
+    const std::string store =
+        (AppStore::shared().applicationFilesDirectory() / AppStore::kStoreFile).string();
+    {
+        StoreWriteLock full(store);
+        ASSERT_TRUE(full.held());
+        for (const std::string id : {"41", "42"}) {
+            bob->setStatus("0");
+            const auto bytes = PacketCodec::shared().PlainPacket(Packet{
+                "TSM", id, "bobs-pc", bob->userId(), "*", userList_->me()->userId(), "lost?", "*"});
+            const std::size_t before = relayed.size();
+            tcp->SendTCPpacket(bytes.value(), *bob, pending);
+            realLoop_.runUntil([&] { return relayed.size() > before; }, Duration(30));
+            EXPECT_TRUE(bob->userOffline());
+        }
+        realLoop_.runPending();
+    }
+    EXPECT_EQ(relayed, (std::vector<std::string>{bob->userId(), bob->userId()}));
+    EXPECT_EQ(windows_.errors.size(), 1u) << "one report for a store that stays full";
+    for (const auto& call : windows_.calls) {
+        EXPECT_FALSE(call.starts_with("open") || call.starts_with("play"))
+            << call << ": nothing is shown of a message that is not kept";
+    }
+    EXPECT_EQ(storedMessages(store, "41"), 0);
+    EXPECT_TRUE(bob->lastLogEnties(0).empty()) << "not even in memory";
     tcp.reset();
 }
 

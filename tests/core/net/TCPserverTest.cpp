@@ -280,5 +280,36 @@ TEST_F(TCPserverTest, AReceiptClearsTheRelayRecordAndAGarbledReplyMarksNobodyOff
     EXPECT_TRUE(relayed_.empty());
 }
 
+TEST_F(TCPserverTest, AReceiptFromAnotherUserThanTheRecipientIsAFailedExchange) {
+    const auto peer = addUser("A5", "0");
+    peer->setIp("127.0.0.1");
+    auto message = context_->insert<Message>();
+    auto record = context_->insert<MessageForForwarding>();
+    record->setMessageId(77);
+    record->addRecipientsObject(*peer);
+    SaveAppContextIfChanged();
+    // The address now belongs to A6's copy, which answers every message (each answer a packet
+    // of its own, which the duplicate filter lets through).
+    const auto strangers = [] {
+        return wire(Packet{"TMR", "*", "peer", "A6", "*", "A0", "*", "*"});
+    };
+    const auto tsm =
+        PacketCodec::shared().PlainPacket(Packet{"TSM", "9", "h", "A0", "*", "A5", "x", "*"});
+    answerRequests({strangers()}, [&] { tcp_->SendTCPpacket(tsm.value(), *peer, message); });
+    EXPECT_TRUE(peer->userOffline());
+    ASSERT_EQ(relayed_.size(), 1u);
+    EXPECT_EQ(relayed_.front().first, "A5");
+    EXPECT_EQ(relayed_.front().second, message);
+
+    peer->setStatus("0");
+    const auto tsfm =
+        PacketCodec::shared().PlainPacket(Packet{"TSFM", "77", "1", "A0", "n", "A5", "x", "A0"});
+    answerRequests({strangers()}, [&] { tcp_->SendTCPpacket(tsfm.value(), *peer, record); });
+    EXPECT_TRUE(peer->userOffline());
+    ASSERT_FALSE(record->isDeleted());
+    EXPECT_EQ(record->recipients(), std::vector<User*>{peer.get()});
+    EXPECT_EQ(relayed_.size(), 1u);
+}
+
 }  // namespace
 }  // namespace corvaline::testing

@@ -137,7 +137,7 @@ std::optional<std::string> BroadcastItem::enumerate() {
     std::uint32_t next = 0;
     bool exhausted = false;
     if (enumerator_ == 0) {
-        next = ntohl(value1_);
+        next = type_ == 2 ? ntohl(value1_ | ~value2_) : ntohl(value1_);
     } else if (type_ == 3) {
         next = enumerator_ + 1;
         exhausted = next > ntohl(value2_);

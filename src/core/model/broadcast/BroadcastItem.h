@@ -46,7 +46,8 @@ class BroadcastItem {
     static BroadcastItem broadcastItemFromDictionary(const nlohmann::json& dictionary);
 
     // The next target address as dotted text; none when the entry is exhausted, and the next
-    // call starts again from the first.
+    // call starts again from the first. A subnet yields its broadcast address (the network
+    // address it is stored as reaches nobody on Linux).
     std::optional<std::string> enumerate();
 
     // The broadcast addresses of the IPv4 interfaces, those beginning "127" left out.

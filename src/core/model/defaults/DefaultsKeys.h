@@ -42,6 +42,8 @@ inline constexpr std::string_view kVisualizeMutuallyExclusiveConstraints =
 inline constexpr std::string_view kEncoding = "encoding";
 
 // Used without registration: absent until first written.
+// Followed by a user id: where that user's conversation window was last.
+inline constexpr std::string_view kWindowFramePrefix = "NSWindow Frame ";
 inline constexpr std::string_view kBroadcasts = "broadcasts";
 inline constexpr std::string_view kLeaveConversationConfirmation = "leaveConversationConfirmation";
 inline constexpr std::string_view kDeleteUserConfirmation = "deleteUserConfirmation";

@@ -9,11 +9,13 @@
 
 #include "core/codec/Packet.h"
 #include "core/model/store/ManagedObject.h"
+#include "platform/runloop/Executor.h"
 
 namespace corvaline {
 
 class ConversationWindow;
 class LogEntry;
+class Message;
 class User;
 
 // A group-chat room and its history. The room has no owner: each member's copy keeps its own
@@ -39,7 +41,9 @@ class Chat : public ManagedObject {
     void informJoin();
     // "CRLR" to every member, also the offline ones; the chat is then no longer in use.
     void leaveChat();
-    // Records the text and sends "CRSM" to the members that are online.
+    // Records the text and sends "CRSM" to the members that are online. When the members are
+    // not known (after a restart) somebody from the room's history is asked first and the
+    // text goes out with the answer. A text that reaches nobody gets a red system line.
     void sendMessage(const std::string& text);
     // "CRGRI" to one member, whose "CRGRR" answer brings the member list.
     void _requestRoomInfo();
@@ -82,9 +86,19 @@ class Chat : public ManagedObject {
                                         std::string field5);
     // One request per member of `to`, each with the member's id in field 5.
     void sendToMembers(Packet packet, const Members& to) const;
+    // "CRSM" with the message's text to the members online, or the red line when none is.
+    void deliver(Message& message);
+    // Members unknown: "CRGRI" to one user of the room's history who is online; the messages
+    // written meanwhile wait for the answer, and fail when none comes in time.
+    void askWhoIsInTheRoom();
+    void sendWaitingMessages();
+    void waitingMessagesFailed();
+    void couldNotBeDelivered();
 
     std::optional<Members> currentUsers_;
     std::shared_ptr<ConversationWindow> conversationWindow_;
+    std::vector<std::shared_ptr<Message>> waiting_;
+    TimerHandle askedForMembers_;
 };
 
 // The chats in use in this process, so that their members and windows stay with them: a chat

@@ -63,6 +63,7 @@ std::optional<Packet> Chat::receivedJoinInfo(const Packet& p) {
             chat->setCurrentUsers(std::move(collected));
             ActiveChats::shared().add(chat);
         }
+        chat->sendWaitingMessages();
     } else if (!createWithUsers(std::move(collected), roomId)) {
         return std::nullopt;  // not a room id, or no store to keep the room in
     }

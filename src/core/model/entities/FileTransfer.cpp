@@ -1,5 +1,7 @@
 #include "core/model/entities/FileTransfer.h"
 
+#include <sys/socket.h>
+
 #include <chrono>
 
 #include "core/codec/PacketCodec.h"
@@ -26,10 +28,9 @@ FileTransfer::FileTransfer(const EntityDescription& entity)
     : LogEntry(entity),
       AsyncTcpSocketDelegate({Callback::DidReadData, Callback::DidWriteData,
                               Callback::DidReadPartialData, Callback::DidWritePartialData,
-                              Callback::DidDisconnect}) {}
+                              Callback::DidCloseReadStream, Callback::DidDisconnect}) {}
 
 FileTransfer::~FileTransfer() {
-    closeTimer_.cancel();
     if (socket_) {
         socket_->setDelegate(std::weak_ptr<AsyncTcpSocketDelegate>());
         socket_->disconnect();
@@ -69,11 +70,19 @@ void FileTransfer::readLine(double timeout, long tag) {
 }
 
 void FileTransfer::fail(std::int64_t state) {
+    const bool wasRunning = transferState() == kRunning;
     setTransferState(state);
-    if (socket_) {
-        closing_ = true;
-        socket_->disconnect();
+    if (!socket_) {
+        return;
     }
+    if (incoming() && wasRunning) {
+        socket_->performBlock([socket = socket_.get()] {
+            const linger reset{1, 0};
+            ::setsockopt(socket->socketFD(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        });
+    }
+    closing_ = true;
+    socket_->disconnect();
 }
 
 void FileTransfer::closeAfterWriting() {
@@ -174,7 +183,6 @@ void FileTransfer::socketDidWritePartialDataOfLength(const AsyncTcpSocketPtr& so
 }
 
 void FileTransfer::socketDidDisconnect(const AsyncTcpSocketPtr&, const std::optional<Error>&) {
-    closeTimer_.cancel();
     if (transferState() == kRunning) {
         setTransferState(kFailed);
     } else if (transferState() == kWaiting) {

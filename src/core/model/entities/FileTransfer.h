@@ -95,6 +95,7 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
                                           long tag) override;
     void socketDidWritePartialDataOfLength(const AsyncTcpSocketPtr& socket, std::size_t length,
                                            long tag) override;
+    void socketDidCloseReadStream(const AsyncTcpSocketPtr& socket) override;
     void socketDidDisconnect(const AsyncTcpSocketPtr& socket,
                              const std::optional<Error>& error) override;
 
@@ -102,6 +103,9 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     void valueDidChange(std::string_view key) override;
 
   private:
+    // The sender's read while it waits for the receiver to close.
+    static constexpr long kCloseTag = 6;
+
     // One chunk on its way: its real byte count and the buffer that holds it.
     struct Chunk {
         std::size_t size;
@@ -111,7 +115,9 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     std::shared_ptr<FileTransfer> self();
     void write(const HeaderFields& header, double timeout, long tag);
     void readLine(double timeout, long tag);
-    // Stops the transfer in `state` and closes the connection.
+    // Stops the transfer in `state` and closes the connection. A receiver failing a running
+    // transfer resets it, so that a sender that has written everything does not take the
+    // close for the receiver's "all stored".
     void fail(std::int64_t state);
     // Reports of a connection this transfer still listens to.
     bool live(const AsyncTcpSocketPtr& socket) const {
@@ -133,6 +139,8 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     void writeFileHeader();
     void sendChunks();
     void fileSent();
+    // After the last chunk: complete only when the receiver closes in order.
+    void awaitReceiversClose();
 
     // Receiving.
     void offerRead(const HeaderFields& fields);
@@ -160,7 +168,7 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     std::deque<Chunk> chunks_;
     std::int64_t bytesQueued_ = 0;  // of the current file
     std::int64_t sizesDeclaredLeft_ = 0;
-    TimerHandle closeTimer_;
+    bool everythingSent_ = false;  // outgoing: the last chunk is with the kernel
 };
 
 }  // namespace corvaline

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "core/codec/PacketCodec.h"
+#include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/FileTransfer.h"
 #include "core/model/entities/User.h"
 #include "core/model/events/ModelEvents.h"
@@ -52,6 +53,10 @@ void FileTransfer::socketDidReadData(const AsyncTcpSocketPtr& socket, const Data
     }
     if (tag == kChunkTag && incoming()) {
         chunkRead(data);
+        return;
+    }
+    if (tag == kCloseTag && !incoming()) {
+        awaitReceiversClose();  // bytes nobody sends are no answer
         return;
     }
     const HeaderFields fields = ParseTransferHeader(PacketCodec::shared(), data.span());
@@ -122,8 +127,8 @@ void FileTransfer::offerRead(const HeaderFields& fields) {
         ModelEvents::shared().userHistoryAppended(*sender, *transfer);
         auto& defaults = UserDefaults::standard();
         auto* windows = CoreServices::shared().windows;
-        if (windows && defaults.boolForKey("sounds.enabled") &&
-            defaults.boolForKey("sounds.onIncomingFile")) {
+        if (windows && defaults.boolForKey(defaults::kSoundsEnabled) &&
+            defaults.boolForKey(defaults::kSoundsOnIncomingFile)) {
             windows->Play("File");
         }
         transfer->popupWindow(nullptr);
@@ -132,7 +137,7 @@ void FileTransfer::offerRead(const HeaderFields& fields) {
 
 bool FileTransfer::updateFolderPath(const User& sender) {
     const std::filesystem::path base =
-        expandTilde(UserDefaults::standard().stringForKey("fileTransferPath"));
+        expandTilde(UserDefaults::standard().stringForKey(defaults::kFileTransferPath));
     DateTimeFormat longDate(DateTimeFormat::Style::longStyle, DateTimeFormat::Style::none);
     const std::string name =
         safeFolderName(sender.name()) + " - " + longDate.format(CoreServices::shared().now());

@@ -1,3 +1,7 @@
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 
 #include "core/model/entities/FileTransfer.h"
@@ -18,7 +22,8 @@ namespace corvaline {
 namespace {
 
 constexpr double kTimeout = 10.0;
-constexpr Duration kCloseDelay{10.0};
+// How long a receiver may take to store what is still under way and close.
+constexpr double kCloseWait = 60.0;
 constexpr long kOfferTag = 3;
 constexpr long kFileHeaderTag = 4;
 constexpr long kChunkTag = 5;
@@ -74,6 +79,9 @@ void FileTransfer::sendOffer() {
     keepAlive_ = self();
     socket_ = AsyncTcpSocket::create(std::weak_ptr<AsyncTcpSocketDelegate>(keepAlive_), main_);
     socket_->setIPv6Enabled(false);
+    // The end of the receiver's stream is looked at before the connection goes (see
+    // socketDidCloseReadStream).
+    socket_->setAutoDisconnectOnClosedReadStream(false);
     if (users.empty() || !socket_->connectToHost(users.front()->ip(), kPort, kTimeout)) {
         // Nothing will ever report on this socket.
         socketDidDisconnect(nullptr, std::nullopt);
@@ -152,13 +160,39 @@ void FileTransfer::fileSent() {
         writeFileHeader();
         return;
     }
-    setTransferState(kComplete);
-    closeTimer_ = main_->postAfter(kCloseDelay, [weak = std::weak_ptr(self())] {
-        if (auto transfer = weak.lock(); transfer && transfer->socket_) {
-            transfer->closing_ = true;
-            transfer->socket_->disconnect();
+    awaitReceiversClose();
+}
+
+void FileTransfer::awaitReceiversClose() {
+    // The last chunk handed to the kernel is not the last chunk stored: the receiver closes
+    // in order once it has everything, and resets when it fails.
+    everythingSent_ = true;
+    socket_->readDataWithTimeout(kCloseWait, kCloseTag);
+}
+
+void FileTransfer::socketDidCloseReadStream(const AsyncTcpSocketPtr& socket) {
+    if (!live(socket) || incoming()) {
+        return;
+    }
+    if (!everythingSent_) {
+        // Gone too early: like any lost connection (a waiting transfer is cancelled, a
+        // running one has failed).
+        closing_ = true;
+        socket_->disconnect();
+        return;
+    }
+    // The completion of the last chunk is reported before the end of the stream, which only
+    // the receiver's close after reading it can bring. That end reads the same either way;
+    // the connection's state tells: an orderly close leaves it waiting for our own, a reset
+    // has closed it.
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    socket->performBlock([&] {
+        if (::getsockopt(socket->socketFD(), IPPROTO_TCP, TCP_INFO, &info, &length) != 0) {
+            info.tcpi_state = TCP_CLOSE;
         }
     });
+    fail(info.tcpi_state == TCP_CLOSE_WAIT ? kComplete : kFailed);  // ends the transfer
 }
 
 void FileTransfer::socketDidWriteDataWithTag(const AsyncTcpSocketPtr& socket, long tag) {

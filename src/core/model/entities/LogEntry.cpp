@@ -1,5 +1,6 @@
 #include "core/model/entities/LogEntry.h"
 
+#include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/Chat.h"
 #include "core/model/entities/User.h"
 #include "core/model/services/CoreServices.h"
@@ -35,7 +36,7 @@ void LogEntry::popupWindow(const std::shared_ptr<ConversationWindow>& given) {
         return;
     }
     auto& defaults = UserDefaults::standard();
-    const auto minimize = defaults.integerForKey("minimizeMessages");
+    const auto minimize = defaults.integerForKey(defaults::kMinimizeMessages);
     if (!window->isVisible() && minimize == 0) {
         window->showWindow();
     }
@@ -45,7 +46,7 @@ void LogEntry::popupWindow(const std::shared_ptr<ConversationWindow>& given) {
     if (window->isMiniaturized()) {
         window->deminiaturize();
     }
-    if (defaults.boolForKey("keepFocus")) {
+    if (defaults.boolForKey(defaults::kKeepFocus)) {
         window->makeKeyAndFront();
         if (auto* windows = CoreServices::shared().windows) {
             windows->activateIgnoringOtherApps();

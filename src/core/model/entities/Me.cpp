@@ -4,6 +4,7 @@
 
 #include "core/codec/PacketCodec.h"
 #include "core/format/GroupAndUserNameFormatter.h"
+#include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/Group.h"
 #include "core/model/entities/LocalIdentity.h"
 #include "core/model/entities/Random.h"
@@ -74,10 +75,10 @@ void Me::fillUserInfo() {
     setColor("gray");
     setIp("127.0.0.1");
     auto& defaults = UserDefaults::standard();
-    autoAwayBinding_ = defaults.observe("autoAwayEnabled", [this] {
-        setAutoAwayEnabled(UserDefaults::standard().boolForKey("autoAwayEnabled"));
+    autoAwayBinding_ = defaults.observe(defaults::kAutoAwayEnabled, [this] {
+        setAutoAwayEnabled(UserDefaults::standard().boolForKey(defaults::kAutoAwayEnabled));
     });
-    setAutoAwayEnabled(defaults.boolForKey("autoAwayEnabled"));
+    setAutoAwayEnabled(defaults.boolForKey(defaults::kAutoAwayEnabled));
 }
 
 void Me::setUserId(std::string userId) {
@@ -112,8 +113,8 @@ void Me::setStatus(const std::string& code) {
         return;
     }
     if (code != "0") {
-        setStatusString(
-            UserDefaults::standard().stringForKey(code == "2" ? "awayMessage" : "busyMessage"));
+        setStatusString(UserDefaults::standard().stringForKey(
+            code == "2" ? defaults::kAwayMessage : defaults::kBusyMessage));
     }
     User::setStatus(code);
     if (services.windows) {
@@ -171,7 +172,7 @@ std::optional<std::string> Me::idleTime() {
     std::optional<std::string> value;
     auto* activity = CoreServices::shared().activity;
     if (auto seconds = activity ? activity->secondsSinceLastInput() : std::nullopt) {
-        const auto minutes = UserDefaults::standard().integerForKey("autoAwayMinutes");
+        const auto minutes = UserDefaults::standard().integerForKey(defaults::kAutoAwayMinutes);
         if (*seconds / 60.0 > static_cast<double>(minutes)) {
             value = std::to_string(static_cast<long>(*seconds * 1000.0));
         }
@@ -198,7 +199,7 @@ void Me::idleCheckTimer() {
 }
 
 void Me::screensaverDid(bool started) {
-    if (!UserDefaults::standard().boolForKey("sreensaverAwayEnabled")) {
+    if (!UserDefaults::standard().boolForKey(defaults::kScreensaverAwayEnabled)) {
         return;
     }
     inScreensaverAway_ = started;

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "core/codec/PacketCodec.h"
+#include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/Chat.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/MessageForForwarding.h"
@@ -64,6 +65,17 @@ Packet receiptFor(const Packet& packet, const Me* me) {
                   "*"};
 }
 
+// Puts a received entry on disk before anybody is told of it: a receipt or an arrival notice
+// makes the sender and every holder drop their copies. An entry the store cannot hold is taken
+// back, neither shown nor answered, so that the sender keeps it for the relay.
+bool kept(ObjectContext& context, ManagedObject& entry) {
+    if (SaveAppContextOrReport()) {
+        return true;
+    }
+    context.deleteObject(entry);
+    return false;
+}
+
 }  // namespace
 
 long Message::localTimeOffset() {
@@ -99,7 +111,7 @@ bool MessageIdAlreadyStored(ObjectContext& context, std::int64_t messageId) {
                 .empty();
 }
 
-Packet Message::gotMessage(const Packet& p, const std::string& ip) {
+std::optional<Packet> Message::gotMessage(const Packet& p, const std::string& ip) {
     auto& services = CoreServices::shared();
     UserList* list = services.userList;
     ObjectContext* context = AppManagedObjectContext();
@@ -149,6 +161,9 @@ Packet Message::gotMessage(const Packet& p, const std::string& ip) {
         record->setMessage(PacketCodec::shared().EncryptString(p.text(6), true).value_or(Bytes{}));
         record->setSender(sender.get());
         record->addRecipientsObject(*recipient);
+        if (!kept(*context, *record)) {
+            return std::nullopt;
+        }
     } else {
         auto message = context->insert<Message>();
         message->setTime(time);
@@ -159,6 +174,9 @@ Packet Message::gotMessage(const Packet& p, const std::string& ip) {
         message->setMessage(std::string(p.text(6)));
         message->setOriginalSenderName(sender->name());
         message->addUserObject(*sender);
+        if (!kept(*context, *message)) {
+            return std::nullopt;
+        }
         if (services.mainQueue) {
             services.mainQueue->post([sender, message] {
                 sender->MessageReceived();
@@ -198,12 +216,12 @@ void Message::playSoundAndPopupWindow() {
         window = users.front()->conversationWindow();
     }
     auto& defaults = UserDefaults::standard();
-    if (defaults.integerForKey("sounds.anyTime") == 0 && window && window->isMainWindow() &&
+    if (defaults.integerForKey(defaults::kSoundsAnyTime) == 0 && window && window->isMainWindow() &&
         window->isKeyWindow()) {
         return;
     }
     popupWindow(window);
-    if (!defaults.boolForKey("sounds.enabled")) {
+    if (!defaults.boolForKey(defaults::kSoundsEnabled)) {
         return;
     }
     auto* windows = CoreServices::shared().windows;
@@ -211,10 +229,10 @@ void Message::playSoundAndPopupWindow() {
         return;
     }
     if (mass()) {
-        if (defaults.boolForKey("sounds.onBroadcast")) {
+        if (defaults.boolForKey(defaults::kSoundsOnBroadcast)) {
             windows->Play("Broadcast");
         }
-    } else if (defaults.boolForKey("sounds.onIncoming")) {
+    } else if (defaults.boolForKey(defaults::kSoundsOnIncoming)) {
         windows->Play("Message");
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,9 +21,11 @@ class Message : public LogEntry {
 
     // Records a received "TSM", "TMM", "TSOM", "TSOMM", "TSFM" or "TSFMM" from `ip` and
     // answers the receipt "TMR", which every message packet gets (duplicates and packets for
-    // another user included), so that senders and relays stop resending. The caller saves
-    // before it writes the receipt; the window and the sound follow on a later turn.
-    static Packet gotMessage(const Packet& packet, const std::string& ip);
+    // another user included), so that senders and relays stop resending. A new entry is saved
+    // before the receipt (and a relayed one before its arrival is announced); when the store
+    // cannot hold it there is no receipt, so the sender keeps it. The window and the sound
+    // follow on a later turn.
+    static std::optional<Packet> gotMessage(const Packet& packet, const std::string& ip);
 
     // Fronts the entry's conversation window and plays the incoming sound, as the settings say.
     void playSoundAndPopupWindow();

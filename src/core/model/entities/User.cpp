@@ -1,10 +1,10 @@
 #include "core/model/entities/User.h"
 
 #include <chrono>
-#include <utility>
 
 #include "core/codec/PacketCodec.h"
 #include "core/codec/UnicodeField.h"
+#include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/Group.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/Message.h"
@@ -63,7 +63,7 @@ void User::awakeFromInsert() {
 }
 
 void User::awakeFromFetch() {
-    listedIn_ = removed() ? nullptr : group();
+    listedIn_ = removed() || !group() ? std::weak_ptr<ManagedObject>() : group()->weak_from_this();
     if (!removed() && !group() && context()) {
         setGroup(Group::general(*context()).get());
     }
@@ -93,7 +93,10 @@ void User::valueDidChange(std::string_view key) {
 
 void User::updateListing() {
     Group* now = removed() || isDeleted() ? nullptr : group();
-    Group* before = std::exchange(listedIn_, now);
+    // A group that is gone took its users out of the list with it.
+    const auto held = listedIn_.lock();
+    auto* before = static_cast<Group*>(held.get());
+    listedIn_ = now ? now->weak_from_this() : std::weak_ptr<ManagedObject>();
     if (before == now) {
         return;
     }
@@ -170,7 +173,7 @@ void User::RequestUserInfo() {
 
 void User::StartConversation(bool incoming) {
     if (conversationWindow_) {
-        if (incoming && UserDefaults::standard().integerForKey("minimizeMessages") == 1) {
+        if (incoming && UserDefaults::standard().integerForKey(defaults::kMinimizeMessages) == 1) {
             return;
         }
         conversationWindow_->makeKeyAndFront();

@@ -112,7 +112,7 @@ class User : public TreeItem {
     // Reports the user entering, leaving or moving within the main list.
     void updateListing();
 
-    Group* listedIn_ = nullptr;  // the group the main list was last told of
+    std::weak_ptr<ManagedObject> listedIn_;  // the group the main list was last told of
     std::optional<Date> typingSent_;
     std::optional<Date> typingReceived_;
     std::shared_ptr<ConversationWindow> conversationWindow_;

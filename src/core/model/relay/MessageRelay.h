@@ -18,10 +18,9 @@ class MessageRelay : public RelayService {
     MessageRelay& operator=(const MessageRelay&) = delete;
 
     void sendOnUserIn(User& user) override;
-    // One local record for all offline recipients under the message's id, and for each
-    // offline recipient one packet to each relay: under the message's id when it has one
-    // recipient, else under a fresh id per recipient (a relay keeps only the first packet of
-    // an id). The caller saves.
+    // For each offline recipient a local record and one packet to each relay, all under one
+    // id: the message's own when it has one recipient, else an id of that recipient's copy
+    // (a relay keeps only the first packet of an id). The caller saves.
     void SendOfflineMessageIfNeeded(Message& message) override;
 
   private:

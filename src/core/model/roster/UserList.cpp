@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/Group.h"
 #include "core/model/entities/Me.h"
 #include "core/model/services/CoreServices.h"
@@ -164,8 +165,8 @@ std::shared_ptr<User> UserList::UpdateUserDataWithUDP(const Packet& p) {
         }
     }
     auto& defaults = UserDefaults::standard();
-    if (type == "UI" && defaults.boolForKey("sounds.enabled") &&
-        defaults.boolForKey("sounds.onUserOnline")) {
+    if (type == "UI" && defaults.boolForKey(defaults::kSoundsEnabled) &&
+        defaults.boolForKey(defaults::kSoundsOnUserOnline)) {
         if (auto* main = CoreServices::shared().mainQueue) {
             main->post([] {
                 if (auto* windows = CoreServices::shared().windows) {

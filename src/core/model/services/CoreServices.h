@@ -3,10 +3,10 @@
 #include <functional>
 
 #include "core/model/store/Value.h"
+#include "platform/runloop/Executor.h"
 
 namespace corvaline {
 
-class Executor;
 class MessageService;
 class PresenceService;
 class RelayService;
@@ -33,5 +33,15 @@ struct CoreServices {
 
     Date now() const;
 };
+
+// Debug builds stop at a call off the main queue's thread, once there is a main queue: the
+// store's entry points call it.
+inline void assertOnMainQueue() {
+#ifndef NDEBUG
+    if (const Executor* main = CoreServices::shared().mainQueue) {
+        assertCurrent(*main);
+    }
+#endif
+}
 
 }  // namespace corvaline

@@ -88,6 +88,7 @@ std::filesystem::path AppStore::applicationFilesDirectory() const {
 }
 
 ObjectContext* AppStore::managedObjectContext() {
+    assertOnMainQueue();
     if (!context_) {
         context_ = build();
     }
@@ -165,6 +166,7 @@ std::unique_ptr<ObjectContext> AppStore::openCurrent(const std::filesystem::path
 }
 
 bool AppStore::saveAction(const std::function<bool()>& commitEditing) {
+    assertOnMainQueue();
     if (commitEditing && !commitEditing()) {
         return false;
     }
@@ -196,6 +198,26 @@ bool AppStore::applicationShouldTerminate(const std::function<bool()>& commitEdi
     return true;
 }
 
+bool AppStore::saveOrReportOnce() {
+    auto* context = managedObjectContext();
+    if (!context) {
+        return false;
+    }
+    try {
+        if (context->hasChanges()) {
+            context->save();
+        }
+        saveFailureShown_ = false;
+        return true;
+    } catch (const sqlite::Error& failure) {
+        if (!saveFailureShown_) {
+            saveFailureShown_ = true;
+            present(failure.what());
+        }
+        return false;
+    }
+}
+
 void AppStore::close() {
     context_.reset();
 }
@@ -212,6 +234,10 @@ void SaveAppContextIfChanged() {
     if (auto* context = AppManagedObjectContext()) {
         saveIfChanged(*context);
     }
+}
+
+bool SaveAppContextOrReport() {
+    return AppStore::shared().saveOrReportOnce();
 }
 
 void saveIfChanged(ObjectContext& context) {

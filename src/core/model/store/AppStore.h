@@ -35,6 +35,10 @@ class AppStore {
     bool saveAction(const std::function<bool()>& commitEditing = {});
     // True to terminate now; false when pending edits could not be committed. Saves first.
     bool applicationShouldTerminate(const std::function<bool()>& commitEditing = {});
+    // Saves the context when it has changes. A failure is shown once (until a save succeeds
+    // again, so a full disk does not raise one report per message) and answered false; the
+    // changes stay pending.
+    bool saveOrReportOnce();
     // Drops the context (the next access opens the store again).
     void close();
 
@@ -44,6 +48,7 @@ class AppStore {
 
     EnvironmentLookup environment_;
     std::unique_ptr<ObjectContext> context_;
+    bool saveFailureShown_ = false;
 };
 
 // The process environment marks a sandboxed process with APP_SANDBOX_CONTAINER_ID.
@@ -56,5 +61,7 @@ ObjectContext* AppManagedObjectContext();
 void SaveAppContextIfChanged();
 // The same for a given context.
 void saveIfChanged(ObjectContext& context);
+// AppStore::shared().saveOrReportOnce(): for what must be on disk before anybody is told.
+bool SaveAppContextOrReport();
 
 }  // namespace corvaline

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "core/model/services/CoreServices.h"
 #include "core/model/store/StoreState.h"
 
 namespace corvaline {
 
 std::unique_ptr<ObjectContext> ObjectContext::open(const std::filesystem::path& file,
                                                    const ManagedObjectModel& model) {
+    assertOnMainQueue();
     auto state = std::make_unique<StoreState>(file, model);
     state->db.execute("PRAGMA journal_mode = WAL");
     state->db.execute("PRAGMA synchronous = FULL");
@@ -64,12 +66,14 @@ std::shared_ptr<ManagedObject> ObjectContext::add(std::string_view name) {
 }
 
 std::shared_ptr<ManagedObject> ObjectContext::insertNewObject(std::string_view entity) {
+    assertOnMainQueue();
     auto object = add(entity);
     object->awakeFromInsert();
     return object;
 }
 
 std::shared_ptr<ManagedObject> ObjectContext::importObject(std::string_view entity) {
+    assertOnMainQueue();
     return add(entity);
 }
 
@@ -119,6 +123,7 @@ void ObjectContext::unlinkUnloaded(ManagedObject& object, const RelationshipDesc
 }
 
 void ObjectContext::deleteObject(ManagedObject& object) {
+    assertOnMainQueue();
     if (object.context_ != this || object.isDeleted()) {
         return;
     }
@@ -167,6 +172,7 @@ void ObjectContext::deleteObject(ManagedObject& object) {
 }
 
 void ObjectContext::moveRelated(ManagedObject& from, std::string_view key, ManagedObject& to) {
+    assertOnMainQueue();
     const int index = from.entity().relationshipIndex(key);
     if (index < 0 || to.entity().relationshipIndex(key) != index) {
         throw std::logic_error("cannot move " + std::string(key) + " between these objects");
@@ -189,6 +195,7 @@ void ObjectContext::moveRelated(ManagedObject& from, std::string_view key, Manag
 }
 
 std::vector<std::shared_ptr<ManagedObject>> ObjectContext::objects(std::string_view name) const {
+    assertOnMainQueue();
     const EntityDescription* entity = model().entity(name);
     if (!entity || !entity->isLoadedWhole()) {
         throw std::logic_error(std::string(name) + " is not an entity kept in memory");
@@ -205,19 +212,23 @@ std::vector<std::shared_ptr<ManagedObject>> ObjectContext::objects(std::string_v
 }
 
 std::vector<std::shared_ptr<ManagedObject>> ObjectContext::execute(const FetchRequest& request) {
+    assertOnMainQueue();
     return StoreQuery::execute(*state_, *this, request);
 }
 
 std::size_t ObjectContext::count(const FetchRequest& request) {
+    assertOnMainQueue();
     return StoreQuery::count(*state_, request);
 }
 
 bool ObjectContext::hasChanges() const {
+    assertOnMainQueue();
     return !state_->inserted.empty() || !state_->updated.empty() || !state_->deleted.empty() ||
            !state_->bulk.empty();
 }
 
 void ObjectContext::save() {
+    assertOnMainQueue();
     if (!hasChanges()) {
         return;
     }

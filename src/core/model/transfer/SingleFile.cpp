@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 
 #include "core/model/transfer/SafeNames.h"
 #include "core/model/transfer/WireNumber.h"
@@ -26,6 +27,26 @@ Descriptor openOrMakeFolder(int parent, const std::string& name) {
         fd = ::openat(parent, name.c_str(), kFlags);
     }
     return Descriptor(fd);
+}
+
+// The longest name the file system of the folder takes.
+std::size_t nameLimit(int folder) {
+    const long limit = ::fpathconf(folder, _PC_NAME_MAX);
+    return limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
+}
+
+// The name an incomplete file has: its own, marked partial, with the name cut (on a character
+// boundary) where the mark would take it beyond what the file system can hold.
+std::string partialNameOf(const std::string& name, int attempt, std::size_t limit) {
+    const std::string mark = attempt > 1 ? ".partial-" + std::to_string(attempt) : ".partial";
+    std::size_t keep = name.size();
+    if (keep + mark.size() > limit) {
+        keep = limit > mark.size() ? limit - mark.size() : 0;
+        while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) {
+            --keep;
+        }
+    }
+    return name.substr(0, keep) + mark;
 }
 
 }  // namespace
@@ -71,16 +92,15 @@ bool SingleFile::prepareFolderAndStream(const std::filesystem::path& folder) {
     if (!current) {
         return false;
     }
+    const std::size_t limit = nameLimit(current.get());
     struct stat existing {};
-    if (::fstatat(current.get(), file_name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISDIR(existing.st_mode)) {
+    if (file_name.size() > limit ||
+        (::fstatat(current.get(), file_name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISDIR(existing.st_mode))) {
         return false;
     }
     for (int attempt = 1; attempt <= kNameAttempts && !stream_; ++attempt) {
-        partialName_ = file_name + ".partial";
-        if (attempt > 1) {
-            partialName_ += "-" + std::to_string(attempt);
-        }
+        partialName_ = partialNameOf(file_name, attempt, limit);
         stream_.reset(::openat(current.get(), partialName_.c_str(),
                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
         if (!stream_ && errno != EEXIST) {

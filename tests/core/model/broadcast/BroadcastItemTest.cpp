@@ -55,7 +55,7 @@ TEST(BroadcastItemTest, RangesMayHoldAtMost10001Addresses) {
     EXPECT_EQ(allAddresses(widest).size(), 10001u);
 }
 
-TEST(BroadcastItemTest, SubnetIsStoredLittleEndianAndYieldsItsNetworkAddress) {
+TEST(BroadcastItemTest, SubnetIsStoredAsItsNetworkAddressAndYieldsItsBroadcastAddress) {
     auto item = entry(2, "192.168.1.77", "255.255.255.0");
     ASSERT_TRUE(item.validate());
     EXPECT_EQ(item.look(), "192.168.1.77/255.255.255.0");
@@ -65,9 +65,19 @@ TEST(BroadcastItemTest, SubnetIsStoredLittleEndianAndYieldsItsNetworkAddress) {
                                       {"value1", "108736"},
                                       {"value2", "16777215"}}));
     auto loaded = BroadcastItem::broadcastItemFromDictionary(stored);
-    EXPECT_EQ(allAddresses(loaded), std::vector<std::string>{"192.168.1.0"});
+    // The subnet is reached through its broadcast address.
+    EXPECT_EQ(allAddresses(loaded), std::vector<std::string>{"192.168.1.255"});
     // Exhausted once, the entry starts again.
-    EXPECT_EQ(loaded.enumerate(), "192.168.1.0");
+    EXPECT_EQ(loaded.enumerate(), "192.168.1.255");
+    const std::pair<const char*, const char*> masks[] = {{"255.255.0.0", "10.1.255.255"},
+                                                         {"255.255.255.255", "10.1.2.3"},
+                                                         {"255.255.255.252", "10.1.2.3"},
+                                                         {"255.255.255.248", "10.1.2.7"}};
+    for (const auto& [mask, broadcast] : masks) {
+        auto subnet = entry(2, "10.1.2.3", mask);
+        ASSERT_TRUE(subnet.validate());
+        EXPECT_EQ(allAddresses(subnet), std::vector<std::string>{broadcast}) << mask;
+    }
 }
 
 TEST(BroadcastItemTest, StoredRangeWithHighAddressesComesBackWhole) {

@@ -6,6 +6,7 @@
 
 #include "core/model/entities/Me.h"
 #include "core/model/entities/Message.h"
+#include "core/model/entities/SystemMessage.h"
 #include "core/model/support/ModelTest.h"
 #include "platform/notifications/NotificationCenter.h"
 
@@ -260,6 +261,79 @@ TEST_F(ChatTest, AfterARestartTheFirstMessageBringsBackTheMembers) {
     Packet answer = reply("CRGRR", "4711", "A300000003");
     answer[6] = me_->userId() + ",A200000002";
     EXPECT_EQ(Chat::receivedRoomInfoRequest(from("A300000003", "CRGRI", "4711")), answer);
+}
+
+TEST_F(ChatTest, AfterARestartAMessageWaitsForTheMembersOrGetsARedLine) {
+    roomWithBobAndCarol()->sendMessage("before");
+    saveIfChanged(*context_);
+    restart();
+    userList_->updateMe();
+    me_ = userList_->me();
+    auto chat = storedChat(4711);
+    ASSERT_TRUE(chat);
+    bob_ = userList_->getUserById("A200000002", std::nullopt);
+    carol_ = userList_->getUserById("A300000003", std::nullopt);
+    // The red lines of the room's history, oldest first.
+    const auto redLines = [&] {
+        std::vector<std::string> lines;
+        for (const auto& entry : chat->lastLogEnties(0)) {
+            if (auto line = std::dynamic_pointer_cast<SystemMessage>(entry);
+                line && line->error()) {
+                lines.insert(lines.begin(), line->text());
+            }
+        }
+        return lines;
+    };
+    const std::string undelivered =
+        "This message could not be delivered because nobody in this conversation could be "
+        "reached.";
+
+    // Somebody from the history is asked; the texts written meanwhile go out with the answer.
+    bob_->setStatus("0");
+    carol_->setStatus("0");
+    clearRecords();
+    chat->sendMessage("one");
+    chat->sendMessage("two");
+    ASSERT_EQ(messages_.sent.size(), 1u);
+    EXPECT_EQ(messages_.sent[0].packet.text(0), "CRGRI");
+    EXPECT_EQ(messages_.sent[0].to, bob_->userId());
+    Chat::receivedJoinInfo(
+        from(bob_->userId(), "CRGRR", "4711", "A200000002," + me_->userId() + ",A300000003"));
+    std::vector<std::string> sent;
+    for (const auto& request : messages_.sent) {
+        sent.push_back(std::string(request.packet.text(0)) + " " + request.to + " " +
+                       std::string(request.packet.text(6)));
+    }
+    EXPECT_EQ(sent, (std::vector<std::string>{"CRGRI A200000002 *", "CRSM A200000002 one",
+                                              "CRSM A300000003 one", "CRSM A200000002 two",
+                                              "CRSM A300000003 two"}));
+    loop_.runUntil([] { return false; }, Duration(60));
+    EXPECT_TRUE(redLines().empty());
+
+    // Nobody answers in time.
+    chat->setCurrentUsers(std::nullopt);
+    clearRecords();
+    chat->sendMessage("unheard");
+    ASSERT_EQ(messages_.sent.size(), 1u);
+    int updates = 0;
+    auto token = NotificationCenter::defaultCenter().addObserver(
+        "logUpdated", chat.get(), [&](const Notification&) { ++updates; });
+    loop_.runUntil([] { return false; }, Duration(14));
+    EXPECT_TRUE(redLines().empty());
+    loop_.runUntil([] { return false; }, Duration(2));
+    EXPECT_EQ(redLines(), std::vector<std::string>{undelivered});
+    EXPECT_EQ(updates, 1);
+    EXPECT_FALSE(context_->hasChanges());
+
+    // Nobody from the history is online, or no member is: a red line at once.
+    bob_->setStatus("10");
+    carol_->setStatus("10");
+    clearRecords();
+    chat->sendMessage("alone");
+    chat->setCurrentUsers(Chat::Members{bob_, carol_});
+    chat->sendMessage("still alone");
+    EXPECT_TRUE(messages_.sent.empty());
+    EXPECT_EQ(redLines(), (std::vector<std::string>{undelivered, undelivered, undelivered}));
 }
 
 TEST_F(ChatTest, TheFirstMessageDateIsTheEarliestMessage) {

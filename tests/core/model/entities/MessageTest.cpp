@@ -9,6 +9,7 @@
 #include "core/model/entities/MessageForForwarding.h"
 #include "core/model/entities/SystemMessage.h"
 #include "core/model/support/ModelTest.h"
+#include "core/model/support/StoreFile.h"
 
 namespace corvaline {
 namespace {
@@ -87,7 +88,7 @@ TEST_F(MessageTest, PacketsThatAreNotKeptStillGetTheirReceipt) {
                                        me_->userId(), "hi", "Bob", "0", "2"}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Message::gotMessage(c.packet, "10.0.0.9").text(0), "TMR") << c.what;
+        EXPECT_EQ(Message::gotMessage(c.packet, "10.0.0.9")->text(0), "TMR") << c.what;
     }
     saveIfChanged(*context_);
     loop_.runPending();
@@ -115,7 +116,7 @@ TEST_F(MessageTest, ARelayedMessageKeepsItsTimeAndIsAnnouncedOnce) {
                          "0",
                          "2"};
     EXPECT_EQ(Message::gotMessage(relayed, "10.0.0.3"), receiptTo(carol->userId()));
-    EXPECT_EQ(Message::gotMessage(relayed, "10.0.0.4").text(0), "TMR");
+    EXPECT_EQ(Message::gotMessage(relayed, "10.0.0.4")->text(0), "TMR");
     saveIfChanged(*context_);
 
     EXPECT_EQ(bob_->name(), "Robert") << "an offline author's name comes with the relayed copy";
@@ -132,6 +133,53 @@ TEST_F(MessageTest, ARelayedMessageKeepsItsTimeAndIsAnnouncedOnce) {
     EXPECT_EQ(presence_.broadcasts.front().text(8), std::to_string(*me_->sessionId()));
 }
 
+// A receipt makes the sender drop its copy and an arrival notice every holder: the message is
+// on disk before either, and what the store cannot hold is neither answered nor announced.
+TEST_F(MessageTest, ReceiptsAndArrivalNoticesFollowOnlyWhatIsOnDisk) {
+    const std::string store =
+        (AppStore::shared().applicationFilesDirectory() / AppStore::kStoreFile).string();
+    struct CheckingPresence : testing::RecordingPresence {
+        void SendPacketToEveryone(const std::vector<std::uint8_t>& packet) override {
+            storedThen = testing::storedMessages(file, "888");
+            RecordingPresence::SendPacketToEveryone(packet);
+        }
+        std::string file;
+        int storedThen = -1;
+    } presence;
+    presence.file = store;
+    CoreServices::shared().presence = &presence;
+    auto carol = userList_->getUserById("A300000003", "10.0.0.3");
+    carol->setStatus("0");
+    saveIfChanged(*context_);
+    clearRecords();
+    const Packet relayed{"TSFM", "888",         "0",    carol->userId(),
+                         "Bob",  me_->userId(), "safe", bob_->userId()};
+    const Packet held{"TSOM", carol->userId(), "889",  bob_->userId(),
+                      "0",    me_->userId(),   "hold", "Bob"};
+    {
+        testing::StoreWriteLock broken(store);
+        ASSERT_TRUE(broken.held());
+        EXPECT_EQ(Message::gotMessage(relayed, "10.0.0.3"), std::nullopt);
+        EXPECT_EQ(Message::gotMessage(incoming("TSM", "890", me_->userId()), "10.0.0.2"),
+                  std::nullopt);
+        EXPECT_EQ(Message::gotMessage(held, "10.0.0.2"), std::nullopt);
+        loop_.runPending();
+    }
+    EXPECT_TRUE(presence.broadcasts.empty()) << "the holders keep their copies";
+    EXPECT_TRUE(windows_.calls.empty());
+    EXPECT_EQ(windows_.errors.size(), 1u);
+    EXPECT_TRUE(historyOf(*bob_).empty());
+    EXPECT_TRUE(context_->fetch<MessageForForwarding>().empty());
+
+    // The store takes it again: the next delivery of the same copy is kept, then announced.
+    EXPECT_EQ(Message::gotMessage(relayed, "10.0.0.3"), receiptTo(carol->userId()));
+    ASSERT_EQ(presence.broadcasts.size(), 1u);
+    EXPECT_EQ(presence.broadcasts.front().text(0), "UOMFR");
+    EXPECT_EQ(presence.storedThen, 1);
+    EXPECT_EQ(historyOf(*bob_).size(), 1u);
+    CoreServices::shared().presence = &presence_;
+}
+
 TEST_F(MessageTest, ACopyForAnOfflineUserIsHeldEncrypted) {
     auto carol = userList_->getUserById("A300000003", "10.0.0.3");
     carol->setName("Carol");
@@ -144,7 +192,7 @@ TEST_F(MessageTest, ACopyForAnOfflineUserIsHeldEncrypted) {
                       me_->userId(),
                       "keep this",
                       "Bob"};
-    EXPECT_EQ(Message::gotMessage(hold, "10.0.0.2").text(0), "TMR");
+    EXPECT_EQ(Message::gotMessage(hold, "10.0.0.2")->text(0), "TMR");
     saveIfChanged(*context_);
     const auto records = context_->fetch<MessageForForwarding>();
     ASSERT_EQ(records.size(), 1u);
@@ -189,7 +237,7 @@ TEST_F(MessageTest, SendingGoesToOnlineUsersAndLeavesOfflineOnesToTheRelay) {
                      "*",       me_->userId(),
                      "to all",  "*",
                      "0",       "2"};
-    EXPECT_EQ(Message::gotMessage(own, "127.0.0.1").text(0), "TMR");
+    EXPECT_EQ(Message::gotMessage(own, "127.0.0.1")->text(0), "TMR");
     saveIfChanged(*context_);
     EXPECT_EQ(historyOf(*me_).size(), 1u);
     EXPECT_EQ(historyOf(*carol).size(), 1u);

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <map>
 
 #include "core/model/entities/Me.h"
 #include "core/model/entities/Message.h"
@@ -129,39 +130,56 @@ TEST_F(MessageRelayTest, AMessageForOneOfflineUserIsKeptHereAndGivenToEveryOnlin
     EXPECT_EQ(relays, (std::vector<std::string>{carol->userId(), dave->userId()}));
 }
 
-TEST_F(MessageRelayTest, AMassMessageGoesToTheRelaysUnderAFreshIdPerOfflineRecipient) {
+TEST_F(MessageRelayTest, EachOfflineRecipientOfAMassMessageHasOneIdHereAndAtTheRelays) {
     const auto bob = addUser("A2", "10");
     const auto carol = addUser("A3", "10");
     const auto dave = addUser("A4", "0");
     settle();
 
     dave->SendMessage("to all", std::vector<User*>{bob.get(), carol.get(), dave.get()});
-    const auto held = records();
-    ASSERT_EQ(held.size(), 1u);
-    const auto id = static_cast<const Message&>(*dave->lastLogEnties(1).front()).messageId();
-    EXPECT_EQ(held[0]->messageId(), id);
-    EXPECT_TRUE(held[0]->mass());
-    EXPECT_EQ(held[0]->recipients(), (std::vector<User*>{bob.get(), carol.get()}));
-
-    std::vector<std::string> offlineRecipients;
-    std::vector<std::string> ids;
-    for (const auto& sent : recorder_.sent) {
-        if (sent.packet.text(0) == "TMM") {
-            EXPECT_EQ(sent.to, dave->userId());
-            continue;
+    const auto message = std::static_pointer_cast<Message>(dave->lastLogEnties(1).front());
+    // The id of each record, by its recipient.
+    const auto heldIds = [&] {
+        std::map<std::string, std::vector<std::int64_t>> ids;
+        for (const auto& record : records()) {
+            EXPECT_TRUE(record->mass());
+            EXPECT_EQ(record->recipients().size(), 1u);
+            ids[record->recipients().front()->userId()].push_back(record->messageId());
         }
-        EXPECT_EQ(sent.packet.text(0), "TSOMM");
-        EXPECT_EQ(sent.to, dave->userId());
-        EXPECT_EQ(sent.packet.text(5), dave->userId());
-        offlineRecipients.emplace_back(sent.packet.text(1));
-        ids.emplace_back(sent.packet.text(2));
-    }
-    EXPECT_EQ(offlineRecipients, (std::vector<std::string>{bob->userId(), carol->userId()}));
-    ASSERT_EQ(ids.size(), 2u);
-    EXPECT_NE(ids[0], ids[1]);
-    for (const auto& fresh : ids) {
-        EXPECT_NE(fresh, std::to_string(id));
-    }
+        return ids;
+    };
+    // The id of each copy given to the relay, by its recipient.
+    const auto relayedIds = [&] {
+        std::map<std::string, std::vector<std::int64_t>> ids;
+        for (const auto& sent : recorder_.sent) {
+            if (sent.packet.text(0) == "TMM") {
+                EXPECT_EQ(sent.to, dave->userId());
+                continue;
+            }
+            EXPECT_EQ(sent.packet.text(0), "TSOMM");
+            EXPECT_EQ(sent.to, dave->userId());
+            EXPECT_EQ(sent.packet.text(5), dave->userId());
+            ids[std::string(sent.packet.text(1))].push_back(leadingInteger(sent.packet.text(2)));
+        }
+        return ids;
+    };
+    const auto held = heldIds();
+    ASSERT_EQ(held.size(), 2u);
+    EXPECT_EQ(relayedIds(), held) << "the sender's copy and the relay's copy are one message";
+    const std::int64_t forBob = held.at(bob->userId()).front();
+    const std::int64_t forCarol = held.at(carol->userId()).front();
+    EXPECT_NE(forBob, forCarol);
+    EXPECT_NE(forBob, message->messageId());
+    EXPECT_NE(forCarol, message->messageId());
+
+    // The same message failing again hands out the same ids: still one message for each.
+    recorder_.clear();
+    relay_->SendOfflineMessageIfNeeded(*message);
+    const std::map<std::string, std::vector<std::int64_t>> twice{
+        {bob->userId(), {forBob, forBob}}, {carol->userId(), {forCarol, forCarol}}};
+    EXPECT_EQ(heldIds(), twice);
+    EXPECT_EQ(relayedIds(), (std::map<std::string, std::vector<std::int64_t>>{
+                                {bob->userId(), {forBob}}, {carol->userId(), {forCarol}}}));
 }
 
 TEST_F(MessageRelayTest, TheTimerPassSendsOldestFirstThreeHundredFiftyMillisecondsApart) {
@@ -279,7 +297,7 @@ TEST_F(MessageRelayTest, AHeldCopyKeepsTheWholeSecondsOfAFractionalWireTime) {
                       dave->name(),
                       "0",
                       "2"};
-    EXPECT_EQ(Message::gotMessage(copy, "10.0.0.5").text(0), "TMR");
+    EXPECT_EQ(Message::gotMessage(copy, "10.0.0.5")->text(0), "TMR");
     const auto held = context_->fetch<MessageForForwarding>(
         [](const MessageForForwarding& record) { return record.messageId() == 31338; });
     ASSERT_EQ(held.size(), 1u);

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -215,6 +217,46 @@ TEST_F(AppStoreTest, AnUnreadableStoreIsMovedAsideAndANewOneWorks) {
     AppStore store(environment());
     ASSERT_NE(store.managedObjectContext(), nullptr);
     EXPECT_EQ(store.managedObjectContext()->fetch<Group>().size(), 1u);
+}
+
+TEST_F(AppStoreTest, ANewerStoreIsMovedAsideWithoutOverwritingAndTheUserIsToldWhere) {
+    fs::create_directories(supportFolder());
+    const fs::path file = supportFolder() / "Corvaline-v2.storedata";
+    {
+        AppStore store(environment());
+        store.managedObjectContext()->insert<Group>()->setName("Kept");
+        ASSERT_TRUE(store.saveAction());
+    }
+    sqlite::Database(file).execute("PRAGMA user_version = 999");
+    // Earlier copies moved aside in the same seconds stay as they are.
+    std::vector<fs::path> earlier;
+    const auto now = std::chrono::system_clock::now();
+    for (int second = 0; second < 5; ++second) {
+        const std::time_t when =
+            std::chrono::system_clock::to_time_t(now + std::chrono::seconds(second));
+        std::tm local{};
+        localtime_r(&when, &local);
+        char stamp[32];
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%d-%H%M%S", &local);
+        earlier.push_back(file.string() + "." + stamp);
+        std::ofstream(earlier.back()) << "earlier copy";
+    }
+
+    AppStore store(environment());
+    ASSERT_NE(store.managedObjectContext(), nullptr);
+    EXPECT_TRUE(store.managedObjectContext()->fetch<Group>().empty());
+    for (const auto& copy : earlier) {
+        EXPECT_EQ(contents(copy), "earlier copy");
+    }
+    ASSERT_EQ(windows_.errors.size(), 1u);
+    const std::string& error = windows_.errors.front();
+    const auto at = error.find(file.string() + ".");
+    ASSERT_NE(at, std::string::npos) << error;
+    const fs::path aside = error.substr(at, error.find(' ', at) - at);
+    EXPECT_TRUE(std::find(earlier.begin(), earlier.end(), aside) == earlier.end()) << aside;
+    EXPECT_EQ(sqlite::Database(aside).scalar("PRAGMA user_version"), 999);
+    EXPECT_EQ(sqlite::Database(aside).scalar("SELECT count(*) FROM TreeItem WHERE name = 'Kept'"),
+              1);
 }
 
 TEST_F(AppStoreTest, SavingWithoutChangesLeavesTheStoreAlone) {

@@ -79,6 +79,32 @@ TEST(SingleFileTest, AnUnfinishedFileIsRemovedAndAnOldOneReplacedOnlyWhenComplet
     EXPECT_EQ(contentOf(folder.path() / "a.txt"), "new");
 }
 
+TEST(SingleFileTest, EveryNameTheFileSystemHoldsIsReceivedAndOnlyThose) {
+    testing::TempFolder folder;
+    std::string twoByte;
+    for (int i = 0; i < 127; ++i) {
+        twoByte += "\xC3\xA9";  // the cut of the partial name must not split one of these
+    }
+    const std::string names[] = {std::string(248, 'a'), std::string(250, 'b'),
+                                 std::string(255, 'c'), twoByte + "d"};
+    for (const auto& name : names) {
+        SCOPED_TRACE(name.size());
+        auto file = incoming("", name, "2");
+        ASSERT_TRUE(file->prepareFolderAndStream(folder.path()));
+        // A second file of the same name under way at once gets a partial name of its own.
+        auto twin = incoming("", name, "2");
+        ASSERT_TRUE(twin->prepareFolderAndStream(folder.path()));
+        twin->discardStream();
+        ASSERT_TRUE(file->write(
+            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>("ok"), 2)));
+        ASSERT_TRUE(file->releaseStream());
+        EXPECT_EQ(contentOf(folder.path() / name), "ok");
+    }
+    EXPECT_EQ(tree(folder.path()).size(), std::size(names));
+    EXPECT_FALSE(incoming("", std::string(256, 'e'), "2")->prepareFolderAndStream(folder.path()));
+    EXPECT_EQ(tree(folder.path()).size(), std::size(names));
+}
+
 TEST(SingleFileTest, HostileHeadersAreRefusedWithoutWritingAnything) {
     testing::TempFolder outside;
     const fs::path folder = outside.path() / "transfer";

@@ -1,0 +1,117 @@
+// Opening a one-user conversation window until its text is laid out: for a user with a long
+// history (count and newest entries included) beside a user without any. Prints its figures;
+// an optional argument sets the number of entries (default 100000). Runs in a temporary HOME
+// under offscreen Qt and opens no port.
+#include <stdlib.h>
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/defaults/RegisteredDefaults.h"
+#include "core/model/entities/Message.h"
+#include "core/model/entities/User.h"
+#include "core/model/roster/UserList.h"
+#include "core/model/services/CoreServices.h"
+#include "core/model/store/AppStore.h"
+#include "core/model/store/ObjectContext.h"
+#include "platform/defaults/UserDefaults.h"
+#include "ui/conversation/Conversation.h"
+#include "ui/conversation/TextViewForReading.h"
+
+using namespace corvaline;
+using Milliseconds = std::chrono::duration<double, std::milli>;
+
+namespace {
+
+constexpr std::size_t kBatch = 50000;
+constexpr int kRuns = 30;
+
+std::shared_ptr<User> makeUser(ObjectContext& context, const std::string& id) {
+    auto user = context.insert<User>();
+    user->setUserId(id);
+    user->setName(id);
+    user->setStatus("0");
+    return user;
+}
+
+void fill(ObjectContext& context, User& user, std::size_t entries) {
+    const Date start = std::chrono::system_clock::now() - std::chrono::hours(24 * 365);
+    for (std::size_t i = 0; i < entries; ++i) {
+        auto message = context.insert<Message>();
+        message->setMessage("message number " + std::to_string(i));
+        message->setMessageId(static_cast<std::int64_t>(i) + 1);
+        message->setIncoming(i % 2 == 0);
+        message->setTimeReceived(start + std::chrono::seconds(i));
+        message->setTime(start + std::chrono::seconds(i));
+        message->addUserObject(user);
+        if ((i + 1) % kBatch == 0) {
+            context.save();
+        }
+    }
+    context.save();
+}
+
+// The median time of opening the window and laying its text out.
+double openAndLayOut(User& user) {
+    std::vector<double> times;
+    for (int run = 0; run < kRuns; ++run) {
+        const auto begin = std::chrono::steady_clock::now();
+        auto held = ui::Conversation::open({&user}, nullptr, false, {});
+        auto* window = ui::Conversation::from(held);
+        window->conversationTextView()->document()->documentLayout()->documentSize();
+        times.push_back(Milliseconds(std::chrono::steady_clock::now() - begin).count());
+        delete window;
+    }
+    std::nth_element(times.begin(), times.begin() + kRuns / 2, times.end());
+    return times[kRuns / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::size_t entries = argc > 1 ? std::stoul(argv[1]) : 100000;
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "corvaline-bench-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::filesystem::path home = pattern;
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("APP_SANDBOX_CONTAINER_ID");
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication application(argc, argv);
+    registerApplicationDefaults(UserDefaults::standard(), {});
+    {
+        auto* context = AppManagedObjectContext();
+        UserList list(context);
+        CoreServices::shared().userList = &list;
+        list.updateMe();
+        auto heavy = makeUser(*context, "A100000001");
+        auto empty = makeUser(*context, "A100000002");
+        fill(*context, *heavy, entries);
+
+        openAndLayOut(*empty);  // loads the dictionaries and warms the caches
+        auto begin = std::chrono::steady_clock::now();
+        const std::size_t counted = heavy->logEntriesNumber();
+        const double count = Milliseconds(std::chrono::steady_clock::now() - begin).count();
+        const double full = openAndLayOut(*heavy);
+        const double none = openAndLayOut(*empty);
+        std::printf(
+            "open and lay out a conversation: %.2f ms with %zu entries, %.2f ms without; "
+            "%.2f ms more (the count alone: %.2f ms)\n",
+            full, counted, none, full - none, count);
+        CoreServices::shared() = CoreServices{};
+    }
+    AppStore::shared().close();
+    std::filesystem::remove_all(home);
+    return 0;
+}

@@ -1,0 +1,94 @@
+#include "ui/conversation/InviteSheet.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "core/model/entities/Chat.h"
+#include "core/model/entities/Group.h"
+#include "core/model/entities/Me.h"
+#include "core/model/entities/User.h"
+#include "core/model/roster/UserList.h"
+#include "core/model/services/CoreServices.h"
+#include "core/model/store/AppStore.h"
+#include "ui/conversation/Conversation.h"
+#include "ui/roster/RosterModel.h"
+#include "ui/selection/CheckBoxSubClass.h"
+
+namespace corvaline::ui {
+
+InviteSheet::InviteSheet(Conversation& conversation)
+    : QDialog(&conversation), conversation_(conversation), outline_(new QTreeView) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowModality(Qt::WindowModal);
+    setWindowTitle(tr("Invite"));
+    outline_->setHeaderHidden(true);
+    auto* buttons = new QDialogButtonBox;
+    invite_ = buttons->addButton(tr("Invite"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] { inviteClose(true); });
+    connect(buttons, &QDialogButtonBox::rejected, this, [this] { inviteClose(false); });
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(outline_);
+    layout->addWidget(buttons);
+    resize(300, 360);
+
+    auto* context = AppManagedObjectContext();
+    auto* main = CoreServices::shared().mainQueue;
+    if (!context || !main) {
+        return;
+    }
+    std::set<const User*> excluded;
+    for (auto* user : conversation.users()) {
+        excluded.insert(user);
+    }
+    if (auto* list = CoreServices::shared().userList) {
+        excluded.insert(list->me().get());
+    }
+    model_ = new RosterModel(*context, *main, this);
+    model_->setExcludedUsers(std::move(excluded));
+    outline_->setModel(model_);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, &InviteSheet::addCheckBoxes);
+    connect(model_, &QAbstractItemModel::modelReset, this,
+            [this] { addCheckBoxes({}, 0, model_->rowCount() - 1); });
+    addCheckBoxes({}, 0, model_->rowCount() - 1);
+    outline_->expandAll();
+}
+
+std::vector<User*> InviteSheet::shownUsers(Group& group) const {
+    return model_ ? model_->shownUsers(group) : std::vector<User*>{};
+}
+
+void InviteSheet::addCheckBoxes(const QModelIndex& parent, int first, int last) {
+    for (int row = first; row <= last; ++row) {
+        const QModelIndex index = model_->index(row, 0, parent);
+        if (TreeItem* item = model_->itemAt(index)) {
+            outline_->setIndexWidget(index, new CheckBoxSubClass(*item, *this));
+        }
+        if (!parent.isValid()) {
+            addCheckBoxes(index, 0, model_->rowCount(index) - 1);
+        }
+    }
+}
+
+void InviteSheet::inviteClose(bool invite) {
+    if (invite) {
+        std::vector<User*> chosen;
+        for (auto* item : selection_) {
+            if (auto* user = dynamic_cast<User*>(item)) {
+                chosen.push_back(user);
+            }
+        }
+        std::sort(chosen.begin(), chosen.end(),
+                  [](const User* a, const User* b) { return a->name() < b->name(); });
+        conversation_.usersJoined(chosen);
+        if (auto* chat = conversation_.chat(); chat && !chosen.empty()) {
+            chat->informJoin();
+        }
+    }
+    selection_.clear();
+    close();
+}
+
+}  // namespace corvaline::ui
