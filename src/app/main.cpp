@@ -5,6 +5,7 @@
 // Starting it ends a copy that runs already for this user (the new one waits for it to go);
 // with --show the running copy brings its window forward instead and this one ends.
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QMessageBox>
 #include <cstdio>
 
@@ -41,8 +42,9 @@ int main(int argc, char** argv) {
     }
 
     int result = 0;
+    const auto main = std::make_shared<QtExecutor>();
     {
-        CVLAppDelegate delegate(std::make_shared<QtExecutor>());
+        CVLAppDelegate delegate(main);
         TerminationSignals termination;
         QObject::connect(&instance, &SingleInstance::quitRequested, &application,
                          &QCoreApplication::quit);
@@ -58,6 +60,12 @@ int main(int argc, char** argv) {
         result = QApplication::exec();
         delegate.applicationWillTerminate();
     }
+    // The sockets finish closing on the main queue; then nothing more may run on it.
+    const QDeadlineTimer drain(200);
+    while (!drain.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    main->close();       // the core's long-lived parts may keep it; Qt objects go with QApplication
     instance.release();  // only now may a new copy open the store and the ports
     return result;
 }

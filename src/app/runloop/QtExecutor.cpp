@@ -8,6 +8,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace corvaline::app {
 namespace {
@@ -84,15 +85,27 @@ void fire(TimerState& state, const std::function<void()>& block) {
 
 }  // namespace
 
-QtExecutor::QtExecutor() : context_(new QObject) {}
+QtExecutor::QtExecutor() : context_(new QObject), thread_(context_->thread()) {}
 
 QtExecutor::~QtExecutor() {
-    delete context_;  // stops and deletes every timer and drops the queued invocations
+    close();
+}
+
+void QtExecutor::close() {
+    QObject* context = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        context = std::exchange(context_, nullptr);
+    }
+    delete context;  // stops and deletes every timer and drops the queued invocations
 }
 
 void QtExecutor::post(std::function<void()> block) {
-    // Queued invocations to one receiver are delivered in the order they were posted.
-    QMetaObject::invokeMethod(context_, std::move(block), Qt::QueuedConnection);
+    std::lock_guard lock(mutex_);
+    if (context_) {
+        // Queued invocations to one receiver are delivered in the order they were posted.
+        QMetaObject::invokeMethod(context_, std::move(block), Qt::QueuedConnection);
+    }
 }
 
 TimerHandle QtExecutor::postAfter(Duration delay, std::function<void()> block) {
@@ -105,6 +118,9 @@ TimerHandle QtExecutor::repeating(Duration interval, std::function<void()> block
 
 TimerHandle QtExecutor::addTimer(Duration delay, Duration interval, std::function<void()> block) {
     assert(isCurrent());
+    if (!context_) {
+        return {};
+    }
     auto state = std::make_shared<TimerState>();
     auto* timer = new QTimer(context_);
     state->timer = timer;
@@ -123,7 +139,7 @@ TimerHandle QtExecutor::addTimer(Duration delay, Duration interval, std::functio
 }
 
 bool QtExecutor::isCurrent() const {
-    return QThread::currentThread() == context_->thread();
+    return QThread::currentThread() == thread_;
 }
 
 }  // namespace corvaline::app

@@ -2,6 +2,9 @@
 
 #include <QObject>
 #include <QPointer>
+#include <mutex>
+
+class QThread;
 
 #include "platform/runloop/Executor.h"
 
@@ -23,11 +26,18 @@ class QtExecutor : public Executor {
     Clock::time_point now() const override { return Clock::now(); }
     bool isCurrent() const override;
 
+    // Drops the timers and the blocks not run yet; later posts and timers do nothing. Call
+    // it before QApplication ends when someone may still hold the executor.
+    void close();
+
   private:
     TimerHandle addTimer(Duration delay, Duration interval, std::function<void()> block);
 
     // Receives the queued invocations and parents the timers; lives on the GUI thread.
+    // Null once closed.
     QObject* context_;
+    mutable std::mutex mutex_;  // guards context_ against posts from other threads
+    QThread* thread_;
 };
 
 }  // namespace corvaline::app

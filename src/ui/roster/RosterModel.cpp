@@ -181,33 +181,39 @@ void RosterModel::insertUser(User& user, Group& group) {
     endInsertRows();
 }
 
-void RosterModel::removeUser(User& user, Group& group) {
+std::optional<std::pair<int, int>> RosterModel::userRow(const User& user,
+                                                        const Group& group) const {
     const int parentRow = groupRow(&group);
     if (parentRow < 0) {
-        return;
+        return std::nullopt;
     }
-    auto& users = branches_[parentRow].users;
+    const auto& users = branches_[parentRow].users;
     const auto found = std::find(users.begin(), users.end(), &user);
     if (found == users.end()) {
+        return std::nullopt;
+    }
+    return std::pair{parentRow, static_cast<int>(found - users.begin())};
+}
+
+void RosterModel::removeUser(User& user, Group& group) {
+    const auto at = userRow(user, group);
+    if (!at) {
         return;
     }
-    const int row = static_cast<int>(found - users.begin());
+    const auto [parentRow, row] = *at;
     beginRemoveRows(index(parentRow, 0), row, row);
-    users.erase(found);
+    auto& users = branches_[parentRow].users;
+    users.erase(users.begin() + row);
     endRemoveRows();
 }
 
 void RosterModel::placeUser(User& user, Group& group) {
-    const int parentRow = groupRow(&group);
-    if (parentRow < 0) {
+    const auto at = userRow(user, group);
+    if (!at) {
         return;
     }
+    const auto [parentRow, from] = *at;
     auto& users = branches_[parentRow].users;
-    const auto found = std::find(users.begin(), users.end(), &user);
-    if (found == users.end()) {
-        return;
-    }
-    const int from = static_cast<int>(found - users.begin());
     auto others = users;
     others.erase(others.begin() + from);
     const int to = static_cast<int>(

@@ -2,7 +2,9 @@
 
 #include <QAbstractItemModel>
 #include <functional>
+#include <optional>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "platform/observers/ObservationToken.h"
@@ -87,6 +89,8 @@ class RosterModel : public QAbstractItemModel {
     std::vector<User*> sortedUsers(const Group& group) const;
     int groupRow(const Group* group) const;
     int insertionRow(const Branch& branch, const User& user) const;
+    // The group's row and the user's row in it, when the user is shown there.
+    std::optional<std::pair<int, int>> userRow(const User& user, const Group& group) const;
     void insertUser(User& user, Group& group);
     void removeUser(User& user, Group& group);
     // Moves the user's row to its place in the order.

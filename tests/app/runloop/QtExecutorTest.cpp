@@ -159,3 +159,23 @@ TEST(QtExecutorTest, TimersAndBlocksOfAnExecutorThatIsGoneDoNothing) {
 
 }  // namespace
 }  // namespace corvaline::app
+
+namespace corvaline::app {
+namespace {
+
+TEST(QtExecutorTest, AClosedExecutorDropsWhatWaitsAndTakesNothingNew) {
+    QtExecutor main;
+    int ran = 0;
+    main.post([&] { ++ran; });
+    auto timer = main.postAfter(std::chrono::milliseconds(1), [&] { ++ran; });
+    main.close();
+    EXPECT_FALSE(timer.isScheduled());
+    main.post([&] { ++ran; });
+    EXPECT_FALSE(main.postAfter(Duration(0), [&] { ++ran; }));
+    EXPECT_TRUE(main.isCurrent());
+    spinUntil([] { return false; }, std::chrono::milliseconds(50));
+    EXPECT_EQ(ran, 0);
+}
+
+}  // namespace
+}  // namespace corvaline::app

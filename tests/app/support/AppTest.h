@@ -41,8 +41,7 @@ class AppTest : public ::testing::Test {
 
     void TearDown() override {
         delegate_.reset();
-        // The closed sockets report to the loop; their blocks hold them and the loop until run.
-        loop_->runPending();
+        runFor(1);  // the sockets finish closing on the main queue
         for (const auto& key : defaultsSet_) {
             UserDefaults::standard().removeObject(key);
         }
