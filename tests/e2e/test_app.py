@@ -40,7 +40,7 @@ class AppTest(unittest.TestCase):
 
         mark = self.node.mark()
         second = App(self, self.desktop, self.lab.homes[0])
-        self.assertEqual(first.process.wait(timeout=20), 0)  # asked to quit, it went
+        self.assertEqual(first.process.wait(timeout=20), 0, first.tail())  # asked to quit, it went
         self.node.wait(lambda e: e[0] == "user" and e[1] == app_id and e[2] == "10", 20, mark)
         mark = self.node.mark()
         self.node.wait(lambda e: e[0] == "user" and e[1] == app_id and e[2] == "0", 30, mark)
@@ -51,7 +51,7 @@ class AppTest(unittest.TestCase):
 
         mark = self.node.mark()
         second.process.send_signal(signal.SIGTERM)
-        self.assertEqual(second.process.wait(timeout=20), 0)
+        self.assertEqual(second.process.wait(timeout=20), 0, second.tail())
         self.node.wait(lambda e: e[0] == "user" and e[1] == app_id and e[2] == "10", 10, mark)
         # The store was saved on the way out: the node is in it, offline now or not.
         self.assertIn(self.node.user_id, second.users())
