@@ -83,6 +83,9 @@ void CoreApplication::start() {
     if (!userList_) {
         userList_ = std::make_unique<UserList>(AppManagedObjectContext());
         userList_->updateMe();
+        // A stored, not removed user other than the local one.
+        userList_->setSomeUsersExceptMeEverSeen(
+            !userList_->allUsersWithoutOffline(false, true).empty());
         services.userList = userList_.get();
     }
     if (!tcp_) {

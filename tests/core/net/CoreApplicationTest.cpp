@@ -40,5 +40,20 @@ TEST_F(CoreApplicationTest, StartsTheServicesAndStopsThemWithEverybodyOfflineAnd
     EXPECT_EQ(CoreServices::shared().presence, nullptr);
 }
 
+TEST_F(CoreApplicationTest, StartTellsTheRosterWhetherAnyOtherUserWasEverSeen) {
+    {
+        CoreApplication core(main(), &windows_, &activity_, {.watchSystemEvents = false});
+        core.start();
+        EXPECT_FALSE(core.userList()->someUsersExceptMeEverSeen());
+        core.stop();
+    }
+    addUser("A5", "10");
+    SaveAppContextIfChanged();
+    CoreApplication core(main(), &windows_, &activity_, {.watchSystemEvents = false});
+    core.start();
+    EXPECT_TRUE(core.userList()->someUsersExceptMeEverSeen());
+    core.stop();
+}
+
 }  // namespace
 }  // namespace corvaline::testing

@@ -27,6 +27,7 @@ class UserList {
     void updateMe();
     const std::shared_ptr<Me>& me() const { return me_; }
     bool someUsersExceptMeEverSeen() const { return someUsersExceptMeEverSeen_; }
+    void setSomeUsersExceptMeEverSeen(bool seen) { someUsersExceptMeEverSeen_ = seen; }
 
     // A new group named "New Group" (not saved).
     std::shared_ptr<Group> AddNewGroup();
