@@ -68,14 +68,52 @@ class QueryBuilder {
     }
 
     sqlite::Statement count(sqlite::Database& database) const {
-        return bound(database.prepare("SELECT COUNT(*)" + from_ + where()));
+        return bound(
+            database.prepare("SELECT COUNT(*)" + (readsEntity_ ? from_ : joinOnly_) + where()));
     }
 
   private:
+    // The condition whose join rows are walked in sort order: a single stored target, and the
+    // join copies the sort key.
+    const FetchCondition* drivingCondition() const {
+        const EntityDescription& root = entity_->root();
+        for (const auto& condition : request_.conditions) {
+            const int index = entity_->relationshipIndex(condition.key);
+            if (index < 0 || condition.kind != FetchCondition::Kind::Contains ||
+                !condition.object) {
+                continue;
+            }
+            const auto& side = entity_->relationships()[static_cast<std::size_t>(index)];
+            if (side.storage != RelationshipStorage::JoinTable) {
+                continue;
+            }
+            const auto& copied = side.joinTable->copiedAttributes;
+            const bool copiesSort =
+                request_.sortKey.empty() ||
+                std::find(copied.begin(), copied.end(), request_.sortKey) != copied.end();
+            if (copiesSort && storedTargets(state_, side, root, condition.object).size() == 1) {
+                return &condition;
+            }
+        }
+        return nullptr;
+    }
+
+    // Where the condition on `key` is read: the driving join's copy when it has one.
+    std::string columnOf(const std::string& key) {
+        if (driving_) {
+            for (const auto* copied : {&driving_->copiedToOnes, &driving_->copiedAttributes}) {
+                if (std::find(copied->begin(), copied->end(), key) != copied->end()) {
+                    return "j." + sqlite::quoted(key);
+                }
+            }
+        }
+        readsEntity_ = true;
+        return "e." + sqlite::quoted(key);
+    }
+
     void build() {
         const EntityDescription& root = entity_->root();
-        const std::string table = " FROM " + sqlite::quoted(layout_->table()) + " e";
-        from_ = table;
+        from_ = " FROM " + sqlite::quoted(layout_->table()) + " e";
         idColumn_ = "e.id";
         if (!request_.sortKey.empty()) {
             if (entity_->attributeIndex(request_.sortKey) < 0) {
@@ -91,14 +129,37 @@ class QueryBuilder {
                 params_.push_back(kind->name());
             }
             conditions_.push_back("e.entity IN (" + names + ")");
+            readsEntity_ = true;
         }
-        bool driven = false;
+        const FetchCondition* driving = drivingCondition();
+        if (driving) {
+            // Walk the join's index in sort order: the newest entries of one target are found
+            // (and counted) without touching the rest of the history.
+            const auto& side = entity_->relationships()[static_cast<std::size_t>(
+                entity_->relationshipIndex(driving->key))];
+            driving_ = side.joinTable;
+            const std::string owner = sqlite::quoted(driving_->ownerColumn);
+            joinOnly_ = " FROM " + sqlite::quoted(driving_->name) + " j";
+            from_ = joinOnly_ + " CROSS JOIN " + sqlite::quoted(layout_->table()) +
+                    " e ON e.id = j." + owner;
+            conditions_.push_back("j." + sqlite::quoted(driving_->targetColumn) + " = " +
+                                  idList(storedTargets(state_, side, root, driving->object)));
+            if (!request_.sortKey.empty()) {
+                sortColumn_ = "j." + sqlite::quoted(request_.sortKey);
+            }
+            idColumn_ = "j." + owner;
+        } else {
+            readsEntity_ = true;
+        }
         for (const auto& condition : request_.conditions) {
-            const std::string column = "e." + sqlite::quoted(condition.key);
+            if (&condition == driving) {
+                continue;
+            }
             if (const int attribute = entity_->attributeIndex(condition.key); attribute >= 0) {
                 if (condition.kind == FetchCondition::Kind::Contains) {
                     throw std::logic_error(condition.key + " is not a to-many relationship");
                 }
+                const std::string column = columnOf(condition.key);
                 if (condition.kind == FetchCondition::Kind::IsNull ||
                     std::holds_alternative<std::monostate>(condition.value)) {
                     conditions_.push_back(column + " IS NULL");
@@ -114,6 +175,7 @@ class QueryBuilder {
             }
             const auto& side = entity_->relationships()[static_cast<std::size_t>(index)];
             if (side.storage == RelationshipStorage::ForeignKey) {
+                const std::string column = columnOf(condition.key);
                 const ManagedObject* target =
                     condition.kind == FetchCondition::Kind::IsNull ? nullptr : condition.object;
                 const std::string list = idList(storedTargets(state_, side, root, target));
@@ -134,30 +196,13 @@ class QueryBuilder {
             }
             const auto& join = *side.joinTable;
             const auto targets = storedTargets(state_, side, root, condition.object);
-            const std::string owner = sqlite::quoted(join.ownerColumn);
-            const std::string targetColumn = sqlite::quoted(join.targetColumn);
-            const bool copiesSort =
-                request_.sortKey.empty() ||
-                std::find(join.copiedAttributes.begin(), join.copiedAttributes.end(),
-                          request_.sortKey) != join.copiedAttributes.end();
-            if (!driven && targets.size() == 1 && copiesSort) {
-                // Walk the join's index in sort order: the newest entries of one user are
-                // found without touching the rest of the history.
-                driven = true;
-                from_ = " FROM " + sqlite::quoted(join.name) + " j CROSS JOIN " +
-                        sqlite::quoted(layout_->table()) + " e ON e.id = j." + owner;
-                conditions_.push_back("j." + targetColumn + " = " + idList(targets));
-                if (!request_.sortKey.empty()) {
-                    sortColumn_ = "j." + sqlite::quoted(request_.sortKey);
-                }
-                idColumn_ = "j." + owner;
-            } else {
-                conditions_.push_back(targets.empty()
-                                          ? std::string("0")
-                                          : "EXISTS (SELECT 1 FROM " + sqlite::quoted(join.name) +
-                                                " x WHERE x." + owner + " = e.id AND x." +
-                                                targetColumn + " IN (" + idList(targets) + "))");
-            }
+            readsEntity_ = true;
+            conditions_.push_back(targets.empty()
+                                      ? std::string("0")
+                                      : "EXISTS (SELECT 1 FROM " + sqlite::quoted(join.name) +
+                                            " x WHERE x." + sqlite::quoted(join.ownerColumn) +
+                                            " = e.id AND x." + sqlite::quoted(join.targetColumn) +
+                                            " IN (" + idList(targets) + "))");
         }
         std::set<std::int64_t> pendingIds;
         for (const auto* set : {&state_.updated, &state_.deleted}) {
@@ -167,7 +212,7 @@ class QueryBuilder {
             }
         }
         if (!pendingIds.empty()) {
-            conditions_.push_back("e.id NOT IN (" + idList(pendingIds) + ")");
+            conditions_.push_back(idColumn_ + " NOT IN (" + idList(pendingIds) + ")");
         }
     }
 
@@ -190,7 +235,10 @@ class QueryBuilder {
     const FetchRequest& request_;
     const EntityDescription* entity_ = nullptr;
     const TableLayout* layout_ = nullptr;
+    const JoinTableDescription* driving_ = nullptr;
+    bool readsEntity_ = false;  // some condition reads the entity's own table
     std::string from_;
+    std::string joinOnly_;
     std::string sortColumn_;
     std::string idColumn_;
     std::vector<std::string> conditions_;

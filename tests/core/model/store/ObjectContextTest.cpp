@@ -142,6 +142,24 @@ TEST_F(ObjectContextTest, HistoryQueriesSeeStoredAndPendingEntriesNewestFirst) {
     EXPECT_EQ(context_->count(newestNotesOf(*ann, 0)), 3u);
 }
 
+TEST_F(ObjectContextTest, ATeamGivenToASavedNoteLeavesItsPeoplesHistory) {
+    auto ann = person("Ann");
+    auto team = context_->insertNewObject("Team");
+    auto first = note("first", 1, {ann.get()});
+    note("second", 2, {ann.get()});
+    context_->save();
+
+    first->setToOne("team", team.get());
+    EXPECT_EQ(texts(context_->execute(newestNotesOf(*ann, 0))),
+              (std::vector<std::string>{"second"}));
+    context_->save();
+    reopen();
+    ann = context_->objects("Person")[0];
+    EXPECT_EQ(context_->count(newestNotesOf(*ann, 0)), 1u);
+    EXPECT_EQ(texts(context_->execute(newestNotesOf(*ann, 5))),
+              (std::vector<std::string>{"second"}));
+}
+
 TEST_F(ObjectContextTest, MovingAHistoryReachesRowsNotInMemory) {
     auto old = person("Old");
     auto fresh = person("Fresh");
