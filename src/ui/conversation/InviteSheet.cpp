@@ -54,6 +54,8 @@ InviteSheet::InviteSheet(Conversation& conversation)
             [this] { addCheckBoxes({}, 0, model_->rowCount() - 1); });
     addCheckBoxes({}, 0, model_->rowCount() - 1);
     outline_->expandAll();
+    // The check boxes are the choice: no row is singled out, also once the list has the focus.
+    outline_->setCurrentIndex({});
 }
 
 std::vector<User*> InviteSheet::shownUsers(Group& group) const {
