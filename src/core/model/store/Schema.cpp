@@ -6,6 +6,8 @@
 
 #include <sqlite3.h>
 
+#include "core/model/store/JoinCounts.h"
+
 namespace corvaline {
 
 namespace {
@@ -219,6 +221,9 @@ void StoreSchema::prepare(sqlite::Database& database) const {
         const auto columns = joinColumns(*join, model_);
         database.execute(createTable(join->name, columns, false));
         fillCopies(database, *join, addMissingColumns(database, join->name, columns));
+        if (JoinCounts::kept(*join)) {
+            JoinCounts::prepare(database, *join);
+        }
         const std::vector<std::vector<std::string>> joinIndexes{joinIndexColumns(*join),
                                                                 {join->ownerColumn}};
         for (const auto& indexColumns : joinIndexes) {

@@ -2,6 +2,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "core/model/store/JoinCounts.h"
 #include "core/model/store/ObjectContext.h"
 #include "core/model/store/StoreState.h"
 
@@ -68,6 +69,14 @@ class QueryBuilder {
     }
 
     sqlite::Statement count(sqlite::Database& database) const {
+        if (driving_ && countable_ && !readsEntity_ && JoinCounts::kept(*driving_)) {
+            std::string sql = "SELECT ifnull(sum(c.n), 0) FROM " +
+                              sqlite::quoted(JoinCounts::table(*driving_)) + " c";
+            for (std::size_t i = 0; i < counted_.size(); ++i) {
+                sql += (i == 0 ? " WHERE " : " AND ") + counted_[i];
+            }
+            return database.prepare(sql);
+        }
         return bound(
             database.prepare("SELECT COUNT(*)" + (readsEntity_ ? from_ : joinOnly_) + where()));
     }
@@ -142,8 +151,10 @@ class QueryBuilder {
             joinOnly_ = " FROM " + sqlite::quoted(driving_->name) + " j";
             from_ = joinOnly_ + " CROSS JOIN " + sqlite::quoted(layout_->table()) +
                     " e ON e.id = j." + owner;
-            conditions_.push_back("j." + sqlite::quoted(driving_->targetColumn) + " = " +
-                                  idList(storedTargets(state_, side, root, driving->object)));
+            const std::string target = sqlite::quoted(driving_->targetColumn) + " = " +
+                                       idList(storedTargets(state_, side, root, driving->object));
+            conditions_.push_back("j." + target);
+            counted_.push_back("c." + target);
             if (!request_.sortKey.empty()) {
                 sortColumn_ = "j." + sqlite::quoted(request_.sortKey);
             }
@@ -160,6 +171,7 @@ class QueryBuilder {
                     throw std::logic_error(condition.key + " is not a to-many relationship");
                 }
                 const std::string column = columnOf(condition.key);
+                countable_ = false;
                 if (condition.kind == FetchCondition::Kind::IsNull ||
                     std::holds_alternative<std::monostate>(condition.value)) {
                     conditions_.push_back(column + " IS NULL");
@@ -179,14 +191,20 @@ class QueryBuilder {
                 const ManagedObject* target =
                     condition.kind == FetchCondition::Kind::IsNull ? nullptr : condition.object;
                 const std::string list = idList(storedTargets(state_, side, root, target));
-                if (target) {
-                    conditions_.push_back(list.empty() ? "0" : column + " IN (" + list + ")");
-                } else if (list.empty()) {
-                    conditions_.push_back(column + " IS NULL");
-                } else {
+                const auto test = [&](const std::string& column, const std::string& none) {
+                    if (target) {
+                        return list.empty() ? std::string("0") : column + " IN (" + list + ")";
+                    }
                     // Rows whose target was deleted since the last save count as none.
-                    conditions_.push_back("(" + column + " IS NULL OR " + column + " IN (" + list +
-                                          "))");
+                    return list.empty() ? none
+                                        : "(" + none + " OR " + column + " IN (" + list + "))";
+                };
+                conditions_.push_back(test(column, column + " IS NULL"));
+                if (column.starts_with("j.")) {
+                    const std::string counted = "c." + sqlite::quoted(condition.key);
+                    counted_.push_back(test(counted, counted + " = 0"));
+                } else {
+                    countable_ = false;
                 }
                 continue;
             }
@@ -197,6 +215,7 @@ class QueryBuilder {
             const auto& join = *side.joinTable;
             const auto targets = storedTargets(state_, side, root, condition.object);
             readsEntity_ = true;
+            countable_ = false;
             conditions_.push_back(targets.empty()
                                       ? std::string("0")
                                       : "EXISTS (SELECT 1 FROM " + sqlite::quoted(join.name) +
@@ -212,6 +231,7 @@ class QueryBuilder {
             }
         }
         if (!pendingIds.empty()) {
+            countable_ = false;  // the counts know nothing of single rows
             conditions_.push_back(idColumn_ + " NOT IN (" + idList(pendingIds) + ")");
         }
     }
@@ -237,6 +257,9 @@ class QueryBuilder {
     const TableLayout* layout_ = nullptr;
     const JoinTableDescription* driving_ = nullptr;
     bool readsEntity_ = false;  // some condition reads the entity's own table
+    // The join's counts answer the count: every condition is on the target or a copied to-one.
+    bool countable_ = true;
+    std::vector<std::string> counted_;
     std::string from_;
     std::string joinOnly_;
     std::string sortColumn_;

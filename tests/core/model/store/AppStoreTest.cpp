@@ -285,8 +285,12 @@ TEST_F(AppStoreTest, AStoreOfThePreviousVersionKeepsItsHistoryAndItsCounts) {
         ASSERT_TRUE(store.saveAction());
     }
     {
-        // Back to the layout the previous version wrote: no chat in the join rows.
+        // Back to the layout the previous version wrote: no chat in the join rows, no counts.
         sqlite::Database old(file);
+        for (const char* trigger : {"insert", "delete", "update"}) {
+            old.execute(std::string("DROP TRIGGER LogEntryUserCount_") + trigger);
+        }
+        old.execute("DROP TABLE LogEntryUserCount");
         old.execute("DROP INDEX LogEntryUser_user_chat_timeReceived_entry");
         old.execute("ALTER TABLE LogEntryUser DROP COLUMN chat");
         old.execute(
@@ -308,6 +312,11 @@ TEST_F(AppStoreTest, AStoreOfThePreviousVersionKeepsItsHistoryAndItsCounts) {
     }
     EXPECT_EQ(lines, (std::vector<std::string>{"line 4", "line 2", "line 0"}));
     EXPECT_EQ(users[0]->logEntriesNumber(), 3u);
+    auto later = context->insert<Message>();
+    later->setMessage("line 5");
+    later->addUserObject(*users[0]);
+    ASSERT_TRUE(store.saveAction());
+    EXPECT_EQ(users[0]->logEntriesNumber(), 4u);
     auto chats = context->fetch<Chat>();
     ASSERT_EQ(chats.size(), 1u);
     EXPECT_EQ(chats[0]->logEntriesNumber(), 2u);
