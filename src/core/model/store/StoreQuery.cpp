@@ -191,13 +191,12 @@ class QueryBuilder {
                 const ManagedObject* target =
                     condition.kind == FetchCondition::Kind::IsNull ? nullptr : condition.object;
                 const std::string list = idList(storedTargets(state_, side, root, target));
-                const auto test = [&](const std::string& column, const std::string& none) {
+                const auto test = [&](const std::string& read, const std::string& none) {
                     if (target) {
-                        return list.empty() ? std::string("0") : column + " IN (" + list + ")";
+                        return list.empty() ? std::string("0") : read + " IN (" + list + ")";
                     }
                     // Rows whose target was deleted since the last save count as none.
-                    return list.empty() ? none
-                                        : "(" + none + " OR " + column + " IN (" + list + "))";
+                    return list.empty() ? none : "(" + none + " OR " + read + " IN (" + list + "))";
                 };
                 conditions_.push_back(test(column, column + " IS NULL"));
                 if (column.starts_with("j.")) {
