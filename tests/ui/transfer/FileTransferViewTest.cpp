@@ -147,6 +147,21 @@ TEST_F(FileTransferViewTest, SizesFollowFontSizeForEveryItemAtOnce) {
     EXPECT_LT(items[0]->y() + items[0]->height(), items[1]->y() + 1);
 }
 
+TEST_F(FileTransferViewTest, AfterARestartAWaitingOrRunningTransferShowsFailed) {
+    record(true, FileTransfer::kWaiting, 3, 0, 3000);
+    record(false, FileTransfer::kRunning, 2, 1, 3000);
+    const auto id = ann_->userId();
+    ann_.reset();
+    restart();
+    auto ann = userList_->getUserById(id, std::nullopt);
+    ASSERT_NE(ann, nullptr);
+    auto* window = ui::Conversation::from(ui::Conversation::open({ann.get()}, nullptr, false, {}));
+    const auto items = window->transferItems();
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(texts(*items[0]), (Texts{"0 file received", "Failed", "", ""}));
+    EXPECT_EQ(texts(*items[1]), (Texts{"1 file sent", "Failed", "", ""}));
+}
+
 // The real core: an offer sent to ourselves over 127.0.0.1 arrives as a waiting incoming
 // transfer, which the item accepts at once with "fileTransferAutoAccept" on.
 class FileTransferItemTransferTest : public FileTransferViewTest {
