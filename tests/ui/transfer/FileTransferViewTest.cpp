@@ -2,9 +2,11 @@
 
 #include <QDesktopServices>
 #include <QLabel>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QTest>
 #include <fstream>
+#include <map>
 
 #include "core/model/entities/FileTransfer.h"
 #include "core/model/events/ModelEvents.h"
@@ -259,6 +261,37 @@ TEST_F(FileTransferItemTransferTest, AcceptAndCancelAreClicksOnTheLabels) {
     QTest::mouseClick(accepted.allowLabel(), Qt::LeftButton);
     ASSERT_TRUE(runUntil([&] { return !incoming_->isRunning() && !second->isRunning(); }));
     EXPECT_EQ(accepted.leftString(), "Complete");
+}
+
+TEST_F(FileTransferItemTransferTest, AFolderDroppedOnTheWindowArrivesWhole) {
+    setDefault("fileTransferAutoAccept", true);
+    const std::map<std::string, std::size_t> tree = {
+        {"Docs/a.bin", 70'000}, {"Docs/sub/b.txt", 12}, {"Docs/sub/deeper/empty", 0}};
+    for (const auto& [name, size] : tree) {
+        makeFile(name, size);
+    }
+    ui::ConversationHooks hooks;
+    hooks.outgoingFiles = [this](const std::vector<std::filesystem::path>& paths, User& to) {
+        return files_->outgoingFiles(paths, to) != nullptr;
+    };
+    auto* window =
+        ui::Conversation::from(ui::Conversation::open({ann_.get()}, nullptr, false, hooks));
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString((home_.path() / "out" / "Docs")))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &drop);
+    ASSERT_TRUE(drop.isAccepted());
+    ASSERT_TRUE(runUntil([&] { return incoming_ != nullptr; }));
+    FileTransferView item(*incoming_);  // as the receiving window shows it: accepted at once
+    ASSERT_TRUE(runUntil([&] { return !incoming_->isRunning(); }));
+    EXPECT_EQ(item.leftString(), "Complete");
+    for (const auto& [name, size] : tree) {
+        const auto copy = std::filesystem::path(incoming_->folderPath()) / name;
+        EXPECT_TRUE(std::filesystem::is_regular_file(copy)) << name;
+        EXPECT_EQ(std::filesystem::file_size(copy), size) << name;
+    }
 }
 
 }  // namespace
