@@ -124,7 +124,7 @@ QString FileTransferView::cancelString() const {
 
 void FileTransferView::updateTopString() {
     const bool incoming = isIncoming();
-    const auto files = [this](std::int64_t count) { return count < 2 ? tr("file") : tr("files"); };
+    const auto files = [](std::int64_t count) { return count < 2 ? tr("file") : tr("files"); };
     const std::int64_t number = transfer_->filesNumber();
     const std::int64_t transferred = transfer_->filesTransferred();
     QString text;

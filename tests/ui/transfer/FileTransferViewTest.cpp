@@ -1,6 +1,7 @@
 #include "ui/transfer/FileTransferView.h"
 
 #include <QDesktopServices>
+#include <QDragEnterEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QProgressBar>
@@ -15,7 +16,6 @@
 #include "ui/conversation/TextViewForReading.h"
 #include "ui/format/ByteCounts.h"
 #include "ui/support/ConversationTest.h"
-#include "ui/transfer/TransferItems.h"
 
 namespace corvaline::testing {
 namespace {
