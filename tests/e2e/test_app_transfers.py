@@ -11,19 +11,8 @@ import sqlite3
 import time
 import unittest
 
-from desktop import App, Desktop
-from lab import Lab
-from node import Node
-
-
-def until(predicate, timeout, step=0.2):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(step)
-    return None
+from applab import AppWithTwoNodes
+from desktop import until
 
 
 def digest(path):
@@ -31,21 +20,9 @@ def digest(path):
         return hashlib.sha256(file.read()).hexdigest()
 
 
-class AppTransferTest(unittest.TestCase):
+class AppTransferTest(AppWithTwoNodes):
     def setUp(self):
-        self.lab = Lab(3)
-        self.addCleanup(self.lab.close)
-        self.desktop = Desktop(self.lab, 0)
-        self.home = self.lab.homes[0]
-        self.app = App(self, self.desktop, self.home)
-        self.store = os.path.join(self.home, ".local", "share", "com.tarvelo.Corvaline",
-                                  "Corvaline-v2.storedata")
-        self.a = Node(self, self.lab, 1)
-        self.b = Node(self, self.lab, 2)
-        app_address = self.lab.addresses[0]
-        seen = self.a.wait(lambda e: e[0] == "user" and e[4] == app_address and e[2] == "0", 30)
-        self.app_id = seen[1]
-        self.b.wait(lambda e: e[:2] == ["user", self.app_id] and e[2] == "0", 30)
+        super().setUp()
         self.app.wait_store(lambda users: self.a.user_id in users and self.b.user_id in users
                             and not users[self.a.user_id][2] and not users[self.b.user_id][2],
                             30, "both nodes online")

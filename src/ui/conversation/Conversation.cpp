@@ -33,6 +33,16 @@ std::shared_ptr<User> held(User* user) {
     return std::static_pointer_cast<User>(user->shared_from_this());
 }
 
+// Files are taken as a copy; anything else is left to the platform.
+void answerFileDrop(QDropEvent& event, bool taken) {
+    if (taken) {
+        event.setDropAction(Qt::CopyAction);
+        event.accept();
+    } else {
+        event.ignore();
+    }
+}
+
 }  // namespace
 
 QString UserNamesList(const std::vector<User*>& users) {
@@ -309,21 +319,11 @@ QFileDialog* Conversation::showFileTransferPanel(QWidget* window, User& user,
 }
 
 void Conversation::dragEnterEvent(QDragEnterEvent* event) {
-    if (input_->offersFileDrop(event->mimeData())) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    answerFileDrop(*event, input_->offersFileDrop(event->mimeData()));
 }
 
 void Conversation::dropEvent(QDropEvent* event) {
-    if (input_->performFileDrop(event->mimeData())) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    answerFileDrop(*event, input_->performFileDrop(event->mimeData()));
 }
 
 std::vector<FileTransferView*> Conversation::transferItems() const {
