@@ -12,6 +12,7 @@
 #include "core/model/entities/FileTransfer.h"
 #include "core/model/events/ModelEvents.h"
 #include "core/net/FILEserver.h"
+#include "platform/notifications/NotificationCenter.h"
 #include "ui/conversation/Conversation.h"
 #include "ui/conversation/TextViewForReading.h"
 #include "ui/format/ByteCounts.h"
@@ -147,6 +148,14 @@ TEST_F(FileTransferViewTest, SizesFollowFontSizeForEveryItemAtOnce) {
     window->conversationTextView()->viewport()->repaint();
     EXPECT_TRUE(items[0]->isVisible());
     EXPECT_LT(items[0]->y() + items[0]->height(), items[1]->y() + 1);
+
+    // Emptied, the text lets its items go; a later transfer takes its place in full size.
+    window->clearConversation();
+    EXPECT_TRUE(window->transferItems().empty());
+    record(true, FileTransfer::kWaiting, 2, 0, 10);
+    NotificationCenter::defaultCenter().post("logUpdated", ann_.get());
+    ASSERT_EQ(window->transferItems().size(), 1u);
+    EXPECT_GE(window->conversationTextView()->document()->size().height(), 80);
 }
 
 TEST_F(FileTransferViewTest, AfterARestartAWaitingOrRunningTransferShowsFailed) {
