@@ -280,8 +280,10 @@ TEST_F(FileTransferItemTransferTest, AFolderDroppedOnTheWindowArrivesWhole) {
         makeFile(name, size);
     }
     ui::ConversationHooks hooks;
-    hooks.outgoingFiles = [this](const std::vector<std::filesystem::path>& paths, User& to) {
-        return files_->outgoingFiles(paths, to) != nullptr;
+    std::shared_ptr<FileTransfer> sent;
+    hooks.outgoingFiles = [&](const std::vector<std::filesystem::path>& paths, User& to) {
+        sent = files_->outgoingFiles(paths, to);
+        return sent != nullptr;
     };
     auto* window =
         ui::Conversation::from(ui::Conversation::open({ann_.get()}, nullptr, false, hooks));
@@ -294,7 +296,7 @@ TEST_F(FileTransferItemTransferTest, AFolderDroppedOnTheWindowArrivesWhole) {
     ASSERT_TRUE(drop.isAccepted());
     ASSERT_TRUE(runUntil([&] { return incoming_ != nullptr; }));
     FileTransferView item(*incoming_);  // as the receiving window shows it: accepted at once
-    ASSERT_TRUE(runUntil([&] { return !incoming_->isRunning(); }));
+    ASSERT_TRUE(runUntil([&] { return !incoming_->isRunning() && !sent->isRunning(); }));
     EXPECT_EQ(item.leftString(), "Complete");
     for (const auto& [name, size] : tree) {
         const auto copy = std::filesystem::path(incoming_->folderPath()) / name;
