@@ -5,40 +5,13 @@ waits a bounded time."""
 
 import os
 import sqlite3
-import time
 import unittest
 
-from desktop import App, Desktop
-from lab import Lab
-from node import Node
+from applab import AppWithTwoNodes
+from desktop import until
 
 
-def until(predicate, timeout, step=0.2):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(step)
-    return None
-
-
-class AppConversationTest(unittest.TestCase):
-    def setUp(self):
-        self.lab = Lab(3)
-        self.addCleanup(self.lab.close)
-        self.desktop = Desktop(self.lab, 0)
-        home = self.lab.homes[0]
-        self.app = App(self, self.desktop, home)
-        self.store = os.path.join(home, ".local", "share", "com.tarvelo.Corvaline",
-                                  "Corvaline-v2.storedata")
-        self.a = Node(self, self.lab, 1)
-        self.b = Node(self, self.lab, 2)
-        app_address = self.lab.addresses[0]
-        seen = self.a.wait(lambda e: e[0] == "user" and e[4] == app_address and e[2] == "0", 30)
-        self.app_id = seen[1]
-        self.b.wait(lambda e: e[:2] == ["user", self.app_id] and e[2] == "0", 30)
-
+class AppConversationTest(AppWithTwoNodes):
     def window(self, title):
         return self.desktop.wait_window("^" + title + "$")
 

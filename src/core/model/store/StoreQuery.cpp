@@ -304,13 +304,17 @@ std::vector<std::shared_ptr<ManagedObject>> StoreQuery::execute(StoreState& stat
                                                                 const FetchRequest& request) {
     const QueryBuilder query(state, request);
     std::vector<std::shared_ptr<ManagedObject>> result;
+    // Taken before the rows are read: an object that changes itself as it is read in (a
+    // transfer that was running when the program ended) becomes pending on the way, and is
+    // already among the rows.
+    auto pending = state.pending(query.entity().root());
     auto rows = query.select(state.db);
     while (rows.step()) {
         if (auto object = StoreReader::materialise(state, context, query.layout(), rows)) {
             result.push_back(std::move(object));
         }
     }
-    for (auto& object : state.pending(query.entity().root())) {
+    for (auto& object : pending) {
         if (matches(*object, request, query.entity())) {
             result.push_back(std::move(object));
         }
