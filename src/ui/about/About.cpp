@@ -79,7 +79,7 @@ About::About()
         link->setAlignment(Qt::AlignCenter);
         layout->addWidget(link);
     }
-    setFixedSize(sizeHint().expandedTo(QSize(340, 0)));
+    layout->setSizeConstraint(QLayout::SetFixedSize);  // fits the filled texts
 }
 
 void About::fill(const QDate& today, const QLocale& locale) {
@@ -98,7 +98,6 @@ void About::fill(const QDate& today, const QLocale& locale) {
         links_[i]->setText(targets[i].first);
         links_[i]->setUrl(QUrl::fromLocalFile(documentation(targets[i].second, language)));
     }
-    adjustSize();
 }
 
 }  // namespace corvaline::ui

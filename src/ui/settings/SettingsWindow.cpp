@@ -20,6 +20,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "core/model/defaults/DefaultsKeys.h"
 #include "platform/defaults/UserDefaults.h"
@@ -86,6 +87,14 @@ SettingsWindow::SettingsWindow(QWidget* parent)
     addPage(kNetwork, tr("Network"), networkPage(), QStyle::SP_DriveNetIcon);
     userInfo_ = new UserInfoPage;
     addPage(kUserInfo, tr("User Info"), userInfo_, QStyle::SP_FileDialogInfoView);
+    // One width for every page, so that only the height changes from page to page.
+    int width = 0;
+    for (int i = 0; i < pages_->count(); ++i) {
+        width = std::max(width, pages_->widget(i)->sizeHint().width());
+    }
+    for (int i = 0; i < pages_->count(); ++i) {
+        pages_->widget(i)->setMinimumWidth(width);
+    }
     setTabName(kGeneral);
 }
 
@@ -189,8 +198,10 @@ QWidget* SettingsWindow::soundsPage() {
     soundsAnyTime_ = named(new QCheckBox(tr("Also when its window is in front"), page),
                            defaults::kSoundsAnyTime);
     bindOnOff(soundsAnyTime_, defaults::kSoundsAnyTime);
-    soundsAnyTime_->setContentsMargins(20, 0, 0, 0);
-    layout->addWidget(soundsAnyTime_);
+    auto* indented = new QHBoxLayout;
+    indented->addSpacing(20);  // belongs to the two switches above
+    indented->addWidget(soundsAnyTime_);
+    layout->addLayout(indented);
     layout->addWidget(
         checkBox(tr("When a user comes online"), defaults::kSoundsOnUserOnline, page));
     layout->addWidget(checkBox(tr("When a file arrives"), defaults::kSoundsOnIncomingFile, page));
