@@ -21,7 +21,7 @@ void CVLAppDelegate::addSettingsCommands(QMenu* application) {
     connect(about, &QAction::triggered, this, &CVLAppDelegate::about);
     auto* settings = application->addAction(tr("Settings\u2026"));
     settings->setMenuRole(QAction::PreferencesRole);
-    settings->setShortcut(QKeySequence::Preferences);
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     connect(settings, &QAction::triggered, this, [this, settings] { ShowSettings(settings); });
     auto* myInfo = application->addAction(tr("My Information\u2026"));
     myInfo->setData(99);  // opens the "User Info" page
