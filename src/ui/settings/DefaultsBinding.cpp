@@ -15,7 +15,7 @@ namespace corvaline::ui {
 
 namespace {
 
-// Keeps a default's observation for as long as the control it refreshes.
+// Keeps a default's observation for as long as the control it refreshes. GUI thread.
 class Binding : public QObject {
   public:
     Binding(QWidget* control, std::string_view key, std::function<void()> refresh)
