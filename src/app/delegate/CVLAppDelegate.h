@@ -84,6 +84,7 @@ class CVLAppDelegate : public QObject {
 
   private:
     void buildMenus();
+    void addMassAndFileCommands(QMenu& menu);
     void createTrayIcon();
     void createOutlineView();
     void addSettingsCommands(QMenu* application);
