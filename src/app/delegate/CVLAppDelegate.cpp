@@ -10,8 +10,11 @@
 #include "app/commands/Commands.h"
 #include "app/defaults/RegisteredDefaults.h"
 #include "app/delegate/QtUserInterface.h"
+#include "app/hotkey/HotKeyWorker.h"
+#include "app/hotkey/X11HotKey.h"
 #include "app/sound/PlaySound.h"
 #include "app/status/StatusSelection.h"
+#include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/Group.h"
 #include "core/model/entities/User.h"
 #include "core/model/roster/UserList.h"
@@ -24,6 +27,7 @@
 #include "ui/mass/MassMessage.h"
 #include "ui/roster/RosterModel.h"
 #include "ui/roster/RosterView.h"
+#include "ui/settings/SettingsWindow.h"
 
 namespace corvaline::app {
 
@@ -51,7 +55,11 @@ CVLAppDelegate::CVLAppDelegate(std::shared_ptr<Executor> main, QObject* parent)
       userMenu_(new QMenu(window_.get())),
       groupsList_(new QMenu(tr("Move to Group"), window_.get())),
       windows_(std::make_unique<QtUserInterface>(*window_, *status_, *sounds_)),
-      activity_(std::make_unique<X11UserActivity>()) {
+      activity_(std::make_unique<X11UserActivity>()),
+      hotKeyGrab_(std::make_unique<X11HotKey>()),
+      hoteKey_(std::make_unique<HotKeyWorker>(*main_, *hotKeyGrab_)) {
+    hoteKey_->setEnabledDefaultsKeyPath(defaults::kEnableHotKey);
+    hoteKey_->setHotKeyDefaultsKeyPath(defaults::kHotKey);
     quit_->setShortcut(QKeySequence::Quit);
     quit_->setMenuRole(QAction::QuitRole);
     connect(quit_, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
@@ -65,6 +73,8 @@ CVLAppDelegate::CVLAppDelegate(std::shared_ptr<Executor> main, QObject* parent)
 
 CVLAppDelegate::~CVLAppDelegate() {
     applicationWillTerminate();
+    settings_.reset();
+    hoteKey_.reset();
     core_.reset();
     AppStore::shared().close();  // the next copy may open the store now
     delete tray_;
@@ -78,6 +88,7 @@ void CVLAppDelegate::buildMenus() {
     connect(openFolder, &QAction::triggered, commands_, &Commands::openReceivedFilesFolder);
     auto* debugLog = application->addAction(tr("Show Debug Log"));
     connect(debugLog, &QAction::triggered, commands_, &Commands::ShowDebugLog);
+    addSettingsCommands(application);
     application->addSeparator();
     application->addAction(quit_);
 
@@ -172,6 +183,7 @@ void CVLAppDelegate::applicationDidFinishLaunching() {
     createOutlineView();
 
     status_->statusMatrixSelectionChanged(std::nullopt);
+    hoteKey_->setAction([this] { restoreWindow(); });
     Customizer::customizeMenu(window_->menuBar());
     Customizer::customizeWindow(window_.get());
     restoreWindow();
