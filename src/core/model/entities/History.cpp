@@ -9,20 +9,24 @@ namespace corvaline {
 
 namespace {
 
-FetchRequest historyOf(const User& user, std::size_t count) {
+FetchRequest historyOf(const User& user, std::size_t count, bool newestFirst = true,
+                       std::size_t offset = 0) {
     return {std::string(LogEntry::kEntityName),
             {FetchCondition::isNull("chat"), FetchCondition::contains("user", user)},
             "timeReceived",
-            false,
-            count};
+            !newestFirst,
+            count,
+            offset};
 }
 
-FetchRequest historyOf(const Chat& chat, std::size_t count) {
+FetchRequest historyOf(const Chat& chat, std::size_t count, bool newestFirst = true,
+                       std::size_t offset = 0) {
     return {std::string(LogEntry::kEntityName),
             {FetchCondition::relatedTo("chat", chat)},
             "timeReceived",
-            false,
-            count};
+            !newestFirst,
+            count,
+            offset};
 }
 
 std::size_t countOf(const ManagedObject& owner, const FetchRequest& request) {
@@ -68,6 +72,16 @@ std::vector<std::shared_ptr<LogEntry>> User::lastLogEnties(std::size_t count) co
 
 std::vector<std::shared_ptr<LogEntry>> Chat::lastLogEnties(std::size_t count) const {
     return entriesOf(*this, historyOf(*this, count));
+}
+
+std::vector<std::shared_ptr<LogEntry>> User::logEntriesOldestFirst(std::size_t offset,
+                                                                   std::size_t count) const {
+    return entriesOf(*this, historyOf(*this, count, false, offset));
+}
+
+std::vector<std::shared_ptr<LogEntry>> Chat::logEntriesOldestFirst(std::size_t offset,
+                                                                   std::size_t count) const {
+    return entriesOf(*this, historyOf(*this, count, false, offset));
 }
 
 }  // namespace corvaline

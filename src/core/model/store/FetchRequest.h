@@ -40,13 +40,14 @@ struct FetchCondition {
 
 // A query on a hierarchy that is fetched on demand. All conditions must hold; sub-entities
 // of `entity` are included; results are sorted by `sortKey` (then by object id), at most
-// `limit` of them (0: all). A plain value: main thread.
+// `limit` of them (0: all) after skipping the first `offset`. A plain value: main thread.
 struct FetchRequest {
     std::string entity;
     std::vector<FetchCondition> conditions;
     std::string sortKey;
     bool ascending = true;
     std::size_t limit = 0;
+    std::size_t offset = 0;
 };
 
 }  // namespace corvaline

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <iterator>
 #include <set>
 #include <stdexcept>
 
@@ -52,8 +53,10 @@ class QueryBuilder {
     const EntityDescription& entity() const { return *entity_; }
     const TableLayout& layout() const { return *layout_; }
 
-    // Not kept in the statement cache: the texts carry the ids of the moment.
-    sqlite::Statement select(sqlite::Database& database) const {
+    // Not kept in the statement cache: the texts carry the ids of the moment. With
+    // `skipInStore` the store skips the request's offset itself; otherwise the rows before
+    // it come too (unsaved objects may sort among them).
+    sqlite::Statement select(sqlite::Database& database, bool skipInStore) const {
         std::string sql = "SELECT " + layout_->columnList("e.") + from_ + where();
         if (!request_.sortKey.empty()) {
             const std::string direction = request_.ascending ? " ASC" : " DESC";
@@ -61,8 +64,11 @@ class QueryBuilder {
         } else {
             sql += " ORDER BY e.id";
         }
-        if (request_.limit > 0) {
-            sql += " LIMIT " + std::to_string(request_.limit);
+        if (skipInStore && request_.offset > 0) {
+            sql += " LIMIT " + (request_.limit > 0 ? std::to_string(request_.limit) : "-1") +
+                   " OFFSET " + std::to_string(request_.offset);
+        } else if (request_.limit > 0) {
+            sql += " LIMIT " + std::to_string(request_.limit + request_.offset);
         }
         return bound(database.prepare(sql));
     }
@@ -233,18 +239,23 @@ std::vector<std::shared_ptr<ManagedObject>> StoreQuery::execute(StoreState& stat
                                                                 ObjectContext& context,
                                                                 const FetchRequest& request) {
     const QueryBuilder query(state, request);
+    std::vector<std::shared_ptr<ManagedObject>> unsaved;
+    for (auto& object : state.pending(query.entity().root())) {
+        if (matches(*object, request, query.entity())) {
+            unsaved.push_back(std::move(object));
+        }
+    }
+    // Unsaved changes may add, hide or reorder rows: then the skipping is done here.
+    const bool skipInStore = state.inserted.empty() && state.updated.empty() &&
+                             state.deleted.empty() && state.bulk.empty();
     std::vector<std::shared_ptr<ManagedObject>> result;
-    auto rows = query.select(state.db);
+    auto rows = query.select(state.db, skipInStore);
     while (rows.step()) {
         if (auto object = StoreReader::materialise(state, context, query.layout(), rows)) {
             result.push_back(std::move(object));
         }
     }
-    for (auto& object : state.pending(query.entity().root())) {
-        if (matches(*object, request, query.entity())) {
-            result.push_back(std::move(object));
-        }
-    }
+    std::move(unsaved.begin(), unsaved.end(), std::back_inserter(result));
     auto before = [&](const std::shared_ptr<ManagedObject>& a,
                       const std::shared_ptr<ManagedObject>& b) {
         if (!request.sortKey.empty()) {
@@ -259,6 +270,10 @@ std::vector<std::shared_ptr<ManagedObject>> StoreQuery::execute(StoreState& stat
         return a->objectId() < b->objectId();
     };
     std::stable_sort(result.begin(), result.end(), before);
+    if (!skipInStore) {
+        result.erase(result.begin(), result.begin() + static_cast<std::ptrdiff_t>(
+                                                          std::min(request.offset, result.size())));
+    }
     if (request.limit > 0 && result.size() > request.limit) {
         result.resize(request.limit);
     }

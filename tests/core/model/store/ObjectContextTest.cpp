@@ -142,6 +142,29 @@ TEST_F(ObjectContextTest, HistoryQueriesSeeStoredAndPendingEntriesNewestFirst) {
     EXPECT_EQ(context_->count(newestNotesOf(*ann, 0)), 3u);
 }
 
+TEST_F(ObjectContextTest, PagesOfAHistorySkipTheOffsetWithAndWithoutUnsavedEntries) {
+    auto ann = person("Ann");
+    for (int minute = 1; minute <= 5; ++minute) {
+        note("n" + std::to_string(minute), minute, {ann.get()});
+    }
+    context_->save();
+    auto page = [&](std::size_t offset, std::size_t limit, bool ascending) {
+        auto request = newestNotesOf(*ann, limit);
+        request.ascending = ascending;
+        request.offset = offset;
+        return texts(context_->execute(request));
+    };
+    using Texts = std::vector<std::string>;
+    EXPECT_EQ(page(1, 2, true), (Texts{"n2", "n3"}));
+    EXPECT_EQ(page(3, 0, true), (Texts{"n4", "n5"}));
+    EXPECT_EQ(page(4, 3, false), (Texts{"n1"}));
+    EXPECT_EQ(page(9, 3, true), Texts{});
+
+    note("n0", 0, {ann.get()});  // unsaved, and the oldest of all
+    EXPECT_EQ(page(1, 2, true), (Texts{"n1", "n2"}));
+    EXPECT_EQ(page(5, 0, true), (Texts{"n5"}));
+}
+
 TEST_F(ObjectContextTest, MovingAHistoryReachesRowsNotInMemory) {
     auto old = person("Old");
     auto fresh = person("Fresh");
