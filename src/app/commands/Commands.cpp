@@ -15,6 +15,8 @@
 #include "platform/paths/Tilde.h"
 #include "platform/trace/DebugTracer.h"
 #include "ui/confirm/MessageBoxSheet.h"
+#include "ui/history/HistoryViewer.h"
+#include "ui/info/UserInformationWindow.h"
 
 namespace corvaline::app {
 namespace {
@@ -128,6 +130,17 @@ void Commands::openReceivedFilesFolder() {
 
 void Commands::ShowDebugLog() {
     DebugTracer::finishTrace("", 0);
+}
+
+void Commands::GetInfo() {
+    auto* item = selectedItem_();
+    if (item && item->isUser()) {
+        ui::UserInformationWindow::GetInfo(static_cast<User&>(*item));
+    }
+}
+
+void Commands::ShowHistory() {
+    ui::HistoryViewer::initAndShow(nullptr);
 }
 
 }  // namespace corvaline::app

@@ -41,6 +41,10 @@ class Commands : public QObject {
     void StartConversation();
     // A conversation with the online users of a selected group (a group chat for two or more).
     void StartGroupConversation();
+    // The information window of a selected user.
+    void GetInfo();
+    // A new history window with nothing selected.
+    void ShowHistory();
 
   signals:
     // The roster list reloads and puts the new group's name into editing.

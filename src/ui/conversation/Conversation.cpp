@@ -19,7 +19,9 @@
 #include "ui/conversation/InviteSheet.h"
 #include "ui/conversation/TextViewForReading.h"
 #include "ui/conversation/TextViewForSending.h"
+#include "ui/history/HistoryViewer.h"
 #include "ui/icons/StatusIcons.h"
+#include "ui/info/UserInformationWindow.h"
 
 namespace corvaline::ui {
 
@@ -141,6 +143,11 @@ void Conversation::buildMenu() {
     menu_->addSeparator();
     auto* clear = menu_->addAction(tr("Clear Conversation"));
     connect(clear, &QAction::triggered, this, &Conversation::clearConversation);
+    menu_->addSeparator();
+    connect(menu_->addAction(tr("Show History")), &QAction::triggered, this,
+            &Conversation::openHistory);
+    connect(menu_->addAction(tr("Get Info")), &QAction::triggered, this,
+            &Conversation::getUserInfo);
     auto* bar = new QMenuBar(this);
     bar->addMenu(menu_);
     layout()->setMenuBar(bar);
@@ -346,6 +353,18 @@ void Conversation::conversationWillClose() {
         user_->setConversationWindow(nullptr);
     }
     SaveAppContextIfChanged();
+}
+
+void Conversation::openHistory() {
+    const auto members = users();
+    HistoryViewer::initAndShow(chat_ ? static_cast<ManagedObject*>(chat_.get())
+                                     : (members.empty() ? nullptr : members.front()));
+}
+
+void Conversation::getUserInfo() {
+    if (const auto members = users(); !members.empty()) {
+        UserInformationWindow::GetInfo(*members.front());
+    }
 }
 
 }  // namespace corvaline::ui
