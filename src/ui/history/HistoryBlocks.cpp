@@ -4,8 +4,6 @@
 #include <QPalette>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextDocumentFragment>
-#include <QTextTable>
 #include <QUrl>
 
 #include "core/model/entities/FileTransfer.h"
@@ -20,6 +18,8 @@
 
 namespace corvaline::ui {
 namespace {
+
+constexpr qreal kPadding = 5.0;
 
 QString tr(const char* text) {
     return QCoreApplication::translate("HistoryViewer", text);
@@ -68,8 +68,6 @@ int HistoryBlocks::prepend(const std::vector<std::shared_ptr<LogEntry>>& newestF
     if (empty_) {
         return append(newestFirst);
     }
-    // The new blocks are made apart and go on top in one piece; the oldest of them meets the
-    // block that was on top.
     int shown = 0;
     for (const auto& entry : newestFirst) {
         shown += isShown(*entry);
@@ -77,12 +75,14 @@ int HistoryBlocks::prepend(const std::vector<std::shared_ptr<LogEntry>>& newestF
     if (shown == 0) {
         return 0;
     }
-    const bool firstShade = (shown % 2 == 0) ? topShade_ : !topShade_;
-    QTextDocument scratch;
-    QTextCursor building(&scratch);
-    write(building, newestFirst, firstShade);
+    // An empty line of its own on top, the blocks already there untouched below it; the
+    // oldest of the new blocks meets the block that was on top.
     QTextCursor top(&document_);
-    top.insertFragment(QTextDocumentFragment(&scratch));
+    top.insertBlock(top.blockFormat(), top.charFormat());
+    top.setPosition(0);
+    const bool firstShade = (shown % 2 == 0) ? topShade_ : !topShade_;
+    write(top, newestFirst, firstShade, false);
+    top.insertBlock(QTextBlockFormat());  // the empty line between the old and the new
     topShade_ = firstShade;
     return shown;
 }
@@ -91,7 +91,7 @@ int HistoryBlocks::append(const std::vector<std::shared_ptr<LogEntry>>& newestFi
     QTextCursor end(&document_);
     end.movePosition(QTextCursor::End);
     const bool firstShade = empty_ ? true : !bottomShade_;
-    const int shown = write(end, newestFirst, firstShade);
+    const int shown = write(end, newestFirst, firstShade, !empty_);
     if (shown > 0) {
         if (empty_) {
             topShade_ = firstShade;
@@ -103,13 +103,17 @@ int HistoryBlocks::append(const std::vector<std::shared_ptr<LogEntry>>& newestFi
 }
 
 int HistoryBlocks::write(QTextCursor& cursor,
-                         const std::vector<std::shared_ptr<LogEntry>>& newestFirst,
-                         bool firstShade) {
+                         const std::vector<std::shared_ptr<LogEntry>>& newestFirst, bool firstShade,
+                         bool afterBlocks) {
     int shown = 0;
     bool shade = firstShade;
     for (const auto& entry : newestFirst) {
         if (!isShown(*entry)) {
             continue;
+        }
+        if (afterBlocks || shown > 0) {
+            cursor.insertBlock(QTextBlockFormat());  // the empty line that ends an entry
+            cursor.insertBlock(QTextBlockFormat());
         }
         writeEntry(cursor, *entry, shade);
         shade = !shade;
@@ -120,15 +124,12 @@ int HistoryBlocks::write(QTextCursor& cursor,
 
 void HistoryBlocks::writeEntry(QTextCursor& cursor, const LogEntry& entry, bool shade) {
     const QPalette palette = QApplication::palette();
-    QTextTableFormat block;
-    block.setBorder(0);
-    block.setCellSpacing(0);
-    block.setCellPadding(5.0);
-    block.setMargin(0);
-    block.setWidth(QTextLength(QTextLength::PercentageLength, 100));
+    QTextBlockFormat block;
     block.setBackground(shade ? palette.alternateBase() : palette.base());
-    QTextTable* table = cursor.insertTable(1, 1, block);
-    QTextCursor cell = table->cellAt(0, 0).firstCursorPosition();
+    block.setLeftMargin(kPadding);
+    block.setRightMargin(kPadding);
+    cursor.setBlockFormat(block);
+    QTextCursor& cell = cursor;
 
     QTextCharFormat header;
     header.setFont(font_);
@@ -166,9 +167,6 @@ void HistoryBlocks::writeEntry(QTextCursor& cursor, const LogEntry& entry, bool 
             cell.insertText(tr("Open Folder"), link);
         }
     }
-    cursor = table->lastCursorPosition();
-    cursor.movePosition(QTextCursor::NextBlock);
-    cursor.insertBlock();  // the empty line that ends the entry
 }
 
 }  // namespace corvaline::ui

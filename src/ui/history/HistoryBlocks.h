@@ -13,11 +13,12 @@ class LogEntry;
 
 namespace corvaline::ui {
 
-// Writes history entries into the history viewer's text, each entry a shaded one-column table
-// (a grey header cell, then the message text or the transfer's files and its "Open Folder"
-// link; a system line is the header alone) followed by an empty line, neighbouring blocks in
-// alternating shades. Entries go on top (newer ones) or at the bottom (older ones) without
-// touching the blocks already there. GUI thread.
+// Writes history entries into the history viewer's text, each entry a shaded block of lines
+// (a grey header, then the message text or the transfer's files and its "Open Folder" link; a
+// system line is the header alone), entries apart by an empty line, neighbouring blocks in
+// alternating shades. Shaded paragraphs rather than one table per entry: a text of tens of
+// thousands of tables takes seconds to lay out anew after each addition. Entries go on top (newer
+// ones) or at the bottom (older ones) without touching the blocks already there. GUI thread.
 class HistoryBlocks {
   public:
     explicit HistoryBlocks(QTextDocument& document);
@@ -33,9 +34,10 @@ class HistoryBlocks {
     int append(const std::vector<std::shared_ptr<LogEntry>>& newestFirst);
 
   private:
-    // Writes the shown entries (newest first) at the cursor, which ends behind them.
+    // Writes the shown entries (newest first) from the cursor's empty line on (after an empty
+    // line of their own when `afterBlocks`); the cursor ends behind them.
     int write(QTextCursor& cursor, const std::vector<std::shared_ptr<LogEntry>>& newestFirst,
-              bool firstShade);
+              bool firstShade, bool afterBlocks);
     void writeEntry(QTextCursor& cursor, const LogEntry& entry, bool shade);
 
     QTextDocument& document_;

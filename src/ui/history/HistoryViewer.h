@@ -10,6 +10,7 @@
 // newest entries at once and builds the older ones below in short slices of work, so a long
 // history never holds the window up; entries recorded later go on top.
 
+#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 #include <chrono>
@@ -19,7 +20,6 @@
 #include "platform/observers/ObservationToken.h"
 
 class QListView;
-class QMessageBox;
 class QTextDocument;
 
 namespace corvaline {
