@@ -65,7 +65,8 @@ std::vector<ListItem> HistoryList::build() const {
         if (dynamic_cast<Me*>(user.get())) {
             continue;
         }
-        QString name = QString::fromStdString(user->name());
+        // A user known only by id (never answered with a name) is listed by the id.
+        QString name = QString::fromStdString(user->name().empty() ? user->userId() : user->name());
         if (user->removed()) {
             name = tr("%1 (removed)").arg(name);
         }
