@@ -2,18 +2,16 @@
 // history (count and newest entries included) beside a user without any. Prints its figures;
 // an optional argument sets the number of entries (default 100000). Runs in a temporary HOME
 // under offscreen Qt and opens no port.
-#include <stdlib.h>
-
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/defaults/RegisteredDefaults.h"
+#include "bench/ui/LongHistory.h"
 #include "core/model/entities/Message.h"
 #include "core/model/entities/User.h"
 #include "core/model/roster/UserList.h"
@@ -21,6 +19,7 @@
 #include "core/model/store/AppStore.h"
 #include "core/model/store/ObjectContext.h"
 #include "platform/defaults/UserDefaults.h"
+#include "support/qt/OffscreenHome.h"
 #include "ui/conversation/Conversation.h"
 #include "ui/conversation/TextViewForReading.h"
 
@@ -29,7 +28,6 @@ using Milliseconds = std::chrono::duration<double, std::milli>;
 
 namespace {
 
-constexpr std::size_t kBatch = 50000;
 constexpr int kRuns = 30;
 
 std::shared_ptr<User> makeUser(ObjectContext& context, const std::string& id) {
@@ -38,23 +36,6 @@ std::shared_ptr<User> makeUser(ObjectContext& context, const std::string& id) {
     user->setName(id);
     user->setStatus("0");
     return user;
-}
-
-void fill(ObjectContext& context, User& user, std::size_t entries) {
-    const Date start = std::chrono::system_clock::now() - std::chrono::hours(24 * 365);
-    for (std::size_t i = 0; i < entries; ++i) {
-        auto message = context.insert<Message>();
-        message->setMessage("message number " + std::to_string(i));
-        message->setMessageId(static_cast<std::int64_t>(i) + 1);
-        message->setIncoming(i % 2 == 0);
-        message->setTimeReceived(start + std::chrono::seconds(i));
-        message->setTime(start + std::chrono::seconds(i));
-        message->addUserObject(user);
-        if ((i + 1) % kBatch == 0) {
-            context.save();
-        }
-    }
-    context.save();
 }
 
 // The median time of opening the window and laying its text out.
@@ -76,18 +57,10 @@ double openAndLayOut(User& user) {
 
 int main(int argc, char** argv) {
     const std::size_t entries = argc > 1 ? std::stoul(argv[1]) : 100000;
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "corvaline-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
-        std::perror("mkdtemp");
+    testing::OffscreenHome home("corvaline-bench");
+    if (!home.made()) {
         return 1;
     }
-    const std::filesystem::path home = pattern;
-    setenv("HOME", home.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
-    unsetenv("XDG_DATA_HOME");
-    unsetenv("APP_SANDBOX_CONTAINER_ID");
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication application(argc, argv);
     registerApplicationDefaults(UserDefaults::standard(), {});
     {
@@ -97,7 +70,7 @@ int main(int argc, char** argv) {
         list.updateMe();
         auto heavy = makeUser(*context, "A100000001");
         auto empty = makeUser(*context, "A100000002");
-        fill(*context, *heavy, entries);
+        bench::fillHistory(*context, *heavy, entries);
 
         openAndLayOut(*empty);  // loads the dictionaries and warms the caches
         auto begin = std::chrono::steady_clock::now();
@@ -112,6 +85,5 @@ int main(int argc, char** argv) {
         CoreServices::shared() = CoreServices{};
     }
     AppStore::shared().close();
-    std::filesystem::remove_all(home);
     return 0;
 }

@@ -2,8 +2,6 @@
 // the folder given: a one-user conversation with every kind of line and a typing notice, a
 // group chat with its members, and the invite sheet with a partly chosen group. Runs in a
 // temporary HOME and opens no port.
-#include <stdlib.h>
-
 #include <QApplication>
 #include <QLabel>
 #include <QTreeView>
@@ -23,6 +21,7 @@
 #include "core/model/store/ObjectContext.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/runloop/MainLoop.h"
+#include "support/qt/OffscreenHome.h"
 #include "ui/conversation/Conversation.h"
 #include "ui/conversation/InviteSheet.h"
 #include "ui/roster/RosterModel.h"
@@ -70,16 +69,10 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path out = std::filesystem::absolute(argv[1]);
     std::filesystem::create_directories(out);
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "corvaline-shots-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
+    testing::OffscreenHome home("corvaline-shots");
+    if (!home.made()) {
         return 1;
     }
-    const std::filesystem::path home = pattern;
-    setenv("HOME", home.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
-    unsetenv("XDG_DATA_HOME");
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication application(argc, argv);
     registerApplicationDefaults(UserDefaults::standard(), {});
     MainLoop loop;
@@ -141,6 +134,5 @@ int main(int argc, char** argv) {
         services = CoreServices{};
     }
     AppStore::shared().close();
-    std::filesystem::remove_all(home);
     return 0;
 }

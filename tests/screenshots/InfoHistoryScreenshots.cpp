@@ -3,8 +3,6 @@
 // a full record and of a user with only an id, the tool tip over a row of the main list, the
 // history viewer with messages, a mass message, a system line and a finished transfer, and its
 // find bar with a match. Runs in a temporary HOME and opens no port.
-#include <stdlib.h>
-
 #include <QApplication>
 #include <QLineEdit>
 #include <QListView>
@@ -25,6 +23,7 @@
 #include "core/model/store/ObjectContext.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/runloop/MainLoop.h"
+#include "support/qt/OffscreenHome.h"
 #include "ui/history/FindBar.h"
 #include "ui/history/HistoryViewer.h"
 #include "ui/info/UserInformationWindow.h"
@@ -65,16 +64,10 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path out = std::filesystem::absolute(argv[1]);
     std::filesystem::create_directories(out);
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "corvaline-shots-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
+    testing::OffscreenHome home("corvaline-shots");
+    if (!home.made()) {
         return 1;
     }
-    const std::filesystem::path home = pattern;
-    setenv("HOME", home.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
-    unsetenv("XDG_DATA_HOME");
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication application(argc, argv);
     registerApplicationDefaults(UserDefaults::standard(), {});
     MainLoop loop;
@@ -123,7 +116,7 @@ int main(int argc, char** argv) {
         transfer->addUserObject(*ann);
         transfer->setFilesNumber(3);
         transfer->setFilesTotalSize(5 * 1024 * 1024 + 300000);
-        transfer->setFolderPath((home / "Downloads" / "Ann Archer - today").string());
+        transfer->setFolderPath((home.path() / "Downloads" / "Ann Archer - today").string());
         transfer->setTransferState(FileTransfer::kComplete);
         addMessage(context, *ann, "Here are the figures for the review.", true, false, 5);
         context.save();
@@ -165,6 +158,5 @@ int main(int argc, char** argv) {
         services = CoreServices{};
     }
     AppStore::shared().close();
-    std::filesystem::remove_all(home);
     return 0;
 }

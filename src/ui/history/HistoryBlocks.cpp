@@ -78,11 +78,13 @@ int HistoryBlocks::prepend(const std::vector<std::shared_ptr<LogEntry>>& newestF
     // An empty line of its own on top, the blocks already there untouched below it; the
     // oldest of the new blocks meets the block that was on top.
     QTextCursor top(&document_);
+    top.beginEditBlock();
     top.insertBlock(top.blockFormat(), top.charFormat());
     top.setPosition(0);
     const bool firstShade = (shown % 2 == 0) ? topShade_ : !topShade_;
     write(top, newestFirst, firstShade, false);
     top.insertBlock(QTextBlockFormat());  // the empty line between the old and the new
+    top.endEditBlock();
     topShade_ = firstShade;
     return shown;
 }
@@ -91,7 +93,9 @@ int HistoryBlocks::append(const std::vector<std::shared_ptr<LogEntry>>& newestFi
     QTextCursor end(&document_);
     end.movePosition(QTextCursor::End);
     const bool firstShade = empty_ ? true : !bottomShade_;
+    end.beginEditBlock();  // one change for the layout, not one per line
     const int shown = write(end, newestFirst, firstShade, !empty_);
+    end.endEditBlock();
     if (shown > 0) {
         if (empty_) {
             topShade_ = firstShade;
