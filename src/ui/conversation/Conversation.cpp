@@ -198,9 +198,9 @@ void Conversation::updateTitle() {
 
 void Conversation::updateMinimizedImage() {
     if (chat_) {
-        setWindowIcon(statusIcon("Group"));
+        setWindowIcon(dockIcon(*chat_));
     } else if (user_) {
-        setWindowIcon(applicationIconWithStatus(user_->icon()));
+        setWindowIcon(dockIcon(*user_));
     }
 }
 
