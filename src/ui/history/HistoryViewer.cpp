@@ -136,6 +136,7 @@ void HistoryViewer::selectionChanged() {
     ++generation_;
     taken_ = 0;
     olderLeft_ = 0;
+    oldestTaken_.reset();
     selected_ = item;
     blocks_->clear();
     text_->setPrintJobName(row ? row->displayName : QString());
@@ -208,6 +209,7 @@ void HistoryViewer::updateLog() {
         blocks_->clear();
         const int shown = blocks_->append(newest);
         olderLeft_ = total - std::min(total, newest.size());
+        oldestTaken_ = newest.empty() ? nullptr : newest.back();
         if (shown > 0 || olderLeft_ > 0) {
             taken_ = total;
         }
@@ -244,12 +246,14 @@ void HistoryViewer::loadOlder() {
     }
     const auto start = std::chrono::steady_clock::now();
     while (olderLeft_ > 0 && std::chrono::steady_clock::now() - start < kSlice) {
-        const std::size_t count = std::min(olderLeft_, kOlderBatch);
-        auto page = user ? user->logEntriesOldestFirst(olderLeft_ - count, count)
-                         : chat->logEntriesOldestFirst(olderLeft_ - count, count);
-        std::reverse(page.begin(), page.end());
+        // Each page starts below the last one, whatever arrived on top meanwhile.
+        const auto page = user ? user->logEntriesBefore(*oldestTaken_, kOlderBatch)
+                               : chat->logEntriesBefore(*oldestTaken_, kOlderBatch);
         blocks_->append(page);
-        olderLeft_ -= count;
+        olderLeft_ = page.size() < kOlderBatch ? 0 : olderLeft_ - std::min(olderLeft_, page.size());
+        if (!page.empty()) {
+            oldestTaken_ = page.back();
+        }
     }
     if (olderLeft_ > 0) {
         QTimer::singleShot(0, this, [this, generation = generation_] {

@@ -24,6 +24,7 @@ class QTextDocument;
 
 namespace corvaline {
 class Chat;
+class LogEntry;
 class ManagedObject;
 class User;
 }  // namespace corvaline
@@ -94,7 +95,8 @@ class HistoryViewer : public QWidget {
     FindBar* findBar_;
     std::unique_ptr<HistoryBlocks> blocks_;
     std::size_t taken_ = 0;
-    std::size_t olderLeft_ = 0;  // the oldest entries not yet built
+    std::size_t olderLeft_ = 0;              // the oldest entries not yet built
+    std::shared_ptr<LogEntry> oldestTaken_;  // the last entry fetched so far
     bool updatePending_ = false;
     bool rebuilding_ = false;
     int generation_ = 0;  // of the selection, so that slices of an earlier one stop

@@ -9,24 +9,29 @@ namespace corvaline {
 
 namespace {
 
-FetchRequest historyOf(const User& user, std::size_t count, bool newestFirst = true,
-                       std::size_t offset = 0) {
-    return {std::string(LogEntry::kEntityName),
-            {FetchCondition::isNull("chat"), FetchCondition::contains("user", user)},
-            "timeReceived",
-            !newestFirst,
-            count,
-            offset};
+// Newest first; with `before`, only the entries received before it.
+FetchRequest historyOf(const User& user, std::size_t count, const LogEntry* before = nullptr) {
+    FetchRequest request{std::string(LogEntry::kEntityName),
+                         {FetchCondition::isNull("chat"), FetchCondition::contains("user", user)},
+                         "timeReceived",
+                         false,
+                         count};
+    if (before) {
+        request.after = FetchRequest::Position{before->value("timeReceived"), before->objectId()};
+    }
+    return request;
 }
 
-FetchRequest historyOf(const Chat& chat, std::size_t count, bool newestFirst = true,
-                       std::size_t offset = 0) {
-    return {std::string(LogEntry::kEntityName),
-            {FetchCondition::relatedTo("chat", chat)},
-            "timeReceived",
-            !newestFirst,
-            count,
-            offset};
+FetchRequest historyOf(const Chat& chat, std::size_t count, const LogEntry* before = nullptr) {
+    FetchRequest request{std::string(LogEntry::kEntityName),
+                         {FetchCondition::relatedTo("chat", chat)},
+                         "timeReceived",
+                         false,
+                         count};
+    if (before) {
+        request.after = FetchRequest::Position{before->value("timeReceived"), before->objectId()};
+    }
+    return request;
 }
 
 std::size_t countOf(const ManagedObject& owner, const FetchRequest& request) {
@@ -74,14 +79,14 @@ std::vector<std::shared_ptr<LogEntry>> Chat::lastLogEnties(std::size_t count) co
     return entriesOf(*this, historyOf(*this, count));
 }
 
-std::vector<std::shared_ptr<LogEntry>> User::logEntriesOldestFirst(std::size_t offset,
-                                                                   std::size_t count) const {
-    return entriesOf(*this, historyOf(*this, count, false, offset));
+std::vector<std::shared_ptr<LogEntry>> User::logEntriesBefore(const LogEntry& entry,
+                                                              std::size_t count) const {
+    return entriesOf(*this, historyOf(*this, count, &entry));
 }
 
-std::vector<std::shared_ptr<LogEntry>> Chat::logEntriesOldestFirst(std::size_t offset,
-                                                                   std::size_t count) const {
-    return entriesOf(*this, historyOf(*this, count, false, offset));
+std::vector<std::shared_ptr<LogEntry>> Chat::logEntriesBefore(const LogEntry& entry,
+                                                              std::size_t count) const {
+    return entriesOf(*this, historyOf(*this, count, &entry));
 }
 
 }  // namespace corvaline

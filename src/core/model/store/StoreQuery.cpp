@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <iterator>
 #include <set>
 #include <stdexcept>
 
@@ -53,10 +52,8 @@ class QueryBuilder {
     const EntityDescription& entity() const { return *entity_; }
     const TableLayout& layout() const { return *layout_; }
 
-    // Not kept in the statement cache: the texts carry the ids of the moment. With
-    // `skipInStore` the store skips the request's offset itself; otherwise the rows before
-    // it come too (unsaved objects may sort among them).
-    sqlite::Statement select(sqlite::Database& database, bool skipInStore) const {
+    // Not kept in the statement cache: the texts carry the ids of the moment.
+    sqlite::Statement select(sqlite::Database& database) const {
         std::string sql = "SELECT " + layout_->columnList("e.") + from_ + where();
         if (!request_.sortKey.empty()) {
             const std::string direction = request_.ascending ? " ASC" : " DESC";
@@ -64,11 +61,8 @@ class QueryBuilder {
         } else {
             sql += " ORDER BY e.id";
         }
-        if (skipInStore && request_.offset > 0) {
-            sql += " LIMIT " + (request_.limit > 0 ? std::to_string(request_.limit) : "-1") +
-                   " OFFSET " + std::to_string(request_.offset);
-        } else if (request_.limit > 0) {
-            sql += " LIMIT " + std::to_string(request_.limit + request_.offset);
+        if (request_.limit > 0) {
+            sql += " LIMIT " + std::to_string(request_.limit);
         }
         return bound(database.prepare(sql));
     }
@@ -165,6 +159,16 @@ class QueryBuilder {
                                                 targetColumn + " IN (" + idList(targets) + "))");
             }
         }
+        if (request_.after) {
+            if (request_.sortKey.empty()) {
+                throw std::logic_error("a page of " + entity_->name() + " needs a sort order");
+            }
+            const std::string beyond = request_.ascending ? " > ?" : " < ?";
+            conditions_.push_back("(" + sortColumn_ + beyond + " OR (" + sortColumn_ + " = ? AND " +
+                                  idColumn_ + beyond + "))");
+            const auto& [sortValue, objectId] = *request_.after;
+            params_.insert(params_.end(), {sortValue, sortValue, Value(objectId)});
+        }
         std::set<std::int64_t> pendingIds;
         for (const auto* set : {&state_.updated, &state_.deleted}) {
             for (auto it = set->lower_bound({&root, INT64_MIN});
@@ -208,6 +212,16 @@ bool matches(const ManagedObject& object, const FetchRequest& request,
     if (object.isDeleted() || !object.entity().isKindOf(entity)) {
         return false;
     }
+    if (const auto& after = request.after) {
+        const Value& value = object.value(request.sortKey);
+        const auto beyond = [&](const auto& a, const auto& b) {
+            return request.ascending ? b < a : a < b;
+        };
+        if (!(beyond(value, after->sortValue) ||
+              (value == after->sortValue && beyond(object.objectId(), after->objectId)))) {
+            return false;
+        }
+    }
     for (const auto& condition : request.conditions) {
         if (entity.attributeIndex(condition.key) >= 0) {
             const Value& value = object.value(condition.key);
@@ -239,23 +253,18 @@ std::vector<std::shared_ptr<ManagedObject>> StoreQuery::execute(StoreState& stat
                                                                 ObjectContext& context,
                                                                 const FetchRequest& request) {
     const QueryBuilder query(state, request);
-    std::vector<std::shared_ptr<ManagedObject>> unsaved;
-    for (auto& object : state.pending(query.entity().root())) {
-        if (matches(*object, request, query.entity())) {
-            unsaved.push_back(std::move(object));
-        }
-    }
-    // Unsaved changes may add, hide or reorder rows: then the skipping is done here.
-    const bool skipInStore = state.inserted.empty() && state.updated.empty() &&
-                             state.deleted.empty() && state.bulk.empty();
     std::vector<std::shared_ptr<ManagedObject>> result;
-    auto rows = query.select(state.db, skipInStore);
+    auto rows = query.select(state.db);
     while (rows.step()) {
         if (auto object = StoreReader::materialise(state, context, query.layout(), rows)) {
             result.push_back(std::move(object));
         }
     }
-    std::move(unsaved.begin(), unsaved.end(), std::back_inserter(result));
+    for (auto& object : state.pending(query.entity().root())) {
+        if (matches(*object, request, query.entity())) {
+            result.push_back(std::move(object));
+        }
+    }
     auto before = [&](const std::shared_ptr<ManagedObject>& a,
                       const std::shared_ptr<ManagedObject>& b) {
         if (!request.sortKey.empty()) {
@@ -270,10 +279,6 @@ std::vector<std::shared_ptr<ManagedObject>> StoreQuery::execute(StoreState& stat
         return a->objectId() < b->objectId();
     };
     std::stable_sort(result.begin(), result.end(), before);
-    if (!skipInStore) {
-        result.erase(result.begin(), result.begin() + static_cast<std::ptrdiff_t>(
-                                                          std::min(request.offset, result.size())));
-    }
     if (request.limit > 0 && result.size() > request.limit) {
         result.resize(request.limit);
     }

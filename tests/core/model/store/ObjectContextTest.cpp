@@ -142,27 +142,29 @@ TEST_F(ObjectContextTest, HistoryQueriesSeeStoredAndPendingEntriesNewestFirst) {
     EXPECT_EQ(context_->count(newestNotesOf(*ann, 0)), 3u);
 }
 
-TEST_F(ObjectContextTest, PagesOfAHistorySkipTheOffsetWithAndWithoutUnsavedEntries) {
+TEST_F(ObjectContextTest, PagesOfAHistoryStartAfterAGivenRowWithAndWithoutUnsavedEntries) {
     auto ann = person("Ann");
+    std::vector<std::shared_ptr<ManagedObject>> notes;
     for (int minute = 1; minute <= 5; ++minute) {
-        note("n" + std::to_string(minute), minute, {ann.get()});
+        notes.push_back(note("n" + std::to_string(minute), minute, {ann.get()}));
     }
+    auto twin = note("n3 twin", 3, {ann.get()});  // the same time as n3, a later id
     context_->save();
-    auto page = [&](std::size_t offset, std::size_t limit, bool ascending) {
+    auto page = [&](const ManagedObject& after, std::size_t limit, bool ascending) {
         auto request = newestNotesOf(*ann, limit);
         request.ascending = ascending;
-        request.offset = offset;
+        request.after = FetchRequest::Position{after.value("written"), after.objectId()};
         return texts(context_->execute(request));
     };
     using Texts = std::vector<std::string>;
-    EXPECT_EQ(page(1, 2, true), (Texts{"n2", "n3"}));
-    EXPECT_EQ(page(3, 0, true), (Texts{"n4", "n5"}));
-    EXPECT_EQ(page(4, 3, false), (Texts{"n1"}));
-    EXPECT_EQ(page(9, 3, true), Texts{});
+    EXPECT_EQ(page(*notes[4], 2, false), (Texts{"n4", "n3 twin"}));
+    EXPECT_EQ(page(*twin, 0, false), (Texts{"n3", "n2", "n1"}));
+    EXPECT_EQ(page(*notes[2], 2, true), (Texts{"n3 twin", "n4"}));
+    EXPECT_EQ(page(*notes[0], 0, false), Texts{});
 
     note("n0", 0, {ann.get()});  // unsaved, and the oldest of all
-    EXPECT_EQ(page(1, 2, true), (Texts{"n1", "n2"}));
-    EXPECT_EQ(page(5, 0, true), (Texts{"n5"}));
+    EXPECT_EQ(page(*notes[1], 0, false), (Texts{"n1", "n0"}));
+    EXPECT_EQ(page(*notes[3], 1, true), (Texts{"n5"}));
 }
 
 TEST_F(ObjectContextTest, MovingAHistoryReachesRowsNotInMemory) {
