@@ -17,6 +17,8 @@
 #include "ui/confirm/MessageBoxSheet.h"
 #include "ui/history/HistoryViewer.h"
 #include "ui/info/UserInformationWindow.h"
+#include "ui/conversation/Conversation.h"
+#include "ui/mass/MassMessage.h"
 
 namespace corvaline::app {
 namespace {
@@ -119,6 +121,23 @@ void Commands::StartGroupConversation() {
     }
 }
 
+void Commands::openMassMessage(int tag) {
+    const auto rows = selectedItems_ ? selectedItems_() : std::vector<TreeItem*>{};
+    auto* window = new ui::MassMessage(rows);
+    if (rows.empty()) {
+        window->selectEveryone(tag);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void Commands::sendFiles() {
+    if (auto* user = asUser(selectedItem_())) {
+        ui::Conversation::showFileTransferPanel(window_, *user, outgoingFiles_);
+    }
+}
+
 void Commands::openReceivedFilesFolder() {
     const std::filesystem::path folder =
         expandTilde(UserDefaults::standard().stringForKey("fileTransferPath"));
@@ -133,9 +152,8 @@ void Commands::ShowDebugLog() {
 }
 
 void Commands::GetInfo() {
-    auto* item = selectedItem_();
-    if (item && item->isUser()) {
-        ui::UserInformationWindow::GetInfo(static_cast<User&>(*item));
+    if (auto* user = asUser(selectedItem_())) {
+        ui::UserInformationWindow::GetInfo(*user);
     }
 }
 
