@@ -15,9 +15,9 @@
 #include "platform/paths/Tilde.h"
 #include "platform/trace/DebugTracer.h"
 #include "ui/confirm/MessageBoxSheet.h"
+#include "ui/conversation/Conversation.h"
 #include "ui/history/HistoryViewer.h"
 #include "ui/info/UserInformationWindow.h"
-#include "ui/conversation/Conversation.h"
 #include "ui/mass/MassMessage.h"
 
 namespace corvaline::app {

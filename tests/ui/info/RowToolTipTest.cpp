@@ -27,9 +27,7 @@ class RowToolTipTest : public RosterTest {
         RosterTest::TearDown();
     }
 
-    QPoint rowOf(const TreeItem* item) {
-        return view().visualRect(model_->indexOf(item)).center();
-    }
+    QPoint rowOf(const TreeItem* item) { return view().visualRect(model_->indexOf(item)).center(); }
     void rest(QPoint at) {
         QHelpEvent event(QEvent::ToolTip, at, view().viewport()->mapToGlobal(at));
         QApplication::sendEvent(view().viewport(), &event);
