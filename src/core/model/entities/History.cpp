@@ -10,28 +10,23 @@ namespace corvaline {
 namespace {
 
 // Newest first; with `before`, only the entries received before it.
-FetchRequest historyOf(const User& user, std::size_t count, const LogEntry* before = nullptr) {
-    FetchRequest request{std::string(LogEntry::kEntityName),
-                         {FetchCondition::isNull("chat"), FetchCondition::contains("user", user)},
-                         "timeReceived",
-                         false,
-                         count};
+FetchRequest newestFirst(std::vector<FetchCondition> conditions, std::size_t count,
+                         const LogEntry* before) {
+    FetchRequest request{std::string(LogEntry::kEntityName), std::move(conditions), "timeReceived",
+                         false, count};
     if (before) {
         request.after = FetchRequest::Position{before->value("timeReceived"), before->objectId()};
     }
     return request;
 }
 
+FetchRequest historyOf(const User& user, std::size_t count, const LogEntry* before = nullptr) {
+    return newestFirst({FetchCondition::isNull("chat"), FetchCondition::contains("user", user)},
+                       count, before);
+}
+
 FetchRequest historyOf(const Chat& chat, std::size_t count, const LogEntry* before = nullptr) {
-    FetchRequest request{std::string(LogEntry::kEntityName),
-                         {FetchCondition::relatedTo("chat", chat)},
-                         "timeReceived",
-                         false,
-                         count};
-    if (before) {
-        request.after = FetchRequest::Position{before->value("timeReceived"), before->objectId()};
-    }
-    return request;
+    return newestFirst({FetchCondition::relatedTo("chat", chat)}, count, before);
 }
 
 std::size_t countOf(const ManagedObject& owner, const FetchRequest& request) {
