@@ -23,6 +23,7 @@
 #include "core/net/FILEserver.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/locale/PreferredLanguages.h"
+#include "ui/info/RowToolTip.h"
 #include "ui/main/MainWindow.h"
 #include "ui/mass/MassMessage.h"
 #include "ui/roster/RosterModel.h"
@@ -86,6 +87,9 @@ void CVLAppDelegate::buildMenus() {
     auto* application = bar->addMenu(tr("Corvaline"));
     auto* openFolder = application->addAction(tr("Open Received Files Folder"));
     connect(openFolder, &QAction::triggered, commands_, &Commands::openReceivedFilesFolder);
+    auto* history = application->addAction(tr("Show History"));
+    history->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
+    connect(history, &QAction::triggered, commands_, &Commands::ShowHistory);
     auto* debugLog = application->addAction(tr("Show Debug Log"));
     connect(debugLog, &QAction::triggered, commands_, &Commands::ShowDebugLog);
     addSettingsCommands(application);
@@ -116,6 +120,11 @@ void CVLAppDelegate::buildMenus() {
     groupMenu_->addActions({renameGroup_, removeGroup_});
     groupMenu_->addSeparator();
     groupMenu_->addAction(addGroup_);
+    auto* getInfo = new QAction(tr("Get Info"), this);
+    getInfo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    connect(getInfo, &QAction::triggered, commands_, &Commands::GetInfo);
+    contacts->addAction(getInfo);
+    userMenu_->addAction(getInfo);
     userMenu_->addMenu(groupsList_);
     userMenu_->addSeparator();
     userMenu_->addAction(deleteUser_);
@@ -203,6 +212,7 @@ void CVLAppDelegate::createOutlineView() {
     commands_->setSelectedItems(
         [this] { return outlineView_ ? outlineView_->selectedItems() : std::vector<TreeItem*>{}; });
     outlineView_->setMenus(globalMenu_, groupMenu_, userMenu_, groupsList_);
+    new ui::RowToolTip(*outlineView_->viewport(), *userListDataSource_);
     window_->setRosterView(outlineView_);
     windows_->setOutlineView(outlineView_);
     connect(outlineView_, &ui::RosterView::userActivated, this,
