@@ -2,13 +2,16 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "core/codec/PacketCodec.h"
 #include "core/codec/UnicodeField.h"
@@ -57,7 +60,18 @@ std::filesystem::path makeRoot() {
     if (::access(base.c_str(), W_OK) != 0) {
         base = std::filesystem::temp_directory_path();
     }
-    std::string pattern = (base / "corvaline-fuzz-XXXXXX").string();
+    // A run that crashed or was stopped leaves its folder: gone once its process is.
+    const std::string prefix = "corvaline-fuzz-";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(base, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with(prefix) &&
+            ::kill(static_cast<pid_t>(std::atol(name.c_str() + prefix.size())), 0) != 0 &&
+            errno == ESRCH) {
+            std::filesystem::remove_all(entry.path(), error);
+        }
+    }
+    std::string pattern = (base / (prefix + std::to_string(::getpid()) + "-XXXXXX")).string();
     if (!::mkdtemp(pattern.data())) {
         broken("no sandbox folder");
     }
@@ -85,10 +99,6 @@ FuzzCore::FuzzCore()
       loop_(std::make_shared<MainLoop>(clock_)) {
     std::filesystem::create_directories(home_);
     std::filesystem::create_directories(receiving_);
-    // A name that climbs out of a folder lands in the sandbox, where the check finds it.
-    if (::chdir(sandbox_.c_str()) != 0) {
-        broken("cannot enter the sandbox");
-    }
     ::setenv("HOME", home_.c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (home_ / ".config").c_str(), 1);
     ::unsetenv("XDG_DATA_HOME");
@@ -116,6 +126,7 @@ FuzzCore::FuzzCore()
 }
 
 FuzzCore::~FuzzCore() {
+    closeReader();
     closeStore();
     CoreServices::shared() = CoreServices{};
     std::error_code ignored;
@@ -185,6 +196,7 @@ void FuzzCore::finishInput() {
     }
     ++inputs_;
     if (inputs_ % kFreshEvery == 0) {
+        closeReader();
         closeStore();
         std::filesystem::remove_all(AppStore::shared().applicationFilesDirectory(), ignored);
         openStore();
@@ -195,36 +207,51 @@ void FuzzCore::finishInput() {
     }
 }
 
+// Every level from the root down to the sandbox holds only the next one, and the sandbox only
+// the home and the receiving folder (whatever lies inside those two is allowed).
 void FuzzCore::checkSandbox() const {
-    std::error_code error;
-    for (std::filesystem::recursive_directory_iterator entry(root_, error), end;
-         !error && entry != end; entry.increment(error)) {
-        const auto& path = entry->path();
-        if (!isWithin(path, home_) && !isWithin(path, receiving_) && path != home_ &&
-            path != receiving_ && !isWithin(sandbox_, path) && path != sandbox_) {
-            broken("written outside the sandbox's folders: " + path.string());
+    for (auto folder = sandbox_; isWithin(folder, root_) || folder == root_;
+         folder = folder.parent_path()) {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+            const auto& path = entry.path();
+            if (!(folder == sandbox_ ? path == home_ || path == receiving_
+                                     : isWithin(sandbox_, path) || path == sandbox_)) {
+                broken("written outside the sandbox's folders: " + path.string());
+            }
+        }
+        if (folder == root_) {
+            break;
         }
     }
 }
 
-// The store file as another program would open it: a database with its tables.
+// The store file as another program reads it, through a connection of its own kept open
+// (opening one per input would cost more than the input); the store itself is opened again
+// every few inputs.
 void FuzzCore::checkStoreOpens() {
-    const auto file = AppStore::shared().applicationFilesDirectory() / AppStore::kStoreFile;
-    sqlite3* db = nullptr;
-    int tables = -1;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM sqlite_master", -1, &statement, nullptr) ==
-                SQLITE_OK &&
-            sqlite3_step(statement) == SQLITE_ROW) {
-            tables = sqlite3_column_int(statement, 0);
+    if (!reader_) {
+        const auto file = AppStore::shared().applicationFilesDirectory() / AppStore::kStoreFile;
+        if (sqlite3_open_v2(file.c_str(), &reader_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+            broken("the store file does not open: " + file.string());
         }
-        sqlite3_finalize(statement);
     }
-    sqlite3_close(db);
+    int tables = -1;
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(reader_, "SELECT COUNT(*) FROM sqlite_master", -1, &statement,
+                           nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW) {
+        tables = sqlite3_column_int(statement, 0);
+    }
+    sqlite3_finalize(statement);
     if (tables <= 0) {
-        broken("the store file no longer opens: " + file.string());
+        broken("the store file cannot be read: " + std::string(sqlite3_errmsg(reader_)));
     }
+}
+
+void FuzzCore::closeReader() {
+    sqlite3_close(reader_);
+    reader_ = nullptr;
 }
 
 FuzzCore::Wire FuzzCore::packet(FuzzInput& input, const std::vector<std::string_view>& types) {

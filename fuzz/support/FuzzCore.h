@@ -14,6 +14,8 @@
 #include "sockets/Data.h"
 #include "support/FuzzInput.h"
 
+struct sqlite3;
+
 namespace corvaline {
 class FILEserver;
 class MessageRelay;
@@ -25,7 +27,8 @@ class UserList;
 namespace corvaline::fuzzing {
 
 // The core as the program runs it, headless and without a single socket: a store, the
-// defaults and a receiving folder in a sandbox folder of its own (the working folder too), a
+// defaults and a receiving folder in a sandbox folder of its own (a few levels deep, so that a name
+// that climbs out of its folder still lands where the check looks), a
 // roster with a few stored peers, a stored room and a held message, and the three network
 // services made without their listeners, so that the targets call their handlers as the
 // sockets would. Every so many inputs the store is reopened and, less often, made afresh, so
@@ -74,6 +77,7 @@ class FuzzCore {
     void seed();
     void checkSandbox() const;
     void checkStoreOpens();
+    void closeReader();
 
     std::filesystem::path root_;
     std::filesystem::path sandbox_;
@@ -93,6 +97,7 @@ class FuzzCore {
     std::vector<std::string> peerIps_;
     std::vector<std::string> rooms_;
     std::vector<std::int64_t> heldMessages_;
+    sqlite3* reader_ = nullptr;
     std::uint64_t inputs_ = 0;
 };
 
