@@ -206,17 +206,22 @@ int main(int argc, char** argv) {
 
     const Field plainFile = text("FILE");
     transfer(corpus, "one-file", 1,
-             {{plainFile, kStar, text("notes.txt"), Field{Value::number, 200}, text("420")}});
-    transfer(corpus, "plain-two-files", 0,
-             {{plainFile, text("dir"), text("a.txt"), Field{Value::number, 100}, text("420")},
-              {plainFile, text("dir/sub"), text("b.txt"), Field{Value::number, 100}, text("384")}});
-    transfer(corpus, "empty-file", 1,
-             {{plainFile, kStar, text("empty"), Field{Value::number, 0}, text("420")}});
+             {{plainFile, Field{Value::empty}, text("notes.txt"), Field{Value::number, 200},
+               text("420")}});
+    transfer(
+        corpus, "plain-two-files", 0,
+        {{plainFile, text("dir"), text("a.txt"), Field{Value::number, 100}, text("420")},
+         {plainFile, text("dir\\sub"), text("b.txt"), Field{Value::number, 100}, text("384")}});
+    transfer(
+        corpus, "empty-file", 1,
+        {{plainFile, Field{Value::empty}, text("empty"), Field{Value::number, 0}, text("420")}});
     transfer(corpus, "climbing-name", 1,
              {{plainFile, Field{Value::path, 1}, Field{Value::path, 0}, Field{Value::number, 200},
                text("420")}});
-    transfer(corpus, "refused", 1,
-             {{plainFile, kStar, text("no.txt"), Field{Value::number, 200}, text("420")}}, 2);
+    transfer(
+        corpus, "refused", 1,
+        {{plainFile, Field{Value::empty}, text("no.txt"), Field{Value::number, 200}, text("420")}},
+        2);
     std::printf("%d seeds written\n", corpus.written());
     return 0;
 }
