@@ -44,6 +44,17 @@ constexpr std::array<std::string_view, 3> kPeers = {"fuzz-peer-a", "fuzz-peer-b"
 constexpr std::array<std::string_view, 3> kPeerIps = {"192.0.2.1", "192.0.2.2", "192.0.2.3"};
 constexpr std::string_view kRoom = "424242";
 constexpr std::int64_t kHeldMessage = 777001;
+// Numbers at the edges of what a reader parses or a conversion holds.
+constexpr std::array<std::string_view, 10> kHuge = {"9223372036854775807",
+                                                    "-9223372036854775808",
+                                                    "18446744073709551616",
+                                                    "99999999999",
+                                                    "4294967296",
+                                                    "2147483648",
+                                                    "1e999",
+                                                    "1125899906842625",
+                                                    "0x7fffffff",
+                                                    "00000000000000000000000000001"};
 constexpr std::array<std::string_view, 10> kPaths = {
     "..", "../outside", "/absolute", "a/../../b", "dir/sub/file",
     ".",  "a/./b",      "dir/",      "\\..",      "../../../../../../escape"};
@@ -340,7 +351,7 @@ std::string FuzzCore::resolve(const FuzzInput::Choice& choice) const {
         case Value::negative:
             return "-" + std::to_string(arg);
         case Value::huge:
-            return "18446744073709551616" + std::string(arg % 8, '9');
+            return std::string(kHuge[arg % kHuge.size()]);
         case Value::peerList: {
             std::string list;
             const auto add = [&list](std::string_view id) {

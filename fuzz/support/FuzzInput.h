@@ -34,7 +34,7 @@ enum class Value : std::uint8_t {
     messageId,   // a held message's id
     number,      // a small decimal
     negative,    // a negative decimal
-    huge,        // a decimal past 64 bits
+    huge,        // a number at the edge of what parses or converts
     peerList,    // stored ids joined by commas, the local one and strangers mixed in
     mySession,   // the local user's session
     unicode,     // the bytes that follow, as a message text in the Unicode form
