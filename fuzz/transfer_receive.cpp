@@ -39,6 +39,8 @@ HeaderFields header(FuzzInput& input, const std::vector<std::string_view>& keys)
     return fields;
 }
 
+// The sending side of one connection that never touches the network: it hands the transfer
+// what a socket would read. Main thread only.
 class Peer {
   public:
     Peer() : socket_(AsyncTcpSocket::create()) {

@@ -62,6 +62,7 @@ void packet(FuzzInputWriter& writer, const std::vector<std::string_view>& table,
     }
 }
 
+// The corpus folder, one folder per target. Single-threaded.
 class Corpus {
   public:
     explicit Corpus(std::filesystem::path folder) : folder_(std::move(folder)) {}

@@ -9,7 +9,7 @@
 //   packet := type ip count value*      type indexes the target's table (past it: a value),
 //                                       ip picks the sender's address, count the fields
 //
-// Reading past the end gives zeros, so every byte string is an input. Main thread only.
+// Reading past the end gives zeros, so every byte string is an input.
 
 #include <algorithm>
 #include <cstddef>
@@ -42,7 +42,7 @@ enum class Value : std::uint8_t {
     count,
 };
 
-// Reads an input; every read past the end gives zeros.
+// Reads an input; every read past the end gives zeros. The thread that owns it.
 class FuzzInput {
   public:
     FuzzInput(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
@@ -78,7 +78,7 @@ class FuzzInput {
     std::size_t position_ = 0;
 };
 
-// Writes inputs in the same layout (the seed generator).
+// Writes inputs in the same layout (the seed generator). The thread that owns it.
 class FuzzInputWriter {
   public:
     FuzzInputWriter& byte(std::uint8_t value) {
