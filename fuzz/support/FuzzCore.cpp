@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "FixedEncodingSetting.h"
 #include "core/codec/PacketCodec.h"
 #include "core/codec/UnicodeField.h"
 #include "core/model/defaults/DefaultsKeys.h"
@@ -39,6 +40,8 @@ namespace {
 // this often (so that the records of strangers do not pile up and slow every lookup).
 constexpr std::uint64_t kReopenEvery = 64;
 constexpr std::uint64_t kFreshEvery = 1024;
+// The code page of the peers that read the replies (any would do: it changes the texts only).
+constexpr long long kPeerEncoding = 12;
 
 constexpr std::array<std::string_view, 3> kPeers = {"fuzz-peer-a", "fuzz-peer-b", "fuzz-peer-c"};
 constexpr std::array<std::string_view, 3> kPeerIps = {"192.0.2.1", "192.0.2.2", "192.0.2.3"};
@@ -308,7 +311,10 @@ void FuzzCore::deliver(const Wire& wire) {
         return;
     }
     reply->insert(reply->end(), {'\r', '\n'});
-    const auto read = codec.ArrayFromBase64AESdata(*reply);
+    // Read as the asking peer reads it, with a codec of its own: this one's list of recent
+    // packet ids may hold the reply's random id by chance.
+    PacketCodec peer(std::make_unique<FixedEncodingSetting>(kPeerEncoding));
+    const auto read = peer.ArrayFromBase64AESdata(*reply);
     if (!read || !isOneOf(read->text(0), kReplyTypes)) {
         broken("a reply to \"" + std::string(packet->text(0)) + "\" does not decode as one");
     }
