@@ -157,8 +157,13 @@ TEST_F(MessageTest, ARelayedTimeNoDateCanHoldIsTheTimeOfArrival) {
                           "Bob"};
         EXPECT_EQ(Message::gotMessage(relayed, "10.0.0.3")->text(0), "TMR") << time;
         EXPECT_EQ(Message::gotMessage(held, "10.0.0.2")->text(0), "TMR") << time;
-        const auto messages = context_->fetch<Message>(
-            [&](const Message& message) { return message.messageId() == relayedId; });
+        std::vector<std::shared_ptr<Message>> messages;
+        for (const auto& entry : historyOf(*bob_)) {
+            auto message = std::dynamic_pointer_cast<Message>(entry);
+            if (message && message->messageId() == relayedId) {
+                messages.push_back(message);
+            }
+        }
         const auto records = context_->fetch<MessageForForwarding>(
             [&](const MessageForForwarding& record) { return record.messageId() == heldId; });
         ASSERT_EQ(messages.size(), 1u) << time;
