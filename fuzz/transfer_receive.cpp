@@ -24,6 +24,8 @@ constexpr long kChunkTag = 2;
 // Data one input may move, so that a run stays fast; larger files stop part way.
 constexpr std::size_t kDataBudget = 2 * FileTransfer::kChunkSize;
 constexpr int kMostFiles = 4;
+// Far more than storing one chunk takes.
+constexpr double kStoreWait = 30.0;
 
 // Keys by index (past the table: a value of its own), each with a value.
 HeaderFields header(FuzzInput& input, const std::vector<std::string_view>& keys) {
@@ -100,7 +102,13 @@ bool sendData(Peer& peer, FuzzInput& input, std::int64_t size, std::size_t& budg
         const std::string text = input.bytes(wire);
         Bytes bytes(text.begin(), text.end());
         bytes.resize(wire);
+        const std::int64_t before = peer.transfer().bytesReceived();
         peer.deliver(std::move(bytes), kChunkTag);
+        // The chunk is stored on the transfer's own queue, which reports back on the main
+        // one: the next is sent once it is in, as a reader waiting on the socket would see.
+        FuzzCore::shared().loop().runUntil(
+            [&] { return !peer.running() || peer.transfer().bytesReceived() != before; },
+            Duration(kStoreWait));
         left -= static_cast<std::int64_t>(chunk);
     }
     return true;
