@@ -1,6 +1,5 @@
 #include "core/net/CoreApplication.h"
 
-#include "core/model/entities/Chat.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/Message.h"
 #include "core/model/relay/MessageRelay.h"
@@ -8,7 +7,7 @@
 #include "core/model/services/CoreServices.h"
 #include "core/model/store/AppStore.h"
 #include "core/net/FILEserver.h"
-#include "core/net/MessageHooks.h"
+#include "core/net/ModelHooks.h"
 #include "core/net/TCPserver.h"
 #include "core/net/UDPserver.h"
 #include "platform/system/ClockChangeMonitor.h"
@@ -20,24 +19,6 @@
 namespace corvaline {
 
 namespace {
-
-// The parts of the model that own messages, group chats and the relay store, as the message
-// service reaches them.
-MessageHooks modelHooks() {
-    MessageHooks hooks;
-    hooks.gotMessage = [](const Packet& packet, const std::string& ip) -> MessageHooks::Reply {
-        return Message::gotMessage(packet, ip);
-    };
-    hooks.receivedJoinInfo = &Chat::receivedJoinInfo;
-    hooks.receivedRoomInfoRequest = &Chat::receivedRoomInfoRequest;
-    hooks.receivedMessage = &Chat::receivedMessage;
-    hooks.receivedLeaveInfo = &Chat::receivedLeaveInfo;
-    hooks.SendOfflineMessageIfNeeded = [](User& recipient,
-                                          const std::shared_ptr<Message>& message) {
-        recipient.SendOfflineMessageIfNeeded(*message);
-    };
-    return hooks;
-}
 
 template <class T>
 void clearIfSame(T*& reference, const T* mine) {

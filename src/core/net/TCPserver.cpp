@@ -194,12 +194,7 @@ void TCPserver::socketDidReadData(const AsyncTcpSocketPtr& socket, const DataSli
         socket->disconnect();
         return;
     }
-    const auto reply = dispatch(*packet, ip, socket);
-    SaveAppContextIfChanged();
-    std::optional<Bytes> bytes;
-    if (reply) {
-        bytes = PacketCodec::shared().PlainPacket(*reply);
-    }
+    auto bytes = answer(*packet, ip, socket);
     if (!bytes) {
         socket->setUserData(nullptr);
         socket->disconnect();
@@ -210,6 +205,16 @@ void TCPserver::socketDidReadData(const AsyncTcpSocketPtr& socket, const DataSli
     }
     socket->writeData(std::move(*bytes), kTimeout, kReplyTag);
     socket->writeData(crlf(), kTimeout, kReplyEndTag);
+}
+
+std::optional<Bytes> TCPserver::answer(const Packet& packet, const std::string& ip,
+                                       const AsyncTcpSocketPtr& socket) {
+    const auto reply = dispatch(packet, ip, socket);
+    SaveAppContextIfChanged();
+    if (!reply) {
+        return std::nullopt;
+    }
+    return PacketCodec::shared().PlainPacket(*reply);
 }
 
 std::optional<Packet> TCPserver::dispatch(const Packet& packet, const std::string& ip,

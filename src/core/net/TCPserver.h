@@ -59,6 +59,10 @@ class TCPserver : public AsyncTcpSocketDelegate,
     void NetworkChangeCallback();
     void TCPserverPowerHandler(bool sleeping);
 
+    // A decoded line through the dispatch table, the store saved: the reply's bytes, or none
+    // when the connection closes without one. `socket` is the connection it came on.
+    std::optional<Bytes> answer(const Packet& packet, const std::string& ip,
+                                const AsyncTcpSocketPtr& socket);
     std::optional<Packet> replyInfoRequest(const Packet& packet) const;
     void userInfoReceived(const Packet& packet);
     // A receipt: from the recipient it clears a held copy; from another user (whose copy

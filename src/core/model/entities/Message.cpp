@@ -91,7 +91,14 @@ double Message::wireTime(Date date) {
     return sinceEpoch.count() + static_cast<double>(localTimeOffset());
 }
 
-Date Message::dateFromWireTime(std::int64_t localSeconds) {
+std::optional<Date> Message::dateFromWireTime(std::int64_t localSeconds) {
+    // A date holds some 292 years either side of 1970 (a day is kept for the zone offset); a
+    // peer's time beyond that would overflow the conversion.
+    constexpr std::int64_t kLimit =
+        std::chrono::duration_cast<std::chrono::seconds>(Date::duration::max()).count() - 86400;
+    if (localSeconds > kLimit || localSeconds < -kLimit) {
+        return std::nullopt;
+    }
     return Date(std::chrono::seconds(localSeconds - localTimeOffset()));
 }
 
@@ -149,9 +156,11 @@ std::optional<Packet> Message::gotMessage(const Packet& p, const std::string& ip
             sender->setName(std::string(name));
         }
     }
-    const Date time = offline     ? dateFromWireTime(integerValue(p.text(4)))
-                      : forwarded ? dateFromWireTime(integerValue(p.text(2)))
-                                  : services.now();
+    // A relayed time that is no date counts as the time of arrival.
+    const Date time = (offline     ? dateFromWireTime(integerValue(p.text(4)))
+                       : forwarded ? dateFromWireTime(integerValue(p.text(2)))
+                                   : std::nullopt)
+                          .value_or(services.now());
 
     if (offline) {
         auto record = context->insert<MessageForForwarding>();

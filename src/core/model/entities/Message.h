@@ -35,7 +35,8 @@ class Message : public LogEntry {
     static long localTimeOffset();
     static void recomputeLocalTimeOffset();
     static double wireTime(Date date);
-    static Date dateFromWireTime(std::int64_t localSeconds);
+    // None for a time no date can hold.
+    static std::optional<Date> dateFromWireTime(std::int64_t localSeconds);
 
     std::string message() const { return text("message"); }
     void setMessage(std::string message) { setValue("message", std::move(message)); }

@@ -133,6 +133,46 @@ TEST_F(MessageTest, ARelayedMessageKeepsItsTimeAndIsAnnouncedOnce) {
     EXPECT_EQ(presence_.broadcasts.front().text(8), std::to_string(*me_->sessionId()));
 }
 
+// A relayed time must become a date without overflow: one no date can hold (a peer's
+// garbage, beyond some 292 years from 1970) counts as the time of arrival.
+TEST_F(MessageTest, ARelayedTimeNoDateCanHoldIsTheTimeOfArrival) {
+    auto carol = userList_->getUserById("A300000003", "10.0.0.3");
+    carol->setStatus("0");
+    std::int64_t id = 500;
+    for (const std::string time :
+         {"99999999999", "-99999999999", "9223372036854775807", "-9223372036854775808"}) {
+        const std::int64_t relayedId = ++id;
+        const std::int64_t heldId = ++id;
+        const Packet relayed{"TSFM", std::to_string(relayedId),
+                             time,   carol->userId(),
+                             "Bob",  me_->userId(),
+                             "late", bob_->userId()};
+        const Packet held{"TSOM",
+                          carol->userId(),
+                          std::to_string(heldId),
+                          bob_->userId(),
+                          time,
+                          me_->userId(),
+                          "keep",
+                          "Bob"};
+        EXPECT_EQ(Message::gotMessage(relayed, "10.0.0.3")->text(0), "TMR") << time;
+        EXPECT_EQ(Message::gotMessage(held, "10.0.0.2")->text(0), "TMR") << time;
+        std::vector<std::shared_ptr<Message>> messages;
+        for (const auto& entry : historyOf(*bob_)) {
+            auto message = std::dynamic_pointer_cast<Message>(entry);
+            if (message && message->messageId() == relayedId) {
+                messages.push_back(message);
+            }
+        }
+        const auto records = context_->fetch<MessageForForwarding>(
+            [&](const MessageForForwarding& record) { return record.messageId() == heldId; });
+        ASSERT_EQ(messages.size(), 1u) << time;
+        ASSERT_EQ(records.size(), 1u) << time;
+        EXPECT_EQ(messages.front()->time(), now()) << time;
+        EXPECT_EQ(records.front()->time(), now()) << time;
+    }
+}
+
 // A receipt makes the sender drop its copy and an arrival notice every holder: the message is
 // on disk before either, and what the store cannot hold is neither answered nor announced.
 TEST_F(MessageTest, ReceiptsAndArrivalNoticesFollowOnlyWhatIsOnDisk) {

@@ -303,7 +303,7 @@ TEST_F(MessageRelayTest, AHeldCopyKeepsTheWholeSecondsOfAFractionalWireTime) {
     auto message = context_->insert<Message>();
     message->setMessage("when?");
     message->setMessageId(31337);
-    message->setTime(Message::dateFromWireTime(1765370000) + 750ms);
+    message->setTime(*Message::dateFromWireTime(1765370000) + 750ms);
     message->addUserObject(*bob);
     relay_->SendOfflineMessageIfNeeded(*message);
     ASSERT_EQ(recorder_.sent.size(), 1u);
