@@ -20,6 +20,17 @@ def program(variable, what):
     return path
 
 
+def until(predicate, timeout, step=0.2):
+    """The first true value of predicate within timeout seconds, else None."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(step)
+    return None
+
+
 def require_desktop_tools():
     for tool in ("Xvfb", "openbox", "xdotool", "import"):
         if shutil.which(tool) is None:

@@ -1,43 +1,17 @@
 """The windowed program under Xvfb against windowless nodes, all in a lab: messages open
-conversation windows, text typed into a window reaches the node, group chats show their members'
-messages and leaves. Every step waits a bounded time."""
+conversation windows, text typed into a window reaches the node, group chats made by an
+invitation from a window or by a node show their members' messages and leaves. Every step
+waits a bounded time."""
 
 import os
 import sqlite3
-import time
 import unittest
 
-from desktop import App, Desktop
-from lab import Lab
-from node import Node
+from applab import AppWithTwoNodes
+from desktop import until
 
 
-def until(predicate, timeout, step=0.2):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(step)
-    return None
-
-
-class AppConversationTest(unittest.TestCase):
-    def setUp(self):
-        self.lab = Lab(3)
-        self.addCleanup(self.lab.close)
-        self.desktop = Desktop(self.lab, 0)
-        home = self.lab.homes[0]
-        self.app = App(self, self.desktop, home)
-        self.store = os.path.join(home, ".local", "share", "com.tarvelo.Corvaline",
-                                  "Corvaline-v2.storedata")
-        self.a = Node(self, self.lab, 1)
-        self.b = Node(self, self.lab, 2)
-        app_address = self.lab.addresses[0]
-        seen = self.a.wait(lambda e: e[0] == "user" and e[4] == app_address and e[2] == "0", 30)
-        self.app_id = seen[1]
-        self.b.wait(lambda e: e[:2] == ["user", self.app_id] and e[2] == "0", 30)
-
+class AppConversationTest(AppWithTwoNodes):
     def window(self, title):
         return self.desktop.wait_window("^" + title + "$")
 
@@ -73,6 +47,35 @@ class AppConversationTest(unittest.TestCase):
         self.b.command("chat-leave", room)
         self.assertTrue(self.stored("text", f"{self.b.name} has left the conversation."))
         self.window(f"{self.a.name} - Conversation")
+
+    def test_a_group_chat_made_by_inviting_from_the_window(self):
+        since_a, since_b = self.a.mark(), self.b.mark()
+        self.a.command("send", self.app_id, "hello application")
+        window = self.window(f"{self.a.name} - Conversation")
+
+        # The window's own menu, "Conversation", first item "Invite...".
+        self.desktop.click(window, 40, 10)
+        self.desktop.tool("xdotool", "key", "Down", "Return")
+        sheet = self.window("Invite")
+        # The first row is the group holding the other node (the window's user and the local
+        # one are not offered): ticking it ticks the node.
+        self.desktop.click(sheet, 60, 22)
+        self.desktop.tool("xdotool", "key", "Return")
+
+        self.a.wait(lambda e: e[0] == "chat-joined" and self.b.user_id in e[2], 15, since_a)
+        room = self.b.wait(lambda e: e[0] == "chat-joined" and self.a.user_id in e[2], 15,
+                           since_b)[1]
+        names = sorted([self.a.name, self.b.name])
+        window = self.window("(" + "|".join(f"{n}, {m}" for n, m in (names, names[::-1])) +
+                             ") - Conversation")
+
+        since_a, since_b = self.a.mark(), self.b.mark()
+        self.desktop.activate(window)
+        self.desktop.tool("xdotool", "type", "--delay", "40", "to you both")
+        self.desktop.key(window, "Return")
+        for node, since in ((self.a, since_a), (self.b, since_b)):
+            node.wait(lambda e: e[:2] == ["chat-message", room] and e[2] == self.app_id and
+                      e[3] == "to you both", 15, since)
 
 
 if __name__ == "__main__":

@@ -15,6 +15,8 @@
 #include "platform/paths/Tilde.h"
 #include "platform/trace/DebugTracer.h"
 #include "ui/confirm/MessageBoxSheet.h"
+#include "ui/conversation/Conversation.h"
+#include "ui/mass/MassMessage.h"
 
 namespace corvaline::app {
 namespace {
@@ -114,6 +116,23 @@ void Commands::StartGroupConversation() {
     const auto users = group->onlineUsers();
     if (!users.empty()) {
         windows->openConversation(users, nullptr, false);  // a chat holds its own window
+    }
+}
+
+void Commands::openMassMessage(int tag) {
+    const auto rows = selectedItems_ ? selectedItems_() : std::vector<TreeItem*>{};
+    auto* window = new ui::MassMessage(rows);
+    if (rows.empty()) {
+        window->selectEveryone(tag);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void Commands::sendFiles() {
+    if (auto* user = asUser(selectedItem_())) {
+        ui::Conversation::showFileTransferPanel(window_, *user, outgoingFiles_);
     }
 }
 

@@ -4,6 +4,9 @@
 #include <QPointer>
 #include <QUrl>
 #include <functional>
+#include <vector>
+
+#include "ui/conversation/TextViewForSending.h"
 
 namespace corvaline {
 class Group;
@@ -13,8 +16,8 @@ class TreeItem;
 namespace corvaline::app {
 
 // The menu commands of the main window that work on the roster and the files: add, rename and
-// remove groups, delete users, start conversations, open the received-files folder, the debug
-// log. The selected row
+// remove groups, delete users, start conversations, mass messages, send files, open the
+// received-files folder, the debug log. The selected row
 // comes from the roster view. GUI thread (the main queue's).
 class Commands : public QObject {
     Q_OBJECT
@@ -27,6 +30,14 @@ class Commands : public QObject {
 
     // Opens folders with the desktop's file manager unless told otherwise (tests).
     void setUrlOpener(UrlOpener opener) { openUrl_ = std::move(opener); }
+    // All selected rows in row order, for the mass message.
+    void setSelectedItems(std::function<std::vector<TreeItem*>()> items) {
+        selectedItems_ = std::move(items);
+    }
+    // Where the files chosen for the selected user go.
+    void setOutgoingFiles(ui::TextViewForSending::FileSender sender) {
+        outgoingFiles_ = std::move(sender);
+    }
 
     void AddGroup();
     void renameGroup();
@@ -41,6 +52,11 @@ class Commands : public QObject {
     void StartConversation();
     // A conversation with the online users of a selected group (a group chat for two or more).
     void StartGroupConversation();
+    // The mass-message window with the selected rows, or, when none is selected, with the
+    // users the tag names (1 nobody, 2 the online users, any other everybody).
+    void openMassMessage(int tag);
+    // The file chooser on the main window for a selected user.
+    void sendFiles();
 
   signals:
     // The roster list reloads and puts the new group's name into editing.
@@ -53,6 +69,8 @@ class Commands : public QObject {
     QPointer<QWidget> window_;
     SelectedItem selectedItem_;
     UrlOpener openUrl_;
+    std::function<std::vector<TreeItem*>()> selectedItems_;
+    ui::TextViewForSending::FileSender outgoingFiles_;
 };
 
 }  // namespace corvaline::app

@@ -21,6 +21,7 @@
 #include "platform/defaults/UserDefaults.h"
 #include "platform/locale/PreferredLanguages.h"
 #include "ui/main/MainWindow.h"
+#include "ui/mass/MassMessage.h"
 #include "ui/roster/RosterModel.h"
 #include "ui/roster/RosterView.h"
 
@@ -98,6 +99,7 @@ void CVLAppDelegate::buildMenus() {
             &Commands::StartConversation);
     connect(contacts->addAction(tr("Start Group Conversation")), &QAction::triggered, commands_,
             &Commands::StartGroupConversation);
+    addMassAndFileCommands(*contacts);
 
     globalMenu_->addAction(addGroup_);
     groupMenu_->addActions({renameGroup_, removeGroup_});
@@ -111,6 +113,18 @@ void CVLAppDelegate::buildMenus() {
         statusMenu_->addAction(action);
     }
     bar->addMenu(statusMenu_);
+}
+
+void CVLAppDelegate::addMassAndFileCommands(QMenu& menu) {
+    menu.addSeparator();
+    auto* mass = menu.addAction(tr("Mass Message..."));
+    mass->setShortcut(Qt::CTRL | Qt::Key_M);
+    connect(mass, &QAction::triggered, commands_,
+            [this] { commands_->openMassMessage(ui::MassMessage::kEverybody); });
+    connect(menu.addAction(tr("Mass Message to Online Users...")), &QAction::triggered, commands_,
+            [this] { commands_->openMassMessage(ui::MassMessage::kOnline); });
+    connect(menu.addAction(tr("Send Files...")), &QAction::triggered, commands_,
+            &Commands::sendFiles);
 }
 
 void CVLAppDelegate::createTrayIcon() {
@@ -145,10 +159,12 @@ void CVLAppDelegate::applicationDidFinishLaunching() {
     createTrayIcon();
     QApplication::setQuitOnLastWindowClosed(tray_ == nullptr);
 
-    windows_->setOutgoingFiles([this](const auto& paths, User& to) {
+    const auto outgoingFiles = [this](const std::vector<std::filesystem::path>& paths, User& to) {
         auto* files = core_ ? core_->fileServer() : nullptr;
         return files && files->outgoingFiles(paths, to) != nullptr;
-    });
+    };
+    windows_->setOutgoingFiles(outgoingFiles);
+    commands_->setOutgoingFiles(outgoingFiles);
     // The local user, the message service, the presence service and the file listener, in
     // that order.
     core_ = std::make_unique<CoreApplication>(main_, windows_.get(), activity_.get());
@@ -172,6 +188,8 @@ void CVLAppDelegate::createOutlineView() {
         return files && files->outgoingFiles({paths.begin(), paths.end()}, to) != nullptr;
     });
     outlineView_ = new ui::RosterView(*userListDataSource_);
+    commands_->setSelectedItems(
+        [this] { return outlineView_ ? outlineView_->selectedItems() : std::vector<TreeItem*>{}; });
     outlineView_->setMenus(globalMenu_, groupMenu_, userMenu_, groupsList_);
     window_->setRosterView(outlineView_);
     windows_->setOutlineView(outlineView_);

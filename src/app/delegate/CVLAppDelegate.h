@@ -72,6 +72,7 @@ class CVLAppDelegate : public QObject {
 
   private:
     void buildMenus();
+    void addMassAndFileCommands(QMenu& menu);
     void createTrayIcon();
     void createOutlineView();
 

@@ -16,8 +16,13 @@ namespace corvaline::app {
 
 QtUserInterface::QtUserInterface(ui::MainWindow& window, StatusSelection& status, PlaySound& sounds)
     : window_(&window), status_(status), sounds_(sounds) {
-    conversationHooks_.conversationMenu = [this](QMenu* menu, bool active) {
-        showConversationMenu(menu, active);
+    // Conversation windows may outlive this object (they close on their own): theirs is a
+    // weak hold.
+    conversationHooks_.conversationMenu = [alive = std::weak_ptr(alive_)](QMenu* menu,
+                                                                          bool active) {
+        if (const auto self = alive.lock()) {
+            (*self)->showConversationMenu(menu, active);
+        }
     };
 }
 

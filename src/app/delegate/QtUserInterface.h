@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <memory>
 
 #include "core/model/services/UserInterface.h"
 #include "ui/conversation/ConversationHooks.h"
@@ -50,6 +51,7 @@ class QtUserInterface : public UserInterface {
     QPointer<ui::RosterView> outlineView_;
     StatusSelection& status_;
     PlaySound& sounds_;
+    const std::shared_ptr<QtUserInterface*> alive_ = std::make_shared<QtUserInterface*>(this);
 };
 
 }  // namespace corvaline::app

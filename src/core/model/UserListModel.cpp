@@ -16,7 +16,7 @@ namespace corvaline {
 namespace {
 
 // Raised whenever the entities change; older stores are brought forward when opened.
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
 template <class T>
 EntityDescription::Factory factory() {
@@ -71,9 +71,10 @@ std::unique_ptr<ManagedObjectModel> build() {
     model->addAttribute(logEntry, "timeReceived", AttributeType::Date);
     model->addAttribute(logEntry, "originalSenderName", AttributeType::Text);
     model->addToOne(logEntry, "chat", chat, "log");
-    // A user's history is read newest first: the join rows carry the receipt time.
+    // A user's history is read newest first and without the chat lines: the join rows carry
+    // the receipt time and the chat, so that counting and fetching it read one index.
     model->addManyToMany(logEntry, "user", user, "log",
-                         {"LogEntryUser", "entry", "user", {"timeReceived"}});
+                         {"LogEntryUser", "entry", "user", {"timeReceived"}, {"chat"}});
 
     model->addAttribute(message, "message", AttributeType::Text);
     model->addAttribute(message, "messageId", AttributeType::Integer64);
@@ -94,7 +95,7 @@ std::unique_ptr<ManagedObjectModel> build() {
     model->addAttribute(forwarding, "messageId", AttributeType::Integer64);
     model->addAttribute(forwarding, "time", AttributeType::Date);
     model->addManyToMany(forwarding, "recipients", user, "offlineMessages",
-                         {"ForwardingRecipient", "message", "user", {}});
+                         {"ForwardingRecipient", "message", "user", {}, {}});
     model->addToOne(forwarding, "sender", user, "offlineMessagesSent");
 
     model->addIndex("LogEntry", {"chat", "timeReceived"});

@@ -1,6 +1,7 @@
 #include "ui/conversation/Conversation.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
@@ -30,6 +31,16 @@ constexpr std::size_t kRecentEntries = 20;
 
 std::shared_ptr<User> held(User* user) {
     return std::static_pointer_cast<User>(user->shared_from_this());
+}
+
+// Files are taken as a copy; anything else is left to the platform.
+void answerFileDrop(QDropEvent& event, bool taken) {
+    if (taken) {
+        event.setDropAction(Qt::CopyAction);
+        event.accept();
+    } else {
+        event.ignore();
+    }
 }
 
 }  // namespace
@@ -128,7 +139,8 @@ void Conversation::buildWindow() {
     horisontalSplit()->setStretchFactor(1, 0);
     horisontalSplit()->setChildrenCollapsible(false);
     horisontalSplit()->setSizes({480, 160});
-    input_->setFocus();  // what the window gives the keys whenever it becomes active
+    input_->setFocus();    // what the window gives the keys whenever it becomes active
+    setAcceptDrops(true);  // files dropped anywhere on a one-user window are sent
     resize(640, 480);
 }
 
@@ -278,25 +290,44 @@ void Conversation::removeCommandMenu() {
 void Conversation::sendFiles() {
     QPointer<Conversation> self(this);
     MessageBoxSheet::requestConfirmation(3, this, [self] {
-        if (!self || self->users().empty()) {
-            return;
+        if (self && !self->users().empty()) {
+            showFileTransferPanel(self, *self->users().front(), self->hooks_.outgoingFiles);
         }
-        auto* panel = new QFileDialog(self, tr("Send Files"));
-        panel->setFileMode(QFileDialog::ExistingFiles);
-        panel->setAttribute(Qt::WA_DeleteOnClose);
-        panel->setWindowModality(Qt::WindowModal);
-        const auto to = held(self->users().front());
-        connect(panel, &QFileDialog::filesSelected, self, [self, to](const QStringList& chosen) {
-            std::vector<std::filesystem::path> paths;
-            for (const auto& file : chosen) {
-                paths.emplace_back(file.toStdString());
-            }
-            if (self && self->hooks_.outgoingFiles && !paths.empty()) {
-                self->hooks_.outgoingFiles(paths, *to);
-            }
-        });
-        panel->open();
     });
+}
+
+QFileDialog* Conversation::showFileTransferPanel(QWidget* window, User& user,
+                                                 TextViewForSending::FileSender send) {
+    auto* panel = new QFileDialog(window, tr("Send Files"));
+    // Several files at once; folders can be made here but not chosen themselves.
+    panel->setFileMode(QFileDialog::ExistingFiles);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setWindowModality(Qt::WindowModal);
+    const auto to = held(&user);
+    connect(panel, &QFileDialog::filesSelected, panel,
+            [to, send = std::move(send)](const QStringList& chosen) {
+                std::vector<std::filesystem::path> paths;
+                for (const auto& file : chosen) {
+                    paths.emplace_back(file.toStdString());
+                }
+                if (send && !paths.empty()) {
+                    send(paths, *to);
+                }
+            });
+    panel->open();
+    return panel;
+}
+
+void Conversation::dragEnterEvent(QDragEnterEvent* event) {
+    answerFileDrop(*event, input_->offersFileDrop(event->mimeData()));
+}
+
+void Conversation::dropEvent(QDropEvent* event) {
+    answerFileDrop(*event, input_->performFileDrop(event->mimeData()));
+}
+
+std::vector<FileTransferView*> Conversation::transferItems() const {
+    return text_->transferItems();
 }
 
 InviteSheet* Conversation::openInviteSheet() {

@@ -20,7 +20,9 @@
 #include "platform/runloop/Executor.h"
 #include "ui/conversation/ConversationHooks.h"
 #include "ui/conversation/MessageWindowController.h"
+#include "ui/conversation/TextViewForSending.h"
 
+class QFileDialog;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
@@ -29,6 +31,7 @@ class QMenu;
 namespace corvaline::ui {
 
 class ConversationText;
+class FileTransferView;
 class InviteSheet;
 class TextViewForReading;
 class TextViewForSending;
@@ -63,6 +66,9 @@ class Conversation : public MessageWindowController {
     void clearConversation();
     // Asks about drag and drop first, then offers the file chooser.
     void sendFiles();
+    // The file chooser on the window: the chosen files go to the user through `send`.
+    static QFileDialog* showFileTransferPanel(QWidget* window, User& user,
+                                              TextViewForSending::FileSender send);
     // The invite sheet over the window; answers it (it deletes itself when it closes).
     InviteSheet* openInviteSheet();
 
@@ -72,6 +78,8 @@ class Conversation : public MessageWindowController {
     QListWidget* membersList() const { return members_; }
     QMenu* conversationMenu() const { return menu_; }
     QAction* inviteAction() const { return invite_; }
+    // The file-transfer items in the history text, in its order.
+    std::vector<FileTransferView*> transferItems() const;
 
   protected:
     void fontUpdated() override;
@@ -79,6 +87,9 @@ class Conversation : public MessageWindowController {
     void changeEvent(QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // Files dropped on a one-user window of an online user are sent; other drops refused.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     class Adapter;

@@ -16,6 +16,7 @@
 #include "platform/defaults/UserDefaults.h"
 #include "ui/conversation/LinkedText.h"
 #include "ui/format/DateText.h"
+#include "ui/transfer/TransferItems.h"
 
 namespace corvaline::ui {
 
@@ -36,7 +37,7 @@ bool scrollsToEnd(LineKind kind) {
 
 }  // namespace
 
-ConversationText::ConversationText(QTextEdit& view) : view_(view) {
+ConversationText::ConversationText(QTextEdit& view) : view_(view), items_(new TransferItems(view)) {
     updateParagraphs(view.font());
 }
 
@@ -112,10 +113,10 @@ QString ConversationText::senderName(const LogEntry& entry) {
     return users.empty() ? QString() : QString::fromStdString(users.front()->name());
 }
 
-void ConversationText::addEntry(const LogEntry& entry) {
+void ConversationText::addEntry(LogEntry& entry) {
     if (const auto* message = dynamic_cast<const Message*>(&entry)) {
         addMessage(*message);
-    } else if (const auto* transfer = dynamic_cast<const FileTransfer*>(&entry)) {
+    } else if (auto* transfer = dynamic_cast<FileTransfer*>(&entry)) {
         addFileTransfer(*transfer);
     } else if (const auto* line = dynamic_cast<const SystemMessage*>(&entry)) {
         addSystemMessage(*line);
@@ -137,12 +138,16 @@ void ConversationText::addMessage(const Message& message) {
     addText(QString::fromStdString(message.message()), LineKind::MessageText);
 }
 
-void ConversationText::addFileTransfer(const FileTransfer& transfer) {
+FileTransferView* ConversationText::addFileTransfer(FileTransfer& transfer) {
     addText(senderName(transfer), LineKind::Header, transfer.time());
-    // The item of the transfer takes this line once the transfer view exists.
     QTextCursor cursor(view_.document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertBlock(fileParagraph_);
+    return items_->insert(cursor, transfer);
+}
+
+std::vector<FileTransferView*> ConversationText::transferItems() const {
+    return items_->items();
 }
 
 void ConversationText::addSystemMessage(const SystemMessage& line) {
@@ -152,6 +157,7 @@ void ConversationText::addSystemMessage(const SystemMessage& line) {
 
 void ConversationText::clear() {
     view_.clear();
+    items_->clear();
     lastLineIsStatusAndItPos_ = -1;
 }
 

@@ -5,6 +5,7 @@
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <optional>
+#include <vector>
 
 #include "core/model/store/Value.h"
 
@@ -18,6 +19,9 @@ class SystemMessage;
 }  // namespace corvaline
 
 namespace corvaline::ui {
+
+class FileTransferView;
+class TransferItems;
 
 // The kinds of line of a conversation's history text.
 enum class LineKind {
@@ -42,9 +46,10 @@ class ConversationText {
     // Appends one line; no time means now.
     void addText(const QString& text, LineKind kind, std::optional<Date> time = std::nullopt);
     // One entry by its exact class: message, file transfer, else a system line.
-    void addEntry(const LogEntry& entry);
+    void addEntry(LogEntry& entry);
     void addMessage(const Message& message);
-    void addFileTransfer(const FileTransfer& transfer);
+    // The sender's line, then the transfer's item on a line of its own.
+    FileTransferView* addFileTransfer(FileTransfer& transfer);
     void addSystemMessage(const SystemMessage& line);
 
     // Empties the text; no status line is left to replace.
@@ -53,6 +58,8 @@ class ConversationText {
 
     // Where the status line starts while it is the last line, else -1.
     int statusLinePosition() const { return lastLineIsStatusAndItPos_; }
+    // The transfer items in the text, in its order.
+    std::vector<FileTransferView*> transferItems() const;
 
   private:
     // The sender's name: any user of an incoming entry, the local user for an outgoing one.
@@ -65,6 +72,7 @@ class ConversationText {
     QTextCharFormat attributesGray_;
     QTextCharFormat attributesRed_;
     int lastLineIsStatusAndItPos_ = -1;
+    TransferItems* items_;  // owned by the view
 };
 
 }  // namespace corvaline::ui

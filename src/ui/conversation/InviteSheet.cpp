@@ -14,7 +14,7 @@
 #include "core/model/store/AppStore.h"
 #include "ui/conversation/Conversation.h"
 #include "ui/roster/RosterModel.h"
-#include "ui/selection/CheckBoxSubClass.h"
+#include "ui/selection/CheckBoxRows.h"
 
 namespace corvaline::ui {
 
@@ -49,27 +49,14 @@ InviteSheet::InviteSheet(Conversation& conversation)
     model_ = new RosterModel(*context, *main, this);
     model_->setExcludedUsers(std::move(excluded));
     outline_->setModel(model_);
-    connect(model_, &QAbstractItemModel::rowsInserted, this, &InviteSheet::addCheckBoxes);
-    connect(model_, &QAbstractItemModel::modelReset, this,
-            [this] { addCheckBoxes({}, 0, model_->rowCount() - 1); });
-    addCheckBoxes({}, 0, model_->rowCount() - 1);
+    installCheckBoxes(*outline_, *model_, *this);
     outline_->expandAll();
+    // The check boxes are the choice: no row is singled out, also once the list has the focus.
+    outline_->setCurrentIndex({});
 }
 
 std::vector<User*> InviteSheet::shownUsers(Group& group) const {
     return model_ ? model_->shownUsers(group) : std::vector<User*>{};
-}
-
-void InviteSheet::addCheckBoxes(const QModelIndex& parent, int first, int last) {
-    for (int row = first; row <= last; ++row) {
-        const QModelIndex index = model_->index(row, 0, parent);
-        if (TreeItem* item = model_->itemAt(index)) {
-            outline_->setIndexWidget(index, new CheckBoxSubClass(*item, *this));
-        }
-        if (!parent.isValid()) {
-            addCheckBoxes(index, 0, model_->rowCount(index) - 1);
-        }
-    }
 }
 
 void InviteSheet::inviteClose(bool invite) {

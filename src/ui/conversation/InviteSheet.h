@@ -5,7 +5,6 @@
 
 #include "ui/selection/SelectionHost.h"
 
-class QModelIndex;
 class QPushButton;
 class QTreeView;
 
@@ -31,8 +30,6 @@ class InviteSheet : public QDialog, public SelectionHost {
     QPushButton* inviteButton() const { return invite_; }
 
   private:
-    // Gives the rows first..last under `parent` (and their users) their tick boxes.
-    void addCheckBoxes(const QModelIndex& parent, int first, int last);
     void inviteClose(bool invite);
 
     Conversation& conversation_;

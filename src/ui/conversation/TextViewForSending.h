@@ -53,6 +53,8 @@ class TextViewForSending : public QTextEdit {
     // false when the drop is not such one (it is then an ordinary text drop) or nothing
     // was sent.
     bool performFileDrop(const QMimeData* data);
+    // Whether a drop of `data` would be such one.
+    bool offersFileDrop(const QMimeData* data) const { return fileRecipient(data) != nullptr; }
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;

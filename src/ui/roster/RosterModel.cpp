@@ -65,8 +65,15 @@ void RosterModel::setExcludedUsers(std::set<const User*> excluded) {
     endResetModel();
 }
 
+void RosterModel::setHiddenUsers(std::set<const User*> hidden) {
+    beginResetModel();
+    hidden_ = std::move(hidden);
+    rebuild();
+    endResetModel();
+}
+
 bool RosterModel::shows(const User& user) const {
-    if (!isListed(user)) {
+    if (!isListed(user) || hidden_.contains(&user)) {
         return false;
     }
     if ((hideOffline_ || excluded_) && user.userOffline()) {

@@ -40,6 +40,8 @@ class RosterModel : public QAbstractItemModel {
 
     // A selection list: only online users outside `excluded`.
     void setExcludedUsers(std::set<const User*> excluded);
+    // Users never shown, online or not (the mass-message list leaves out the local user).
+    void setHiddenUsers(std::set<const User*> hidden);
     void setSendFiles(SendFiles sendFiles) { sendFiles_ = std::move(sendFiles); }
 
     TreeItem* itemAt(const QModelIndex& index) const;
@@ -105,6 +107,7 @@ class RosterModel : public QAbstractItemModel {
     Executor& main_;
     std::vector<Branch> branches_;
     std::optional<std::set<const User*>> excluded_;
+    std::set<const User*> hidden_;
     bool hideOffline_ = false;
     SendFiles sendFiles_;
     std::vector<ObservationToken> observations_;

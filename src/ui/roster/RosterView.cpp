@@ -14,6 +14,13 @@
 
 namespace corvaline::ui {
 
+namespace {
+
+// Shift, Control or Meta: a click that joins a row to the selection or takes it out.
+constexpr auto kToggle = Qt::ShiftModifier | Qt::ControlModifier | Qt::MetaModifier;
+
+}  // namespace
+
 RosterView::RosterView(RosterModel& model, QWidget* parent) : QTreeView(parent), model_(model) {
     setModel(&model);
     setHeaderHidden(true);
@@ -52,6 +59,10 @@ RosterView::RosterView(RosterModel& model, QWidget* parent) : QTreeView(parent),
     connect(&model, &QAbstractItemModel::rowsMoved, this, &RosterView::updateFlags);
     connect(&model, &QAbstractItemModel::rowsRemoved, this, &RosterView::updateFlags);
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        // A modifier-click that left several rows selected is a choice, not a request to talk.
+        if (selectionModel()->selectedRows().size() > 1) {
+            return;
+        }
         if (auto* item = model_.itemAt(index); item && item->isUser()) {
             emit userActivated(static_cast<User*>(item));
         }
@@ -177,7 +188,6 @@ void RosterView::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void RosterView::mousePressEvent(QMouseEvent* event) {
-    constexpr auto kToggle = Qt::ShiftModifier | Qt::ControlModifier | Qt::MetaModifier;
     if (event->button() != Qt::LeftButton || !(event->modifiers() & kToggle)) {
         QTreeView::mousePressEvent(event);
         return;
@@ -187,6 +197,14 @@ void RosterView::mousePressEvent(QMouseEvent* event) {
     if (index.isValid()) {
         selectionModel()->select(index, QItemSelectionModel::Toggle | QItemSelectionModel::Rows);
     }
+}
+
+void RosterView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && (event->modifiers() & kToggle)) {
+        mousePressEvent(event);  // a second toggle, never the conversation
+        return;
+    }
+    QTreeView::mouseDoubleClickEvent(event);
 }
 
 void RosterView::startDrag(Qt::DropActions supportedActions) {

@@ -44,12 +44,13 @@ class RosterView : public QTreeView {
 
   signals:
     void selectionFlagsChanged();
-    // Double-click on a user.
+    // Double-click on a user while no other row is selected.
     void userActivated(corvaline::User* user);
 
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
 
   private:

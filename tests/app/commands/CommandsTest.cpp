@@ -1,10 +1,13 @@
 #include "app/commands/Commands.h"
 
+#include <QApplication>
+#include <QFileDialog>
 #include <QSignalSpy>
 #include <filesystem>
 
 #include "app/support/AppTest.h"
 #include "platform/trace/DebugTracer.h"
+#include "ui/mass/MassMessage.h"
 
 namespace corvaline::testing {
 namespace {
@@ -119,6 +122,60 @@ TEST_F(CommandsTest, OpenReceivedFilesFolderOpensOnlyAFolderThatExists) {
     commands_->openReceivedFilesFolder();
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened.front(), QUrl::fromLocalFile(QString::fromStdString(folder.string())));
+}
+
+// The mass-message window each command opens, closed again by the test.
+std::set<TreeItem*> openedMassSelection() {
+    std::set<TreeItem*> chosen;
+    for (auto* widget : QApplication::topLevelWidgets()) {
+        if (auto* mass = qobject_cast<ui::MassMessage*>(widget)) {
+            chosen = mass->selection();
+            delete mass;
+        }
+    }
+    return chosen;
+}
+
+TEST_F(CommandsTest, MassMessageTakesTheSelectedRowsOrTheUsersTheTagNames) {
+    std::vector<TreeItem*> rows;
+    commands_->setSelectedItems([&] { return rows; });
+    auto ann = user("A100000001");
+    auto bob = user("A100000002");
+    auto dan = user("A100000004");
+    const struct {
+        std::vector<TreeItem*> rows;
+        int tag;
+        std::set<TreeItem*> chosen;
+    } cases[] = {
+        {{}, ui::MassMessage::kEverybody, {ann.get(), bob.get(), dan.get()}},
+        {{}, ui::MassMessage::kOnline, {ann.get()}},
+        {{}, ui::MassMessage::kNobody, {}},
+        {{group("Work").get(), &me()}, ui::MassMessage::kOnline, {dan.get()}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tag);
+        rows = c.rows;
+        commands_->openMassMessage(c.tag);
+        EXPECT_EQ(openedMassSelection(), c.chosen);
+    }
+}
+
+TEST_F(CommandsTest, SendFilesOffersTheChooserForASelectedUserOnly) {
+    std::vector<std::string> started;
+    commands_->setOutgoingFiles([&](const std::vector<std::filesystem::path>& paths, User& to) {
+        started.push_back(to.userId() + " " + paths.front().string());
+        return true;
+    });
+    selected_ = group("Work").get();
+    commands_->sendFiles();
+    EXPECT_EQ(window().findChild<QFileDialog*>(), nullptr);
+    selected_ = user("A100000001").get();
+    commands_->sendFiles();
+    auto* panel = window().findChild<QFileDialog*>();
+    ASSERT_NE(panel, nullptr);
+    emit panel->filesSelected({"/tmp/a.txt"});
+    EXPECT_EQ(started, std::vector<std::string>{"A100000001 /tmp/a.txt"});
+    delete panel;
 }
 
 }  // namespace

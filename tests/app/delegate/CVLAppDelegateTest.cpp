@@ -5,8 +5,9 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
 #include <QUrl>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include "core/net/TCPserver.h"
 #include "core/net/UDPserver.h"
 #include "platform/trace/DebugTracer.h"
+#include "ui/conversation/Conversation.h"
 #include "ui/roster/RosterModel.h"
 
 namespace corvaline::testing {
@@ -101,8 +103,8 @@ TEST_F(CVLAppDelegateTest, FilesDroppedOntoAnOnlineUserStartATransfer) {
     const auto before = ann->logEntriesNumber();
     EXPECT_TRUE(list->dropMimeData(&files, Qt::CopyAction, -1, 0, list->indexOf(ann.get())));
     EXPECT_EQ(ann->logEntriesNumber(), before + 1);  // the transfer is in her history
-    EXPECT_FALSE(list->dropMimeData(&files, Qt::CopyAction, -1, 0,
-                                    list->indexOf(user("A100000002").get())));
+    EXPECT_FALSE(
+        list->dropMimeData(&files, Qt::CopyAction, -1, 0, list->indexOf(user("A100000002").get())));
 }
 
 TEST_F(CVLAppDelegateTest, ClassSetUpChoosesTheEncodingAndResetsAMissingReceivedFilesFolder) {
@@ -128,6 +130,21 @@ TEST_F(CVLAppDelegateTest, ClassSetUpChoosesTheEncodingAndResetsAMissingReceived
     }
     setenv("LANGUAGE", language.toUtf8().constData(), 1);
     app::CVLAppDelegate::initialize();
+}
+
+TEST_F(CVLAppDelegateTest, AConversationWindowLeftOpenOutlivesTheDelegateSafely) {
+    user("A100000001")->StartConversation(false);
+    QPointer<QWidget> conversation;
+    for (auto* widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<ui::Conversation*>(widget)) {
+            conversation = widget;
+        }
+    }
+    ASSERT_FALSE(conversation.isNull());
+    delegate_.reset();
+    QEvent activation(QEvent::ActivationChange);
+    QApplication::sendEvent(conversation, &activation);  // its menu leaves a menu bar now gone
+    delete conversation.data();
 }
 
 }  // namespace

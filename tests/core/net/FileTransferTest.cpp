@@ -695,7 +695,10 @@ TEST_F(FileTransferTest, AfterARestartRunningAndWaitingTransfersHaveFailed) {
     restart();
     auto user = userList_->getUserById("A4242", std::nullopt);
     std::map<std::int64_t, std::pair<std::int64_t, std::int64_t>> found;
-    for (const auto& entry : user->lastLogEnties(0)) {
+    // Each once, though reading them in changes some of them.
+    const auto entries = user->lastLogEnties(0);
+    EXPECT_EQ(entries.size(), 6u);
+    for (const auto& entry : entries) {
         auto transfer = std::dynamic_pointer_cast<FileTransfer>(entry);
         ASSERT_NE(transfer, nullptr);
         found[transfer->filesTotalSize() - 100] = {transfer->transferState(),

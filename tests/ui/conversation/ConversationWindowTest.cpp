@@ -1,5 +1,6 @@
 #include "ui/conversation/Conversation.h"
 
+#include <QFocusEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -204,6 +205,15 @@ TEST_F(ConversationWindowTest, InviteSheetOffersOnlineOutsidersAndInvitesTheTick
     EXPECT_TRUE(historyLines(*window).last().endsWith(
         QStringLiteral("Dan has been added to the conversation.")));
     EXPECT_GE(sentOf("CRJR"), 2u);
+}
+
+TEST_F(ConversationWindowTest, InviteSheetOpensWithNoRowCurrent) {
+    auto* window = openWith(*ann_);
+    auto* sheet = window->openInviteSheet();
+    QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(sheet->outlineView(), &focus);
+    EXPECT_FALSE(sheet->outlineView()->currentIndex().isValid());
+    delete window;
 }
 
 TEST_F(ConversationWindowTest, LeavesShrinkTheChatAndTheLastTurnsItIntoAPrivateWindow) {

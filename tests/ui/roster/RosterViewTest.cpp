@@ -98,6 +98,28 @@ TEST_F(RosterViewTest, ModifierClickTogglesRows) {
     EXPECT_EQ(view().selectedItems().size(), 1u);  // outside any row: nothing changes
 }
 
+TEST_F(RosterViewTest, DoubleClickingStartsAConversationOnlyForASingleSelection) {
+    std::vector<User*> activated;
+    QObject::connect(&view(), &ui::RosterView::userActivated,
+                     [&](User* user) { activated.push_back(user); });
+    const QPoint ann = center(user("A1"));
+    const QPoint bob = center(user("A2"));
+    QTest::mouseClick(view().viewport(), Qt::LeftButton, {}, ann);
+    QTest::mouseDClick(view().viewport(), Qt::LeftButton, {}, ann);
+    EXPECT_EQ(activated, std::vector<User*>{user("A1")});
+    activated.clear();
+
+    QTest::mouseClick(view().viewport(), Qt::LeftButton, {}, ann);
+    QTest::mouseClick(view().viewport(), Qt::LeftButton, Qt::ControlModifier, bob);
+    ASSERT_EQ(view().selectedItems().size(), 2u);
+    // The second press of a modifier-click on a selected row toggles it again.
+    QTest::mouseDClick(view().viewport(), Qt::LeftButton, Qt::ControlModifier, ann);
+    EXPECT_EQ(view().selectedItems(), std::vector<TreeItem*>{user("A2")});
+    QTest::mouseDClick(view().viewport(), Qt::LeftButton, Qt::ShiftModifier, ann);
+    EXPECT_EQ(view().selectedItems().size(), 2u);
+    EXPECT_TRUE(activated.empty());
+}
+
 TEST_F(RosterViewTest, ExpansionIsKeptInTheGroupAndRenamingEditsInPlace) {
     view().collapse(model_->indexOf(work_));
     EXPECT_FALSE(work_->expanded());

@@ -137,6 +137,22 @@ const EntityDescription* ManagedObjectModel::entity(std::string_view name) const
     return found == entities_.end() ? nullptr : found->get();
 }
 
+std::pair<const EntityDescription*, int> ManagedObjectModel::ownerOf(
+    const JoinTableDescription& join) const {
+    for (const auto* root : roots()) {
+        for (const auto* entity : root->kinds()) {
+            const auto& relationships = entity->relationships();
+            for (std::size_t i = 0; i < relationships.size(); ++i) {
+                if (relationships[i].joinTable == &join &&
+                    relationships[i].storage == RelationshipStorage::JoinTable) {
+                    return {entity, static_cast<int>(i)};
+                }
+            }
+        }
+    }
+    return {nullptr, -1};
+}
+
 std::vector<const EntityDescription*> ManagedObjectModel::roots() const {
     std::vector<const EntityDescription*> roots;
     for (const auto& entity : entities_) {

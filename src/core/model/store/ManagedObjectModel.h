@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/model/store/Value.h"
@@ -35,6 +36,9 @@ struct JoinTableDescription {
     // Attributes of the owner copied into each row, so that queries through the join can sort
     // by them on an index.
     std::vector<std::string> copiedAttributes;
+    // To-one relationships of the owner copied into each row as their target's id, so that
+    // queries through the join can filter on them without reading the owner's rows.
+    std::vector<std::string> copiedToOnes;
 };
 
 struct RelationshipDescription {
@@ -129,6 +133,9 @@ class ManagedObjectModel {
         return joinTables_;
     }
     const std::vector<IndexDescription>& indexes() const { return indexes_; }
+    // The most general entity that owns a join table, and the index of its side ({nullptr, -1}
+    // for a table of another model).
+    std::pair<const EntityDescription*, int> ownerOf(const JoinTableDescription& join) const;
 
   private:
     int version_;

@@ -1,9 +1,12 @@
 #include "core/model/store/Schema.h"
 
+#include <map>
 #include <set>
 #include <stdexcept>
 
 #include <sqlite3.h>
+
+#include "core/model/store/JoinCounts.h"
 
 namespace corvaline {
 
@@ -41,6 +44,19 @@ std::vector<TableLayout::Column> joinColumns(const JoinTableDescription& join,
         }
         columns.push_back({name, type});
     }
+    for (const auto& name : join.copiedToOnes) {
+        columns.push_back({name, AttributeType::Integer64});
+    }
+    return columns;
+}
+
+// Target first, then the copies a query filters on, then those it sorts by: one user's rows
+// without a chat come out newest first straight from the index.
+std::vector<std::string> joinIndexColumns(const JoinTableDescription& join) {
+    std::vector<std::string> columns{join.targetColumn};
+    columns.insert(columns.end(), join.copiedToOnes.begin(), join.copiedToOnes.end());
+    columns.insert(columns.end(), join.copiedAttributes.begin(), join.copiedAttributes.end());
+    columns.push_back(join.ownerColumn);
     return columns;
 }
 
@@ -59,15 +75,39 @@ std::string createTable(const std::string& table, const std::vector<TableLayout:
     return sql + ")";
 }
 
-std::string createIndex(const std::string& table, const std::vector<std::string>& columns) {
+std::string indexName(const std::string& table, const std::vector<std::string>& columns) {
     std::string name = table;
-    std::string list;
     for (const auto& column : columns) {
         name += "_" + column;
+    }
+    return name;
+}
+
+std::string createIndex(const std::string& table, const std::vector<std::string>& columns) {
+    std::string list;
+    for (const auto& column : columns) {
         list += (list.empty() ? "" : ", ") + sqlite::quoted(column);
     }
-    return "CREATE INDEX IF NOT EXISTS " + sqlite::quoted(name) + " ON " + sqlite::quoted(table) +
-           " (" + list + ")";
+    return "CREATE INDEX IF NOT EXISTS " + sqlite::quoted(indexName(table, columns)) + " ON " +
+           sqlite::quoted(table) + " (" + list + ")";
+}
+
+// Indexes an earlier version made that the model no longer asks for only slow down writing.
+void dropIndexesOtherThan(sqlite::Database& database, const std::string& table,
+                          const std::set<std::string, std::less<>>& wanted) {
+    std::vector<std::string> stale;
+    auto indexes = database.prepare(
+        "SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = ? AND sql IS NOT NULL");
+    indexes.bind(1, Value{table});
+    while (indexes.step()) {
+        auto name = std::get<std::string>(indexes.value(0, AttributeType::Text));
+        if (!wanted.contains(name)) {
+            stale.push_back(std::move(name));
+        }
+    }
+    for (const auto& name : stale) {
+        database.execute("DROP INDEX " + sqlite::quoted(name));
+    }
 }
 
 }  // namespace
@@ -171,30 +211,41 @@ void StoreSchema::prepare(sqlite::Database& database) const {
                                                    std::to_string(model_.version()));
     }
     sqlite::Transaction transaction(database);
+    std::map<std::string, std::set<std::string, std::less<>>, std::less<>> wantedIndexes;
     for (const auto& layout : layouts_) {
         database.execute(createTable(layout.table(), layout.columns(), true));
         addMissingColumns(database, layout.table(), layout.columns());
+        wantedIndexes[layout.table()];
     }
     for (const auto& join : model_.joinTables()) {
         const auto columns = joinColumns(*join, model_);
         database.execute(createTable(join->name, columns, false));
-        addMissingColumns(database, join->name, columns);
-        std::vector<std::string> byTarget{join->targetColumn};
-        byTarget.insert(byTarget.end(), join->copiedAttributes.begin(),
-                        join->copiedAttributes.end());
-        byTarget.push_back(join->ownerColumn);
-        database.execute(createIndex(join->name, byTarget));
-        database.execute(createIndex(join->name, {join->ownerColumn}));
+        fillCopies(database, *join, addMissingColumns(database, join->name, columns));
+        if (JoinCounts::kept(*join)) {
+            JoinCounts::prepare(database, *join);
+        }
+        const std::vector<std::vector<std::string>> joinIndexes{joinIndexColumns(*join),
+                                                                {join->ownerColumn}};
+        for (const auto& indexColumns : joinIndexes) {
+            database.execute(createIndex(join->name, indexColumns));
+            wantedIndexes[join->name].insert(indexName(join->name, indexColumns));
+        }
     }
     for (const auto& index : model_.indexes()) {
         database.execute(createIndex(index.table, index.columns));
+        wantedIndexes[index.table].insert(indexName(index.table, index.columns));
+    }
+    for (const auto& [table, wanted] : wantedIndexes) {
+        dropIndexesOtherThan(database, table, wanted);
     }
     database.execute("PRAGMA user_version = " + std::to_string(model_.version()));
     transaction.commit();
 }
 
-void StoreSchema::addMissingColumns(sqlite::Database& database, const std::string& table,
-                                    const std::vector<TableLayout::Column>& columns) const {
+std::vector<std::string> StoreSchema::addMissingColumns(
+    sqlite::Database& database, const std::string& table,
+    const std::vector<TableLayout::Column>& columns) const {
+    std::vector<std::string> added;
     std::set<std::string, std::less<>> present;
     auto info = database.prepare("SELECT name FROM pragma_table_info(?)");
     info.bind(1, Value{table});
@@ -205,7 +256,28 @@ void StoreSchema::addMissingColumns(sqlite::Database& database, const std::strin
         if (!present.contains(column.name)) {
             database.execute("ALTER TABLE " + sqlite::quoted(table) + " ADD COLUMN " +
                              sqlite::quoted(column.name) + " " + sqlType(column.type));
+            added.push_back(column.name);
         }
+    }
+    return added;
+}
+
+void StoreSchema::fillCopies(sqlite::Database& database, const JoinTableDescription& join,
+                             const std::vector<std::string>& added) const {
+    const auto* owner = model_.ownerOf(join).first;
+    if (!owner) {
+        return;
+    }
+    const std::string table = sqlite::quoted(join.name);
+    const std::string ownerTable = sqlite::quoted(owner->root().name());
+    for (const auto& column : added) {
+        if (column == join.ownerColumn || column == join.targetColumn) {
+            continue;
+        }
+        const std::string name = sqlite::quoted(column);
+        database.execute("UPDATE " + table + " SET " + name + " = (SELECT o." + name + " FROM " +
+                         ownerTable + " o WHERE o.id = " + table + "." +
+                         sqlite::quoted(join.ownerColumn) + ")");
     }
 }
 

@@ -56,7 +56,8 @@ class NewerStoreError : public sqlite::Error {
 };
 
 // Creates the tables of a model in a database, or brings an older database forward: missing
-// tables, columns and indexes are added and the version is raised. Main thread (the store's).
+// tables, columns and indexes are added (copied join columns filled from their owners), indexes
+// no longer asked for are dropped and the version is raised. Main thread (the store's).
 class StoreSchema {
   public:
     explicit StoreSchema(const ManagedObjectModel& model);
@@ -69,8 +70,14 @@ class StoreSchema {
     void prepare(sqlite::Database& database) const;
 
   private:
-    void addMissingColumns(sqlite::Database& database, const std::string& table,
-                           const std::vector<TableLayout::Column>& columns) const;
+    // Answers the names of the columns it added.
+    std::vector<std::string> addMissingColumns(
+        sqlite::Database& database, const std::string& table,
+        const std::vector<TableLayout::Column>& columns) const;
+    // Copies into the join rows, from their owners, the values of the copied columns an older
+    // store did not have.
+    void fillCopies(sqlite::Database& database, const JoinTableDescription& join,
+                    const std::vector<std::string>& added) const;
 
     const ManagedObjectModel& model_;
     std::vector<TableLayout> layouts_;

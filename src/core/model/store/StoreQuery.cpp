@@ -2,6 +2,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "core/model/store/JoinCounts.h"
 #include "core/model/store/ObjectContext.h"
 #include "core/model/store/StoreState.h"
 
@@ -68,14 +69,60 @@ class QueryBuilder {
     }
 
     sqlite::Statement count(sqlite::Database& database) const {
-        return bound(database.prepare("SELECT COUNT(*)" + from_ + where()));
+        if (driving_ && countable_ && !readsEntity_ && JoinCounts::kept(*driving_)) {
+            std::string sql = "SELECT ifnull(sum(c.n), 0) FROM " +
+                              sqlite::quoted(JoinCounts::table(*driving_)) + " c";
+            for (std::size_t i = 0; i < counted_.size(); ++i) {
+                sql += (i == 0 ? " WHERE " : " AND ") + counted_[i];
+            }
+            return database.prepare(sql);
+        }
+        return bound(
+            database.prepare("SELECT COUNT(*)" + (readsEntity_ ? from_ : joinOnly_) + where()));
     }
 
   private:
+    // The condition whose join rows are walked in sort order: a single stored target, and the
+    // join copies the sort key.
+    const FetchCondition* drivingCondition() const {
+        const EntityDescription& root = entity_->root();
+        for (const auto& condition : request_.conditions) {
+            const int index = entity_->relationshipIndex(condition.key);
+            if (index < 0 || condition.kind != FetchCondition::Kind::Contains ||
+                !condition.object) {
+                continue;
+            }
+            const auto& side = entity_->relationships()[static_cast<std::size_t>(index)];
+            if (side.storage != RelationshipStorage::JoinTable) {
+                continue;
+            }
+            const auto& copied = side.joinTable->copiedAttributes;
+            const bool copiesSort =
+                request_.sortKey.empty() ||
+                std::find(copied.begin(), copied.end(), request_.sortKey) != copied.end();
+            if (copiesSort && storedTargets(state_, side, root, condition.object).size() == 1) {
+                return &condition;
+            }
+        }
+        return nullptr;
+    }
+
+    // Where the condition on `key` is read: the driving join's copy when it has one.
+    std::string columnOf(const std::string& key) {
+        if (driving_) {
+            for (const auto* copied : {&driving_->copiedToOnes, &driving_->copiedAttributes}) {
+                if (std::find(copied->begin(), copied->end(), key) != copied->end()) {
+                    return "j." + sqlite::quoted(key);
+                }
+            }
+        }
+        readsEntity_ = true;
+        return "e." + sqlite::quoted(key);
+    }
+
     void build() {
         const EntityDescription& root = entity_->root();
-        const std::string table = " FROM " + sqlite::quoted(layout_->table()) + " e";
-        from_ = table;
+        from_ = " FROM " + sqlite::quoted(layout_->table()) + " e";
         idColumn_ = "e.id";
         if (!request_.sortKey.empty()) {
             if (entity_->attributeIndex(request_.sortKey) < 0) {
@@ -91,14 +138,40 @@ class QueryBuilder {
                 params_.push_back(kind->name());
             }
             conditions_.push_back("e.entity IN (" + names + ")");
+            readsEntity_ = true;
         }
-        bool driven = false;
+        const FetchCondition* driving = drivingCondition();
+        if (driving) {
+            // Walk the join's index in sort order: the newest entries of one target are found
+            // (and counted) without touching the rest of the history.
+            const auto& side = entity_->relationships()[static_cast<std::size_t>(
+                entity_->relationshipIndex(driving->key))];
+            driving_ = side.joinTable;
+            const std::string owner = sqlite::quoted(driving_->ownerColumn);
+            joinOnly_ = " FROM " + sqlite::quoted(driving_->name) + " j";
+            from_ = joinOnly_ + " CROSS JOIN " + sqlite::quoted(layout_->table()) +
+                    " e ON e.id = j." + owner;
+            const std::string target = sqlite::quoted(driving_->targetColumn) + " = " +
+                                       idList(storedTargets(state_, side, root, driving->object));
+            conditions_.push_back("j." + target);
+            counted_.push_back("c." + target);
+            if (!request_.sortKey.empty()) {
+                sortColumn_ = "j." + sqlite::quoted(request_.sortKey);
+            }
+            idColumn_ = "j." + owner;
+        } else {
+            readsEntity_ = true;
+        }
         for (const auto& condition : request_.conditions) {
-            const std::string column = "e." + sqlite::quoted(condition.key);
+            if (&condition == driving) {
+                continue;
+            }
             if (const int attribute = entity_->attributeIndex(condition.key); attribute >= 0) {
                 if (condition.kind == FetchCondition::Kind::Contains) {
                     throw std::logic_error(condition.key + " is not a to-many relationship");
                 }
+                const std::string column = columnOf(condition.key);
+                countable_ = false;
                 if (condition.kind == FetchCondition::Kind::IsNull ||
                     std::holds_alternative<std::monostate>(condition.value)) {
                     conditions_.push_back(column + " IS NULL");
@@ -114,17 +187,23 @@ class QueryBuilder {
             }
             const auto& side = entity_->relationships()[static_cast<std::size_t>(index)];
             if (side.storage == RelationshipStorage::ForeignKey) {
+                const std::string column = columnOf(condition.key);
                 const ManagedObject* target =
                     condition.kind == FetchCondition::Kind::IsNull ? nullptr : condition.object;
                 const std::string list = idList(storedTargets(state_, side, root, target));
-                if (target) {
-                    conditions_.push_back(list.empty() ? "0" : column + " IN (" + list + ")");
-                } else if (list.empty()) {
-                    conditions_.push_back(column + " IS NULL");
-                } else {
+                const auto test = [&](const std::string& read, const std::string& none) {
+                    if (target) {
+                        return list.empty() ? std::string("0") : read + " IN (" + list + ")";
+                    }
                     // Rows whose target was deleted since the last save count as none.
-                    conditions_.push_back("(" + column + " IS NULL OR " + column + " IN (" + list +
-                                          "))");
+                    return list.empty() ? none : "(" + none + " OR " + read + " IN (" + list + "))";
+                };
+                conditions_.push_back(test(column, column + " IS NULL"));
+                if (column.starts_with("j.")) {
+                    const std::string counted = "c." + sqlite::quoted(condition.key);
+                    counted_.push_back(test(counted, counted + " = 0"));
+                } else {
+                    countable_ = false;
                 }
                 continue;
             }
@@ -134,30 +213,14 @@ class QueryBuilder {
             }
             const auto& join = *side.joinTable;
             const auto targets = storedTargets(state_, side, root, condition.object);
-            const std::string owner = sqlite::quoted(join.ownerColumn);
-            const std::string targetColumn = sqlite::quoted(join.targetColumn);
-            const bool copiesSort =
-                request_.sortKey.empty() ||
-                std::find(join.copiedAttributes.begin(), join.copiedAttributes.end(),
-                          request_.sortKey) != join.copiedAttributes.end();
-            if (!driven && targets.size() == 1 && copiesSort) {
-                // Walk the join's index in sort order: the newest entries of one user are
-                // found without touching the rest of the history.
-                driven = true;
-                from_ = " FROM " + sqlite::quoted(join.name) + " j CROSS JOIN " +
-                        sqlite::quoted(layout_->table()) + " e ON e.id = j." + owner;
-                conditions_.push_back("j." + targetColumn + " = " + idList(targets));
-                if (!request_.sortKey.empty()) {
-                    sortColumn_ = "j." + sqlite::quoted(request_.sortKey);
-                }
-                idColumn_ = "j." + owner;
-            } else {
-                conditions_.push_back(targets.empty()
-                                          ? std::string("0")
-                                          : "EXISTS (SELECT 1 FROM " + sqlite::quoted(join.name) +
-                                                " x WHERE x." + owner + " = e.id AND x." +
-                                                targetColumn + " IN (" + idList(targets) + "))");
-            }
+            readsEntity_ = true;
+            countable_ = false;
+            conditions_.push_back(targets.empty()
+                                      ? std::string("0")
+                                      : "EXISTS (SELECT 1 FROM " + sqlite::quoted(join.name) +
+                                            " x WHERE x." + sqlite::quoted(join.ownerColumn) +
+                                            " = e.id AND x." + sqlite::quoted(join.targetColumn) +
+                                            " IN (" + idList(targets) + "))");
         }
         std::set<std::int64_t> pendingIds;
         for (const auto* set : {&state_.updated, &state_.deleted}) {
@@ -167,7 +230,8 @@ class QueryBuilder {
             }
         }
         if (!pendingIds.empty()) {
-            conditions_.push_back("e.id NOT IN (" + idList(pendingIds) + ")");
+            countable_ = false;  // the counts know nothing of single rows
+            conditions_.push_back(idColumn_ + " NOT IN (" + idList(pendingIds) + ")");
         }
     }
 
@@ -190,7 +254,13 @@ class QueryBuilder {
     const FetchRequest& request_;
     const EntityDescription* entity_ = nullptr;
     const TableLayout* layout_ = nullptr;
+    const JoinTableDescription* driving_ = nullptr;
+    bool readsEntity_ = false;  // some condition reads the entity's own table
+    // The join's counts answer the count: every condition is on the target or a copied to-one.
+    bool countable_ = true;
+    std::vector<std::string> counted_;
     std::string from_;
+    std::string joinOnly_;
     std::string sortColumn_;
     std::string idColumn_;
     std::vector<std::string> conditions_;
@@ -234,13 +304,17 @@ std::vector<std::shared_ptr<ManagedObject>> StoreQuery::execute(StoreState& stat
                                                                 const FetchRequest& request) {
     const QueryBuilder query(state, request);
     std::vector<std::shared_ptr<ManagedObject>> result;
+    // Taken before the rows are read: an object that changes itself as it is read in (a
+    // transfer that was running when the program ended) becomes pending on the way, and is
+    // already among the rows.
+    auto pending = state.pending(query.entity().root());
     auto rows = query.select(state.db);
     while (rows.step()) {
         if (auto object = StoreReader::materialise(state, context, query.layout(), rows)) {
             result.push_back(std::move(object));
         }
     }
-    for (auto& object : state.pending(query.entity().root())) {
+    for (auto& object : pending) {
         if (matches(*object, request, query.entity())) {
             result.push_back(std::move(object));
         }

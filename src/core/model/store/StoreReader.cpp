@@ -11,23 +11,6 @@ std::string selectAll(const TableLayout& layout) {
     return "SELECT " + layout.columnList() + " FROM " + sqlite::quoted(layout.table());
 }
 
-// The most general entity that owns the join table, and the index of its side.
-std::pair<const EntityDescription*, int> ownerOf(const ManagedObjectModel& model,
-                                                 const JoinTableDescription& join) {
-    for (const auto* root : model.roots()) {
-        for (const auto* entity : root->kinds()) {
-            const auto& relationships = entity->relationships();
-            for (std::size_t i = 0; i < relationships.size(); ++i) {
-                if (relationships[i].joinTable == &join &&
-                    relationships[i].storage == RelationshipStorage::JoinTable) {
-                    return {entity, static_cast<int>(i)};
-                }
-            }
-        }
-    }
-    return {nullptr, -1};
-}
-
 }  // namespace
 
 std::shared_ptr<ManagedObject> StoreReader::make(StoreState& state, ObjectContext& context,
@@ -105,7 +88,7 @@ void StoreReader::loadWhole(StoreState& state, ObjectContext& context) {
         }
     }
     for (const auto& join : state.schema.model().joinTables()) {
-        const auto [entity, index] = ownerOf(state.schema.model(), *join);
+        const auto [entity, index] = state.schema.model().ownerOf(*join);
         if (!entity || !entity->isLoadedWhole()) {
             continue;
         }

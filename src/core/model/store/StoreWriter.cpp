@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "core/model/store/StoreState.h"
 
 namespace corvaline {
@@ -10,6 +12,22 @@ std::string placeholders(std::size_t count) {
         text += i == 0 ? "?" : ", ?";
     }
     return text;
+}
+
+// Join tables whose rows copy the to-one `owned` of `ownerRoot`'s rows.
+std::vector<const JoinTableDescription*> joinsCopying(const ManagedObjectModel& model,
+                                                      const RelationshipDescription& owned,
+                                                      const EntityDescription& ownerRoot) {
+    std::vector<const JoinTableDescription*> joins;
+    for (const auto& join : model.joinTables()) {
+        const auto* owner = model.ownerOf(*join).first;
+        if (owner && &owner->root() == &ownerRoot &&
+            std::find(join->copiedToOnes.begin(), join->copiedToOnes.end(), owned.name) !=
+                join->copiedToOnes.end()) {
+            joins.push_back(join.get());
+        }
+    }
+    return joins;
 }
 
 }  // namespace
@@ -60,14 +78,24 @@ void StoreWriter::writeJoins(StoreState& state, const ManagedObject& object, boo
         for (const auto& copied : join.copiedAttributes) {
             columns += ", " + sqlite::quoted(copied);
         }
-        auto& insert =
-            state.statement("INSERT INTO " + sqlite::quoted(join.name) + " (" + columns +
-                            ") VALUES (" + placeholders(2 + join.copiedAttributes.size()) + ")");
+        for (const auto& copied : join.copiedToOnes) {
+            columns += ", " + sqlite::quoted(copied);
+        }
+        auto& insert = state.statement(
+            "INSERT INTO " + sqlite::quoted(join.name) + " (" + columns + ") VALUES (" +
+            placeholders(2 + join.copiedAttributes.size() + join.copiedToOnes.size()) + ")");
         for (const ManagedObject* target : object.related_[i].many) {
             insert.reset().bind(1, object.objectId()).bind(2, target->objectId());
             int parameter = 3;
             for (const auto& copied : join.copiedAttributes) {
                 insert.bind(parameter++, object.value(copied));
+            }
+            for (const auto& copied : join.copiedToOnes) {
+                if (const ManagedObject* one = object.toOne(copied)) {
+                    insert.bind(parameter++, one->objectId());
+                } else {
+                    insert.bindNull(parameter++);
+                }
             }
             insert.run();
         }
@@ -113,14 +141,20 @@ void StoreWriter::applyBulk(StoreState& state, const BulkChange& change) {
         return;
     }
     const std::string column = sqlite::quoted(change.owned->name);
-    auto& update = state.statement("UPDATE " + sqlite::quoted(change.ownerRoot->name()) + " SET " +
-                                   column + " = ? WHERE " + column + " = ?");
-    if (change.to) {
-        update.bind(1, *change.to);
-    } else {
-        update.bindNull(1);
+    std::vector<std::string> tables{change.ownerRoot->name()};
+    for (const auto* join : joinsCopying(state.schema.model(), *change.owned, *change.ownerRoot)) {
+        tables.push_back(join->name);
     }
-    update.bind(2, change.from).run();
+    for (const auto& table : tables) {
+        auto& update = state.statement("UPDATE " + sqlite::quoted(table) + " SET " + column +
+                                       " = ? WHERE " + column + " = ?");
+        if (change.to) {
+            update.bind(1, *change.to);
+        } else {
+            update.bindNull(1);
+        }
+        update.bind(2, change.from).run();
+    }
 }
 
 void StoreWriter::write(StoreState& state) {

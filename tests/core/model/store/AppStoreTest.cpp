@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/model/entities/Chat.h"
 #include "core/model/entities/Group.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/Message.h"
@@ -257,6 +258,73 @@ TEST_F(AppStoreTest, ANewerStoreIsMovedAsideWithoutOverwritingAndTheUserIsToldWh
     EXPECT_EQ(sqlite::Database(aside).scalar("PRAGMA user_version"), 999);
     EXPECT_EQ(sqlite::Database(aside).scalar("SELECT count(*) FROM TreeItem WHERE name = 'Kept'"),
               1);
+}
+
+// The previous version's user-entry rows did not carry the entry's chat: opening such a store
+// fills them in, so a user's count and history still leave the chat lines out.
+TEST_F(AppStoreTest, AStoreOfThePreviousVersionKeepsItsHistoryAndItsCounts) {
+    fs::create_directories(supportFolder());
+    const fs::path file = supportFolder() / "Corvaline-v2.storedata";
+    const Date start = Date{} + std::chrono::hours(24 * 365 * 30);
+    {
+        AppStore store(environment());
+        auto* context = store.managedObjectContext();
+        auto ann = context->insert<User>();
+        ann->setUserId("A100000001");
+        auto chat = context->insert<Chat>();
+        chat->setRoomId(7);
+        for (int i = 0; i < 5; ++i) {
+            auto message = context->insert<Message>();
+            message->setMessage("line " + std::to_string(i));
+            message->setTimeReceived(start + std::chrono::minutes(i));
+            message->addUserObject(*ann);
+            if (i % 2 == 1) {
+                message->setChat(chat.get());  // lines 1 and 3 were said in the chat
+            }
+        }
+        ASSERT_TRUE(store.saveAction());
+    }
+    {
+        // Back to the layout the previous version wrote: no chat in the join rows, no counts.
+        sqlite::Database old(file);
+        for (const char* trigger : {"insert", "delete", "update"}) {
+            old.execute(std::string("DROP TRIGGER LogEntryUserCount_") + trigger);
+        }
+        old.execute("DROP TABLE LogEntryUserCount");
+        old.execute("DROP INDEX LogEntryUser_user_chat_timeReceived_entry");
+        old.execute("ALTER TABLE LogEntryUser DROP COLUMN chat");
+        old.execute(
+            "CREATE INDEX LogEntryUser_user_timeReceived_entry ON LogEntryUser "
+            "(user, timeReceived, entry)");
+        old.execute("PRAGMA user_version = 1");
+    }
+
+    AppStore store(environment());
+    auto* context = store.managedObjectContext();
+    ASSERT_NE(context, nullptr);
+    EXPECT_TRUE(windows_.errors.empty());
+    auto users =
+        context->fetch<User>([](const User& user) { return user.userId() == "A100000001"; });
+    ASSERT_EQ(users.size(), 1u);
+    std::vector<std::string> lines;
+    for (const auto& entry : users[0]->lastLogEnties(0)) {
+        lines.push_back(static_cast<Message&>(*entry).message());
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"line 4", "line 2", "line 0"}));
+    EXPECT_EQ(users[0]->logEntriesNumber(), 3u);
+    auto later = context->insert<Message>();
+    later->setMessage("line 5");
+    later->addUserObject(*users[0]);
+    ASSERT_TRUE(store.saveAction());
+    EXPECT_EQ(users[0]->logEntriesNumber(), 4u);
+    auto chats = context->fetch<Chat>();
+    ASSERT_EQ(chats.size(), 1u);
+    EXPECT_EQ(chats[0]->logEntriesNumber(), 2u);
+    sqlite::Database reader(file);
+    EXPECT_EQ(reader.scalar("PRAGMA user_version"), 2);
+    EXPECT_EQ(reader.scalar("SELECT count(*) FROM sqlite_master WHERE name = "
+                            "'LogEntryUser_user_timeReceived_entry'"),
+              0);
 }
 
 TEST_F(AppStoreTest, SavingWithoutChangesLeavesTheStoreAlone) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "core/model/store/Sqlite.h"
 #include "core/model/store/TestModel.h"
@@ -140,6 +141,54 @@ TEST_F(ObjectContextTest, HistoryQueriesSeeStoredAndPendingEntriesNewestFirst) {
               (std::vector<std::string>{"team", "two", "one"}));
     context_->save();
     EXPECT_EQ(context_->count(newestNotesOf(*ann, 0)), 3u);
+}
+
+TEST_F(ObjectContextTest, ATeamGivenToASavedNoteLeavesItsPeoplesHistory) {
+    auto ann = person("Ann");
+    auto team = context_->insertNewObject("Team");
+    auto first = note("first", 1, {ann.get()});
+    note("second", 2, {ann.get()});
+    context_->save();
+
+    first->setToOne("team", team.get());
+    EXPECT_EQ(texts(context_->execute(newestNotesOf(*ann, 0))),
+              (std::vector<std::string>{"second"}));
+    context_->save();
+    reopen();
+    ann = context_->objects("Person")[0];
+    EXPECT_EQ(context_->count(newestNotesOf(*ann, 0)), 1u);
+    EXPECT_EQ(texts(context_->execute(newestNotesOf(*ann, 5))),
+              (std::vector<std::string>{"second"}));
+}
+
+// Saved histories are counted from counts the store keeps beside the rows: after every kind
+// of change they must agree with the rows themselves.
+TEST_F(ObjectContextTest, StoredCountsFollowEveryChangeOfTheRows) {
+    auto ann = person("Ann");
+    auto bob = person("Bob");
+    auto team = context_->insertNewObject("Team");
+    note("shared", 1, {ann.get(), bob.get()});
+    auto gone = note("gone", 2, {ann.get()});
+    note("bob's", 3, {bob.get()});
+    auto teamed = note("teamed later", 4, {ann.get(), bob.get()});
+    context_->save();
+    const std::vector<std::function<void()>> changes{
+        [&] { context_->deleteObject(*gone); },
+        [&] { teamed->setToOne("team", team.get()); },
+        [&] { context_->deleteObject(*team); },
+        [&] { context_->moveRelated(*bob, "notes", *ann); },
+    };
+    for (std::size_t step = 0; step < changes.size(); ++step) {
+        changes[step]();
+        context_->save();
+        for (const auto* someone : {ann.get(), bob.get()}) {
+            EXPECT_EQ(context_->count(newestNotesOf(*someone, 0)),
+                      context_->execute(newestNotesOf(*someone, 0)).size())
+                << "step " << step << ", " << std::get<std::string>(someone->value("name"));
+        }
+    }
+    EXPECT_EQ(context_->count(newestNotesOf(*ann, 0)), 3u);  // shared, teamed later, bob's
+    EXPECT_EQ(context_->count(newestNotesOf(*bob, 0)), 0u);
 }
 
 TEST_F(ObjectContextTest, MovingAHistoryReachesRowsNotInMemory) {

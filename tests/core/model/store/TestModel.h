@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/model/store/ManagedObject.h"
 #include "core/model/store/ManagedObjectModel.h"
@@ -9,7 +11,8 @@ namespace corvaline::testing {
 
 // A small model shaped like the roster and its history: people (with a sub-entity) in teams,
 // kept in memory; notes fetched on demand, each held by several people and at most one team.
-inline std::unique_ptr<ManagedObjectModel> makeTestModel(int version = 1,
+// From version 2 on, the join rows carry the note's team.
+inline std::unique_ptr<ManagedObjectModel> makeTestModel(int version = 2,
                                                          bool withNickname = false) {
     auto model = std::make_unique<ManagedObjectModel>(version);
     auto make = [](const EntityDescription& entity) {
@@ -32,8 +35,12 @@ inline std::unique_ptr<ManagedObjectModel> makeTestModel(int version = 1,
     model->addAttribute(note, "flagged", AttributeType::Boolean);
     model->addToOne(person, "team", team, "members");
     model->addToOne(note, "team", team, "notes");
+    std::vector<std::string> copiedToOnes;
+    if (version >= 2) {
+        copiedToOnes.push_back("team");
+    }
     model->addManyToMany(note, "people", person, "notes",
-                         {"NotePerson", "note", "person", {"written"}});
+                         {"NotePerson", "note", "person", {"written"}, copiedToOnes});
     model->finish();
     return model;
 }

@@ -1,0 +1,25 @@
+"""The application under Xvfb on the first host of a three-host lab, with a windowless node on
+each of the other two; every test starts once both nodes see the application online."""
+
+import os
+import unittest
+
+from desktop import STORE, App, Desktop
+from lab import Lab
+from node import Node
+
+
+class AppWithTwoNodes(unittest.TestCase):
+    def setUp(self):
+        self.lab = Lab(3)
+        self.addCleanup(self.lab.close)
+        self.desktop = Desktop(self.lab, 0)
+        self.home = self.lab.homes[0]
+        self.app = App(self, self.desktop, self.home)
+        self.store = os.path.join(self.home, STORE)
+        self.a = Node(self, self.lab, 1)
+        self.b = Node(self, self.lab, 2)
+        app_address = self.lab.addresses[0]
+        seen = self.a.wait(lambda e: e[0] == "user" and e[4] == app_address and e[2] == "0", 30)
+        self.app_id = seen[1]
+        self.b.wait(lambda e: e[:2] == ["user", self.app_id] and e[2] == "0", 30)
