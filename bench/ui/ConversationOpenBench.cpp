@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/defaults/RegisteredDefaults.h"
+#include "bench/ui/LongHistory.h"
 #include "core/model/entities/Message.h"
 #include "core/model/entities/User.h"
 #include "core/model/roster/UserList.h"
@@ -30,7 +31,6 @@ using Milliseconds = std::chrono::duration<double, std::milli>;
 
 namespace {
 
-constexpr std::size_t kBatch = 50000;
 constexpr int kRuns = 30;
 
 std::shared_ptr<User> makeUser(ObjectContext& context, const std::string& id) {
@@ -39,23 +39,6 @@ std::shared_ptr<User> makeUser(ObjectContext& context, const std::string& id) {
     user->setName(id);
     user->setStatus("0");
     return user;
-}
-
-void fill(ObjectContext& context, User& user, std::size_t entries) {
-    const Date start = std::chrono::system_clock::now() - std::chrono::hours(24 * 365);
-    for (std::size_t i = 0; i < entries; ++i) {
-        auto message = context.insert<Message>();
-        message->setMessage("message number " + std::to_string(i));
-        message->setMessageId(static_cast<std::int64_t>(i) + 1);
-        message->setIncoming(i % 2 == 0);
-        message->setTimeReceived(start + std::chrono::seconds(i));
-        message->setTime(start + std::chrono::seconds(i));
-        message->addUserObject(user);
-        if ((i + 1) % kBatch == 0) {
-            context.save();
-        }
-    }
-    context.save();
 }
 
 // This thread's processor time: on a busy machine it shows the work itself, which the
@@ -118,7 +101,7 @@ int main(int argc, char** argv) {
         list.updateMe();
         auto heavy = makeUser(*context, "A100000001");
         auto empty = makeUser(*context, "A100000002");
-        fill(*context, *heavy, entries);
+        bench::fillHistory(*context, *heavy, entries);
 
         openAndLayOut(*empty);  // loads the dictionaries and warms the caches
         auto begin = std::chrono::steady_clock::now();

@@ -25,6 +25,15 @@ def rate(size, seconds):
     return size / seconds / 1e6
 
 
+def main_thread_seconds(node):
+    """CPU time (user + system) of the node's main thread, from /proc/PID/task/PID/stat."""
+    pid = node.process.pid
+    with open(f"/proc/{pid}/task/{pid}/stat") as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    # utime and stime are fields 14 and 15 of the line, 12 and 13 after the command name.
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
 def plain_copy(lab, copier, source, target_host, target_file):
     receiver = lab.popen(1, [copier, "receive", str(PORT), target_file], stdout=subprocess.PIPE,
                          text=True)
@@ -38,16 +47,20 @@ def plain_copy(lab, copier, source, target_host, target_file):
 
 
 def node_transfer(a, b, verb, path):
+    """The folder the file arrived in, the seconds it took, and the share of those seconds
+    the sender's and the receiver's main threads were busy."""
     since_a, since_b = a.mark(), b.mark()
+    busy = [main_thread_seconds(a), main_thread_seconds(b)]
     start = time.monotonic()
     a.command(verb, b.user_id, path)
     done = b.wait(lambda e: e[0] == "transfer" and len(e) == 7 and e[3] == a.user_id
                   and e[2] in ("0", "4", "6", "7"), 600, since_b)
     seconds = time.monotonic() - start
+    busy = [(main_thread_seconds(node) - before) / seconds for node, before in zip((a, b), busy)]
     if done[2] != "6":
         raise AssertionError(f"transfer ended in state {done[2]}")
     a.wait(lambda e: e[0] == "transfer" and len(e) == 7 and e[2] == "6", 60, since_a)
-    return done[6], seconds
+    return done[6], seconds, busy
 
 
 class Bench(unittest.TestCase):
@@ -78,6 +91,7 @@ class Bench(unittest.TestCase):
         # Rounds interleave the three kinds so that a busy machine hurts them alike; the best
         # round of each counts.
         best = {"tcp": 0.0, "files": 0.0, "plainfiles": 0.0}
+        busiest = {"files": [0.0, 0.0], "plainfiles": [0.0, 0.0]}
         for _ in range(rounds):
             copy = os.path.join(b.home, "copy.bin")
             received, tcp_seconds = plain_copy(lab, copier, source, lab.addresses[1], copy)
@@ -85,7 +99,8 @@ class Bench(unittest.TestCase):
             os.remove(copy)
             best["tcp"] = max(best["tcp"], rate(size, tcp_seconds))
             for verb in ("files", "plainfiles"):
-                folder, seconds = node_transfer(a, b, verb, source)
+                folder, seconds, busy = node_transfer(a, b, verb, source)
+                busiest[verb] = [max(pair) for pair in zip(busiest[verb], busy)]
                 self.assertEqual(os.path.getsize(os.path.join(folder, "payload.bin")), size)
                 shutil.rmtree(folder)
                 best[verb] = max(best[verb], rate(size, seconds))
@@ -102,6 +117,9 @@ class Bench(unittest.TestCase):
             if aes and verb == "files":
                 line += f"   {results[verb] / aes:5.2f} x AES chain"
             print(line)
+            sender, receiver = busiest[verb]
+            print(f"    main threads busy (most of any round): sender {sender:6.1%}, "
+                  f"receiver {receiver:6.1%}")
 
 
 if __name__ == "__main__":

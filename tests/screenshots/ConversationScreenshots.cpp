@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "ShotFolders.h"
 #include "app/defaults/RegisteredDefaults.h"
 #include "core/model/entities/Chat.h"
 #include "core/model/entities/FileTransfer.h"
@@ -141,22 +142,12 @@ void saveTransfers(QApplication& application, MainLoop& loop, ObjectContext& con
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: conversation_screenshots FOLDER\n");
+    const auto folders = shots::prepareShotFolders(argc, argv);
+    if (!folders) {
         return 2;
     }
-    const std::filesystem::path out = std::filesystem::absolute(argv[1]);
-    std::filesystem::create_directories(out);
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "corvaline-shots-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
-        return 1;
-    }
-    const std::filesystem::path home = pattern;
-    setenv("HOME", home.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
-    unsetenv("XDG_DATA_HOME");
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const std::filesystem::path& out = folders->out;
+    const std::filesystem::path& home = folders->home;
     QApplication application(argc, argv);
     registerApplicationDefaults(UserDefaults::standard(), {});
     MainLoop loop;

@@ -16,6 +16,8 @@
 #include "platform/trace/DebugTracer.h"
 #include "ui/confirm/MessageBoxSheet.h"
 #include "ui/conversation/Conversation.h"
+#include "ui/history/HistoryViewer.h"
+#include "ui/info/UserInformationWindow.h"
 #include "ui/mass/MassMessage.h"
 
 namespace corvaline::app {
@@ -147,6 +149,16 @@ void Commands::openReceivedFilesFolder() {
 
 void Commands::ShowDebugLog() {
     DebugTracer::finishTrace("", 0);
+}
+
+void Commands::GetInfo() {
+    if (auto* user = asUser(selectedItem_())) {
+        ui::UserInformationWindow::GetInfo(*user);
+    }
+}
+
+void Commands::ShowHistory() {
+    ui::HistoryViewer::initAndShow(nullptr);
 }
 
 }  // namespace corvaline::app

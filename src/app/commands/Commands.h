@@ -52,6 +52,10 @@ class Commands : public QObject {
     void StartConversation();
     // A conversation with the online users of a selected group (a group chat for two or more).
     void StartGroupConversation();
+    // The information window of a selected user.
+    void GetInfo();
+    // A new history window with nothing selected.
+    void ShowHistory();
     // The mass-message window with the selected rows, or, when none is selected, with the
     // users the tag names (1 nobody, 2 the online users, any other everybody).
     void openMassMessage(int tag);

@@ -10,8 +10,11 @@
 #include "app/commands/Commands.h"
 #include "app/defaults/RegisteredDefaults.h"
 #include "app/delegate/QtUserInterface.h"
+#include "app/hotkey/HotKeyWorker.h"
+#include "app/hotkey/X11HotKey.h"
 #include "app/sound/PlaySound.h"
 #include "app/status/StatusSelection.h"
+#include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/Group.h"
 #include "core/model/entities/User.h"
 #include "core/model/roster/UserList.h"
@@ -20,10 +23,12 @@
 #include "core/net/FILEserver.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/locale/PreferredLanguages.h"
+#include "ui/info/RowToolTip.h"
 #include "ui/main/MainWindow.h"
 #include "ui/mass/MassMessage.h"
 #include "ui/roster/RosterModel.h"
 #include "ui/roster/RosterView.h"
+#include "ui/settings/SettingsWindow.h"
 
 namespace corvaline::app {
 
@@ -51,7 +56,11 @@ CVLAppDelegate::CVLAppDelegate(std::shared_ptr<Executor> main, QObject* parent)
       userMenu_(new QMenu(window_.get())),
       groupsList_(new QMenu(tr("Move to Group"), window_.get())),
       windows_(std::make_unique<QtUserInterface>(*window_, *status_, *sounds_)),
-      activity_(std::make_unique<X11UserActivity>()) {
+      activity_(std::make_unique<X11UserActivity>()),
+      hotKeyGrab_(std::make_unique<X11HotKey>()),
+      hoteKey_(std::make_unique<HotKeyWorker>(*main_, *hotKeyGrab_)) {
+    hoteKey_->setEnabledDefaultsKeyPath(defaults::kEnableHotKey);
+    hoteKey_->setHotKeyDefaultsKeyPath(defaults::kHotKey);
     quit_->setShortcut(QKeySequence::Quit);
     quit_->setMenuRole(QAction::QuitRole);
     connect(quit_, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
@@ -65,6 +74,8 @@ CVLAppDelegate::CVLAppDelegate(std::shared_ptr<Executor> main, QObject* parent)
 
 CVLAppDelegate::~CVLAppDelegate() {
     applicationWillTerminate();
+    settings_.reset();
+    hoteKey_.reset();
     core_.reset();
     AppStore::shared().close();  // the next copy may open the store now
     delete tray_;
@@ -76,8 +87,12 @@ void CVLAppDelegate::buildMenus() {
     auto* application = bar->addMenu(tr("Corvaline"));
     auto* openFolder = application->addAction(tr("Open Received Files Folder"));
     connect(openFolder, &QAction::triggered, commands_, &Commands::openReceivedFilesFolder);
+    auto* history = application->addAction(tr("Show History"));
+    history->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
+    connect(history, &QAction::triggered, commands_, &Commands::ShowHistory);
     auto* debugLog = application->addAction(tr("Show Debug Log"));
     connect(debugLog, &QAction::triggered, commands_, &Commands::ShowDebugLog);
+    addSettingsCommands(application);
     application->addSeparator();
     application->addAction(quit_);
 
@@ -105,6 +120,11 @@ void CVLAppDelegate::buildMenus() {
     groupMenu_->addActions({renameGroup_, removeGroup_});
     groupMenu_->addSeparator();
     groupMenu_->addAction(addGroup_);
+    auto* getInfo = new QAction(tr("Get Info"), this);
+    getInfo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    connect(getInfo, &QAction::triggered, commands_, &Commands::GetInfo);
+    contacts->addAction(getInfo);
+    userMenu_->addAction(getInfo);
     userMenu_->addMenu(groupsList_);
     userMenu_->addSeparator();
     userMenu_->addAction(deleteUser_);
@@ -172,6 +192,7 @@ void CVLAppDelegate::applicationDidFinishLaunching() {
     createOutlineView();
 
     status_->statusMatrixSelectionChanged(std::nullopt);
+    hoteKey_->setAction([this] { restoreWindow(); });
     Customizer::customizeMenu(window_->menuBar());
     Customizer::customizeWindow(window_.get());
     restoreWindow();
@@ -191,6 +212,7 @@ void CVLAppDelegate::createOutlineView() {
     commands_->setSelectedItems(
         [this] { return outlineView_ ? outlineView_->selectedItems() : std::vector<TreeItem*>{}; });
     outlineView_->setMenus(globalMenu_, groupMenu_, userMenu_, groupsList_);
+    new ui::RowToolTip(*outlineView_->viewport(), *userListDataSource_);
     window_->setRosterView(outlineView_);
     windows_->setOutlineView(outlineView_);
     connect(outlineView_, &ui::RosterView::userActivated, this,

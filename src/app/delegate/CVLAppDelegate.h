@@ -28,14 +28,17 @@ class CoreApplication;
 namespace corvaline::ui {
 class MainWindow;
 class RosterModel;
+class SettingsWindow;
 }  // namespace corvaline::ui
 
 namespace corvaline::app {
 
 class Commands;
+class HotKeyWorker;
 class PlaySound;
 class QtUserInterface;
 class StatusSelection;
+class X11HotKey;
 class X11UserActivity;
 
 // The application's owner of the core, the main window, the tray and the menus. GUI thread,
@@ -70,11 +73,21 @@ class CVLAppDelegate : public QObject {
     ui::RosterView* outlineView() const { return outlineView_; }
     ui::RosterModel* userListDataSource() const { return userListDataSource_; }
 
+    // Opens the one settings window on the page the sender asks for (a conversation:
+    // "Messaging", tag 99: "User Info", else "General").
+    void ShowSettings(QObject* sender);
+    // None before the first ShowSettings.
+    ui::SettingsWindow* settings() const { return settings_.get(); }
+    void about();
+    // The global shortcut that brings the main window forward.
+    HotKeyWorker* hoteKey() const { return hoteKey_.get(); }
+
   private:
     void buildMenus();
     void addMassAndFileCommands(QMenu& menu);
     void createTrayIcon();
     void createOutlineView();
+    void addSettingsCommands(QMenu* application);
 
     std::shared_ptr<Executor> main_;
     std::unique_ptr<ui::MainWindow> window_;
@@ -97,6 +110,9 @@ class CVLAppDelegate : public QObject {
     std::unique_ptr<QtUserInterface> windows_;
     std::unique_ptr<X11UserActivity> activity_;
     std::unique_ptr<CoreApplication> core_;
+    std::unique_ptr<X11HotKey> hotKeyGrab_;
+    std::unique_ptr<HotKeyWorker> hoteKey_;
+    std::unique_ptr<ui::SettingsWindow> settings_;
     bool terminated_ = false;
 };
 

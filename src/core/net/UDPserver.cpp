@@ -1,5 +1,7 @@
 #include "core/net/UDPserver.h"
 
+#include <sys/socket.h>
+
 #include <charconv>
 
 #include "core/codec/PacketCodec.h"
@@ -27,6 +29,10 @@ constexpr auto kRemovalAge = std::chrono::seconds(2592000);  // 30 days
 // Fields 0 to 8 of a presence packet are read, and a decoded packet ends with the two
 // trailer fields of the writer: anything shorter is not a presence packet.
 constexpr std::size_t kPresenceFields = 9 + 2;
+// Every copy on a large network announces itself at once after a network change: the kernel
+// holds such a burst (thousands of small datagrams) while the main thread works through it.
+// The system caps the size (net.core.rmem_max); beyond the cap it stays at the cap.
+constexpr int kPresenceReceiveBuffer = 4 * 1024 * 1024;
 
 void trace(const std::string& text) {
     DebugTracer::addLogItem(text, 0);
@@ -133,6 +139,10 @@ void UDPserver::adaptersChanged() {
         resetSocketsWithDelay();
         return;
     }
+    recvSocket_->performBlock([socket = recvSocket_.get()] {
+        ::setsockopt(socket->socketFD(), SOL_SOCKET, SO_RCVBUF, &kPresenceReceiveBuffer,
+                     sizeof kPresenceReceiveBuffer);
+    });
     if (!recvSocket_->beginReceiving(&error)) {
         trace(describe("Could not begin receiving on UDP socket. Error", error));
         resetSocketsWithDelay();

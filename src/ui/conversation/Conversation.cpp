@@ -20,7 +20,9 @@
 #include "ui/conversation/InviteSheet.h"
 #include "ui/conversation/TextViewForReading.h"
 #include "ui/conversation/TextViewForSending.h"
+#include "ui/history/HistoryViewer.h"
 #include "ui/icons/StatusIcons.h"
+#include "ui/info/UserInformationWindow.h"
 
 namespace corvaline::ui {
 
@@ -153,6 +155,11 @@ void Conversation::buildMenu() {
     menu_->addSeparator();
     auto* clear = menu_->addAction(tr("Clear Conversation"));
     connect(clear, &QAction::triggered, this, &Conversation::clearConversation);
+    menu_->addSeparator();
+    connect(menu_->addAction(tr("Show History")), &QAction::triggered, this,
+            &Conversation::openHistory);
+    connect(menu_->addAction(tr("Get Info")), &QAction::triggered, this,
+            &Conversation::getUserInfo);
     auto* bar = new QMenuBar(this);
     bar->addMenu(menu_);
     layout()->setMenuBar(bar);
@@ -203,9 +210,9 @@ void Conversation::updateTitle() {
 
 void Conversation::updateMinimizedImage() {
     if (chat_) {
-        setWindowIcon(statusIcon("Group"));
+        setWindowIcon(dockIcon(*chat_));
     } else if (user_) {
-        setWindowIcon(applicationIconWithStatus(user_->icon()));
+        setWindowIcon(dockIcon(*user_));
     }
 }
 
@@ -377,6 +384,18 @@ void Conversation::conversationWillClose() {
         user_->setConversationWindow(nullptr);
     }
     SaveAppContextIfChanged();
+}
+
+void Conversation::openHistory() {
+    const auto members = users();
+    HistoryViewer::initAndShow(chat_ ? static_cast<ManagedObject*>(chat_.get())
+                                     : (members.empty() ? nullptr : members.front()));
+}
+
+void Conversation::getUserInfo() {
+    if (const auto members = users(); !members.empty()) {
+        UserInformationWindow::GetInfo(*members.front());
+    }
 }
 
 }  // namespace corvaline::ui

@@ -71,6 +71,10 @@ class Conversation : public MessageWindowController {
                                               TextViewForSending::FileSender send);
     // The invite sheet over the window; answers it (it deletes itself when it closes).
     InviteSheet* openInviteSheet();
+    // A history window for the chat, or for the user.
+    void openHistory();
+    // The information window of the user (of any member of a chat).
+    void getUserInfo();
 
     TextViewForReading* conversationTextView() const { return history_; }
     TextViewForSending* messageTextView() const { return input_; }

@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "core/model/entities/User.h"
+
 namespace corvaline::ui {
 namespace {
 
@@ -38,6 +40,14 @@ QIcon applicationIconWithStatus(const std::string& statusName) {
         result.addPixmap(picture);
     }
     return result;
+}
+
+QIcon dockIcon(const User& user) {
+    return applicationIconWithStatus(user.icon());
+}
+
+QIcon dockIcon(const Chat& /*chat*/) {
+    return applicationIconWithStatus("Group");
 }
 
 }  // namespace corvaline::ui

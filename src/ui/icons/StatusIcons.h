@@ -3,6 +3,11 @@
 #include <QIcon>
 #include <string>
 
+namespace corvaline {
+class Chat;
+class User;
+}  // namespace corvaline
+
 namespace corvaline::ui {
 
 // The project's pictures from the resources. GUI thread.
@@ -14,5 +19,9 @@ QIcon statusIcon(const std::string& name);
 QIcon applicationIcon();
 // The application icon with the status picture in its lower right corner (window and tray).
 QIcon applicationIconWithStatus(const std::string& statusName);
+// The icon of a user's or a chat's window: the application icon with the user's status picture,
+// or the group picture, in its lower right corner.
+QIcon dockIcon(const User& user);
+QIcon dockIcon(const Chat& chat);
 
 }  // namespace corvaline::ui

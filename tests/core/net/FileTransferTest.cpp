@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <thread>
 
 #include "core/codec/PacketCodec.h"
@@ -264,15 +266,23 @@ TEST_F(FileTransferTest, EventsFollowEachTransfersStatesHistoryAndProgress) {
         std::vector<std::int64_t> progress;
     };
     std::map<const FileTransfer*, Heard> heard;
+    // Every notice but a transfer's last comes at least 50 ms after the one before.
+    std::optional<std::chrono::steady_clock::time_point> lastNotice;
+    int earlyNotices = 0;
     std::vector<std::string> histories;
     auto& events = ModelEvents::shared();
     auto states = events.observeTransferStateChanged([&](FileTransfer& transfer) {
         heard[&transfer].states.push_back(transfer.transferState());
     });
-    auto progress =
-        events.observeTransferProgressChanged([&](FileTransfer& transfer, std::int64_t bytes) {
-            heard[&transfer].progress.push_back(bytes);
-        });
+    auto progress = events.observeTransferProgressChanged([&](FileTransfer& transfer,
+                                                              std::int64_t bytes) {
+        heard[&transfer].progress.push_back(bytes);
+        const auto now = std::chrono::steady_clock::now();
+        if (bytes != 2'000'005 && lastNotice && now - *lastNotice < std::chrono::milliseconds(50)) {
+            ++earlyNotices;
+        }
+        lastNotice = now;
+    });
     auto history = events.observeUserHistoryAppended([&](User& user, LogEntry& entry) {
         histories.push_back(user.userId() + (entry.incoming() ? " incoming" : " outgoing"));
     });
@@ -294,6 +304,7 @@ TEST_F(FileTransferTest, EventsFollowEachTransfersStatesHistoryAndProgress) {
         EXPECT_TRUE(std::is_sorted(bytes.begin(), bytes.end()));
         EXPECT_EQ(bytes.back(), 2'000'005);
     }
+    EXPECT_EQ(earlyNotices, 0);
     // The sender here is this very copy: the received transfer is in the local user's history.
     EXPECT_EQ(histories, (std::vector<std::string>{peer_->userId() + " outgoing",
                                                    userList_->me()->userId() + " incoming"}));

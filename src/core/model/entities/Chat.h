@@ -61,6 +61,10 @@ class Chat : public ManagedObject {
     // newest by receipt time, newest first (0: all).
     std::size_t logEntriesNumber() const;
     std::vector<std::shared_ptr<LogEntry>> lastLogEnties(std::size_t count) const;
+    // The `count` entries received before `entry` (0: all), newest first: the next page of a
+    // long history, found without walking the pages before it.
+    std::vector<std::shared_ptr<LogEntry>> logEntriesBefore(const LogEntry& entry,
+                                                            std::size_t count) const;
 
     std::int64_t roomId() const { return integer("roomId").value_or(0); }
     void setRoomId(std::int64_t roomId) { setValue("roomId", roomId); }

@@ -2,10 +2,10 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "core/codec/PacketCodec.h"
-#include "core/codec/ProgramKey.h"
 #include "core/model/events/ModelEvents.h"
 #include "core/model/store/AppStore.h"
 #include "core/model/store/ObjectContext.h"
@@ -33,6 +33,7 @@ FileTransfer::FileTransfer(const EntityDescription& entity)
 }
 
 FileTransfer::~FileTransfer() {
+    pipeline_.reset();  // before the file it reads or writes closes
     if (socket_) {
         socket_->setDelegate(std::weak_ptr<AsyncTcpSocketDelegate>());
         socket_->disconnect();
@@ -116,44 +117,50 @@ void FileTransfer::ContinueTransfer(std::int64_t state) {
     }
 }
 
-AesCbcStream& FileTransfer::cipher() {
-    if (!cryptor_) {
+ChunkPipeline& FileTransfer::pipeline() {
+    if (!pipeline_) {
         const auto direction =
             incoming() ? AesCbcStream::Direction::decrypt : AesCbcStream::Direction::encrypt;
-        cryptor_ = std::make_unique<AesCbcStream>(direction, kProgramKey, kZeroIv);
+        pipeline_ = std::make_unique<ChunkPipeline>(
+            direction, encrypt_, socket_, main_, [transfer = std::weak_ptr<FileTransfer>(self())] {
+                if (auto alive = transfer.lock()) {
+                    alive->pipelineReported();
+                }
+            });
     }
-    return *cryptor_;
+    return *pipeline_;
 }
 
-std::shared_ptr<Data> FileTransfer::freeBuffer(std::size_t length) {
-    // At most two chunks move at once and they complete in order, so the buffer of the chunk
-    // before the last is done with.
-    auto& buffer = buffers_[nextBuffer_];
-    nextBuffer_ = (nextBuffer_ + 1) % buffers_.size();
-    if (!buffer) {
-        buffer = std::make_shared<Data>();
-        buffer->reserve(kChunkSize);
+void FileTransfer::pipelineReported() {
+    for (const auto& result :
+         pipeline_ ? pipeline_->takeResults() : std::vector<ChunkPipeline::Result>()) {
+        chunkStored(result);
     }
-    buffer->resize(length);
-    return buffer;
-}
-
-std::size_t FileTransfer::wireLength(std::size_t size) const {
-    return encrypt_ ? (size + kAesBlockSize - 1) / kAesBlockSize * kAesBlockSize : size;
 }
 
 void FileTransfer::chunkDone(std::size_t size) {
     file_->bytesReceived += static_cast<std::int64_t>(size);
     lastFixedBytesReceivedValue_ += static_cast<std::int64_t>(size);
-    bytesReceived_ = lastFixedBytesReceivedValue_;
-    progressChanged();
+    // The bytes the socket reported moving may run ahead of the chunks done.
+    bytesReceived_ = std::max(bytesReceived_, lastFixedBytesReceivedValue_);
+    noticeProgress(lastFixedBytesReceivedValue_ == filesTotalSize());
 }
 
 void FileTransfer::someBytesTransferred(std::size_t count) {
+    if (!file_) {
+        return;
+    }
+    // Padding is no file byte: the count stops at the end of the chunks under way.
+    const std::int64_t underWay =
+        lastFixedBytesReceivedValue_ - file_->bytesReceived + bytesQueued_;
+    bytesReceived_ = std::min(bytesReceived_ + static_cast<std::int64_t>(count), underWay);
+    noticeProgress(false);
+}
+
+void FileTransfer::noticeProgress(bool always) {
     constexpr auto kNoticeInterval = std::chrono::milliseconds(50);
-    bytesReceived_ += static_cast<std::int64_t>(count);
     const auto now = std::chrono::steady_clock::now();
-    if (now - lastProgressNotice() > kNoticeInterval) {
+    if (always || now - lastProgressNotice() > kNoticeInterval) {
         lastProgressNotice() = now;
         progressChanged();
     }
@@ -185,19 +192,23 @@ void FileTransfer::socketDidWritePartialDataOfLength(const AsyncTcpSocketPtr& so
 }
 
 void FileTransfer::socketDidDisconnect(const AsyncTcpSocketPtr&, const std::optional<Error>&) {
+    if (pipeline_ && incoming() && !closing_) {
+        // A sender closes right after its last chunk: what arrived before is still stored.
+        pipeline_->finish();
+        pipelineReported();
+    }
     if (transferState() == kRunning) {
         setTransferState(kFailed);
     } else if (transferState() == kWaiting) {
         setTransferState(kCancelled);
     }
+    pipeline_.reset();  // waits for the chunk under way before the file goes
     if (file_) {
         file_->discardStream();
     }
     chunks_.clear();
-    buffers_ = {};
     socket_.reset();
     closing_ = false;
-    cryptor_.reset();
     if (incoming() && user().empty() && context() && !isDeleted()) {
         context()->deleteObject(*this);  // no offer came: nothing for a history
     }

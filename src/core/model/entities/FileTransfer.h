@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -12,8 +11,8 @@
 
 #include "core/codec/TransferHeader.h"
 #include "core/model/entities/LogEntry.h"
+#include "core/model/transfer/ChunkPipeline.h"
 #include "core/model/transfer/SingleFile.h"
-#include "platform/crypto/Aes256Cbc.h"
 #include "platform/runloop/Executor.h"
 #include "sockets/tcp/AsyncTcpSocket.h"
 
@@ -23,12 +22,13 @@ class User;
 
 // A file transfer: a line of a history and, while it runs, the owner of its connection and
 // of the file being sent or received. A running transfer keeps itself alive until its
-// connection closes. Main thread only (the socket reports on the main queue).
+// connection closes. Main thread only (the socket reports on the main queue); the data
+// itself moves through a ChunkPipeline on a queue of its own.
 class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
   public:
     static constexpr std::string_view kEntityName = "FileTransfer";
     static constexpr std::uint16_t kPort = 19880;
-    static constexpr std::size_t kChunkSize = 786432;
+    static constexpr std::size_t kChunkSize = ChunkPipeline::kChunkSize;
     // How long the transfer waits for its peer, in seconds.
     struct Waits {
         // A peer writes each header line at once: the offer and every file header must come
@@ -86,7 +86,7 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     void setFolderPath(std::string path) { setValue("folderPath", std::move(path)); }
 
     // Bytes sent or received so far; observers of "bytesReceived" hear of it at most every
-    // 50 ms while chunks move, and at the end of each chunk.
+    // 50 ms while chunks move, and when the last byte has moved.
     std::int64_t bytesReceived() const { return bytesReceived_; }
     bool encrypt() const { return encrypt_; }
     bool isRunning() const { return socket_ != nullptr; }
@@ -124,12 +124,6 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     // The sender's read while it waits for the receiver to close.
     static constexpr long kCloseTag = 6;
 
-    // One chunk on its way: its real byte count and the buffer that holds it.
-    struct Chunk {
-        std::size_t size;
-        std::shared_ptr<Data> buffer;
-    };
-
     std::shared_ptr<FileTransfer> self();
     void write(const HeaderFields& header, double timeout, long tag);
     void readLine(double timeout, long tag);
@@ -142,13 +136,16 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
         return socket && socket == socket_ && !closing_;
     }
     void closeAfterWriting();
-    // The chain of the data stream, made at the first chunk and kept for the whole transfer.
-    AesCbcStream& cipher();
-    // The buffer for the next chunk, `length` bytes long.
-    std::shared_ptr<Data> freeBuffer(std::size_t length);
-    std::size_t wireLength(std::size_t size) const;
+    // The data stream, made at the first chunk and kept for the whole transfer (one cipher
+    // chain runs through all its files).
+    ChunkPipeline& pipeline();
+    // What the data stream reports: chunks stored (receiving) or a failed one.
+    void pipelineReported();
+    void chunkStored(ChunkPipeline::Result stored);
     void chunkDone(std::size_t size);
     void someBytesTransferred(std::size_t count);
+    // Tells observers of the progress unless they heard of it within the last 50 ms.
+    void noticeProgress(bool always);
     void progressChanged();
     // A dead peer's machine is noticed even while nothing is sent.
     void enableKeepAlive();
@@ -172,7 +169,6 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     bool placeFolder(bool make);
     void fileHeaderRead(const HeaderFields& fields);
     void readChunks();
-    void chunkRead(const DataSlice& data);
     void fileReceived();
 
     std::shared_ptr<Executor> main_;
@@ -181,7 +177,7 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     bool closing_ = false;
     std::shared_ptr<SingleFile> file_;
     std::int64_t lastFixedBytesReceivedValue_ = 0;
-    std::unique_ptr<AesCbcStream> cryptor_;
+    std::unique_ptr<ChunkPipeline> pipeline_;
     bool encrypt_ = true;
     std::vector<std::shared_ptr<SingleFile>> outgoingFilesList_;
     std::int64_t bytesReceived_ = 0;
@@ -191,11 +187,8 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     std::string folderName_;
     bool folderMade_ = false;
     Offer offer_;
-    // Chunks move two at a time, so that the cipher and the disk work on one while the
-    // socket carries the other.
-    std::array<std::shared_ptr<Data>, 2> buffers_;
-    std::size_t nextBuffer_ = 0;
-    std::deque<Chunk> chunks_;
+    // The file bytes of each chunk under way, oldest first.
+    std::deque<std::size_t> chunks_;
     std::int64_t bytesQueued_ = 0;  // of the current file
     std::int64_t sizesDeclaredLeft_ = 0;
     bool everythingSent_ = false;  // outgoing: the last chunk is with the kernel

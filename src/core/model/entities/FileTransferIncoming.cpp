@@ -31,7 +31,6 @@ constexpr long kFileHeaderTag = 1;
 constexpr long kChunkTag = 2;
 constexpr long kDecisionTag = 3;
 constexpr long kFileAnswerTag = 4;
-constexpr std::size_t kChunksInFlight = 2;
 // More files than anyone sends at once, and the most names tried for a folder.
 constexpr std::int64_t kMaximumFiles = 10'000'000;
 constexpr int kMaximumFolderNumber = 10'000;
@@ -64,7 +63,7 @@ void FileTransfer::socketDidReadData(const AsyncTcpSocketPtr& socket, const Data
         return;
     }
     if (tag == kChunkTag && incoming()) {
-        chunkRead(data);
+        pipeline().store(file_);
         return;
     }
     if (tag == kCloseTag && !incoming()) {
@@ -113,7 +112,6 @@ void FileTransfer::offerRead(const HeaderFields& fields) {
     setFilesTotalSize(sane ? *total : 0);
     sizesDeclaredLeft_ = filesTotalSize();
     encrypt_ = wireNumber(offer_.sessaes).value_or(0) != 0;
-    cryptor_.reset();
 
     auto* list = CoreServices::shared().userList;
     auto sender = list ? list->getUserById(offer_.from_id, socket_->connectedHost())
@@ -201,32 +199,31 @@ void FileTransfer::fileHeaderRead(const HeaderFields& fields) {
 }
 
 void FileTransfer::readChunks() {
-    while (chunks_.size() < kChunksInFlight && bytesQueued_ < file_->bytesTotal) {
+    while (chunks_.size() < ChunkPipeline::kChunksInFlight && bytesQueued_ < file_->bytesTotal) {
         const auto size = static_cast<std::size_t>(
             std::min<std::int64_t>(file_->bytesTotal - bytesQueued_, kChunkSize));
-        auto buffer = freeBuffer(wireLength(size));
         bytesQueued_ += static_cast<std::int64_t>(size);
-        chunks_.push_back({size, buffer});
-        socket_->readDataToLength(buffer->size(), waits_.stall, buffer, 0, kChunkTag);
+        chunks_.push_back(size);
+        pipeline().receive(size, waits_.stall, kChunkTag);
     }
     if (chunks_.empty()) {
         fileReceived();  // an empty file has no chunk
     }
 }
 
-void FileTransfer::chunkRead(const DataSlice& data) {
-    if (chunks_.empty()) {
-        return;
+void FileTransfer::chunkStored(ChunkPipeline::Result stored) {
+    if (!pipeline_ || !socket_ || closing_) {
+        return;  // over already: the report of a chunk that was under way
     }
-    const Chunk chunk = chunks_.front();
-    chunks_.pop_front();
-    std::span<std::uint8_t> bytes(chunk.buffer->data(), data.size());
-    if ((encrypt_ && !cipher().transform(bytes)) ||
-        !file_->write(bytes.first(std::min(chunk.size, bytes.size())))) {
+    if (!stored) {
         fail(kFailed);
         return;
     }
-    chunkDone(chunk.size);
+    if (!incoming() || chunks_.empty()) {
+        return;
+    }
+    chunks_.pop_front();
+    chunkDone(*stored);
     if (file_->bytesReceived < file_->bytesTotal) {
         readChunks();
     } else {

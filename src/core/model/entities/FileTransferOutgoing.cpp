@@ -27,7 +27,6 @@ constexpr double kCloseWait = 60.0;
 constexpr long kOfferTag = 3;
 constexpr long kFileHeaderTag = 4;
 constexpr long kChunkTag = 5;
-constexpr std::size_t kChunksInFlight = 2;
 
 }  // namespace
 
@@ -71,7 +70,6 @@ std::shared_ptr<FileTransfer> FileTransfer::newOutgoingFiles(
 }
 
 void FileTransfer::sendOffer() {
-    cryptor_.reset();
     offer_.content_type = "FILESENDREQUEST";
     offer_.sessid = std::to_string(uniformRandomBelow(999999999));
     offer_.sessaes = encrypt_ ? "1" : "0";
@@ -135,18 +133,12 @@ void FileTransfer::writeFileHeader() {
 }
 
 void FileTransfer::sendChunks() {
-    while (chunks_.size() < kChunksInFlight && bytesQueued_ < file_->bytesTotal) {
+    while (chunks_.size() < ChunkPipeline::kChunksInFlight && bytesQueued_ < file_->bytesTotal) {
         const auto size = static_cast<std::size_t>(
             std::min<std::int64_t>(file_->bytesTotal - bytesQueued_, kChunkSize));
-        auto buffer = freeBuffer(wireLength(size));
-        if (!file_->read(std::span(buffer->data(), size), bytesQueued_) ||
-            (encrypt_ && !cipher().transform(*buffer))) {
-            fail(kFailed);
-            return;
-        }
+        pipeline().send(file_, bytesQueued_, size, waits_.stall, kChunkTag);
         bytesQueued_ += static_cast<std::int64_t>(size);
-        chunks_.push_back({size, buffer});
-        socket_->writeData(std::shared_ptr<const Data>(buffer), waits_.stall, kChunkTag);
+        chunks_.push_back(size);
     }
     if (chunks_.empty()) {
         fileSent();  // an empty file has no chunk
@@ -206,7 +198,7 @@ void FileTransfer::socketDidWriteDataWithTag(const AsyncTcpSocketPtr& socket, lo
         }
         sendChunks();
     } else if (tag == kChunkTag && !chunks_.empty()) {
-        const std::size_t size = chunks_.front().size;
+        const std::size_t size = chunks_.front();
         chunks_.pop_front();
         chunkDone(size);
         if (file_->bytesReceived < file_->bytesTotal) {

@@ -9,20 +9,24 @@ namespace corvaline {
 
 namespace {
 
-FetchRequest historyOf(const User& user, std::size_t count) {
-    return {std::string(LogEntry::kEntityName),
-            {FetchCondition::isNull("chat"), FetchCondition::contains("user", user)},
-            "timeReceived",
-            false,
-            count};
+// Newest first; with `before`, only the entries received before it.
+FetchRequest newestFirst(std::vector<FetchCondition> conditions, std::size_t count,
+                         const LogEntry* before) {
+    FetchRequest request{std::string(LogEntry::kEntityName), std::move(conditions), "timeReceived",
+                         false, count};
+    if (before) {
+        request.after = FetchRequest::Position{before->value("timeReceived"), before->objectId()};
+    }
+    return request;
 }
 
-FetchRequest historyOf(const Chat& chat, std::size_t count) {
-    return {std::string(LogEntry::kEntityName),
-            {FetchCondition::relatedTo("chat", chat)},
-            "timeReceived",
-            false,
-            count};
+FetchRequest historyOf(const User& user, std::size_t count, const LogEntry* before = nullptr) {
+    return newestFirst({FetchCondition::isNull("chat"), FetchCondition::contains("user", user)},
+                       count, before);
+}
+
+FetchRequest historyOf(const Chat& chat, std::size_t count, const LogEntry* before = nullptr) {
+    return newestFirst({FetchCondition::relatedTo("chat", chat)}, count, before);
 }
 
 std::size_t countOf(const ManagedObject& owner, const FetchRequest& request) {
@@ -68,6 +72,16 @@ std::vector<std::shared_ptr<LogEntry>> User::lastLogEnties(std::size_t count) co
 
 std::vector<std::shared_ptr<LogEntry>> Chat::lastLogEnties(std::size_t count) const {
     return entriesOf(*this, historyOf(*this, count));
+}
+
+std::vector<std::shared_ptr<LogEntry>> User::logEntriesBefore(const LogEntry& entry,
+                                                              std::size_t count) const {
+    return entriesOf(*this, historyOf(*this, count, &entry));
+}
+
+std::vector<std::shared_ptr<LogEntry>> Chat::logEntriesBefore(const LogEntry& entry,
+                                                              std::size_t count) const {
+    return entriesOf(*this, historyOf(*this, count, &entry));
 }
 
 }  // namespace corvaline

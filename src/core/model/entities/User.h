@@ -57,6 +57,10 @@ class User : public TreeItem {
     // store error gives 0 or nothing.
     std::size_t logEntriesNumber() const;
     std::vector<std::shared_ptr<LogEntry>> lastLogEnties(std::size_t count) const;
+    // The `count` entries received before `entry` (0: all), newest first: the next page of a
+    // long history, found without walking the pages before it.
+    std::vector<std::shared_ptr<LogEntry>> logEntriesBefore(const LogEntry& entry,
+                                                            std::size_t count) const;
 
     // The attributes the user-information record carries.
     UserInfo userInfo() const;

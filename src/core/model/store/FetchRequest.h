@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,13 +42,21 @@ struct FetchCondition {
 
 // A query on a hierarchy that is fetched on demand. All conditions must hold; sub-entities
 // of `entity` are included; results are sorted by `sortKey` (then by object id), at most
-// `limit` of them (0: all). A plain value: main thread.
+// `limit` of them (0: all), from the row after `after` on when that is set. A plain value: main
+// thread.
 struct FetchRequest {
     std::string entity;
     std::vector<FetchCondition> conditions;
     std::string sortKey;
     bool ascending = true;
     std::size_t limit = 0;
+    // A place in the sort order: the sort value and the object id of a row. Pages of a long
+    // result start after the last row of the page before, without counting the rows skipped.
+    struct Position {
+        Value sortValue;
+        std::int64_t objectId = 0;
+    };
+    std::optional<Position> after = std::nullopt;
 };
 
 }  // namespace corvaline

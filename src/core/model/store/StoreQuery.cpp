@@ -222,6 +222,16 @@ class QueryBuilder {
                                             " = e.id AND x." + sqlite::quoted(join.targetColumn) +
                                             " IN (" + idList(targets) + "))");
         }
+        if (request_.after) {
+            if (request_.sortKey.empty()) {
+                throw std::logic_error("a page of " + entity_->name() + " needs a sort order");
+            }
+            const std::string beyond = request_.ascending ? " > ?" : " < ?";
+            conditions_.push_back("(" + sortColumn_ + beyond + " OR (" + sortColumn_ + " = ? AND " +
+                                  idColumn_ + beyond + "))");
+            const auto& [sortValue, objectId] = *request_.after;
+            params_.insert(params_.end(), {sortValue, sortValue, Value(objectId)});
+        }
         std::set<std::int64_t> pendingIds;
         for (const auto* set : {&state_.updated, &state_.deleted}) {
             for (auto it = set->lower_bound({&root, INT64_MIN});
@@ -271,6 +281,16 @@ bool matches(const ManagedObject& object, const FetchRequest& request,
              const EntityDescription& entity) {
     if (object.isDeleted() || !object.entity().isKindOf(entity)) {
         return false;
+    }
+    if (const auto& after = request.after) {
+        const Value& value = object.value(request.sortKey);
+        const auto beyond = [&](const auto& a, const auto& b) {
+            return request.ascending ? b < a : a < b;
+        };
+        if (!(beyond(value, after->sortValue) ||
+              (value == after->sortValue && beyond(object.objectId(), after->objectId)))) {
+            return false;
+        }
     }
     for (const auto& condition : request.conditions) {
         if (entity.attributeIndex(condition.key) >= 0) {

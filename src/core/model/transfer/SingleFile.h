@@ -13,7 +13,9 @@ namespace corvaline {
 
 // One file of a transfer: the values of its header and the descriptor it is read from
 // (outgoing) or written to (incoming). An incoming file is written under a name that marks
-// it as partial and gets its own name only once it is complete. Main thread only.
+// it as partial and gets its own name only once it is complete. Main thread only, except
+// read and write, which the transfer's data queue calls while the main thread leaves the
+// stream alone.
 class SingleFile {
   public:
     // The largest "FILE-SIZE" taken; anything beyond is refused.

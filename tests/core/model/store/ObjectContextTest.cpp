@@ -143,6 +143,31 @@ TEST_F(ObjectContextTest, HistoryQueriesSeeStoredAndPendingEntriesNewestFirst) {
     EXPECT_EQ(context_->count(newestNotesOf(*ann, 0)), 3u);
 }
 
+TEST_F(ObjectContextTest, PagesOfAHistoryStartAfterAGivenRowWithAndWithoutUnsavedEntries) {
+    auto ann = person("Ann");
+    std::vector<std::shared_ptr<ManagedObject>> notes;
+    for (int minute = 1; minute <= 5; ++minute) {
+        notes.push_back(note("n" + std::to_string(minute), minute, {ann.get()}));
+    }
+    auto twin = note("n3 twin", 3, {ann.get()});  // the same time as n3, a later id
+    context_->save();
+    auto page = [&](const ManagedObject& after, std::size_t limit, bool ascending) {
+        auto request = newestNotesOf(*ann, limit);
+        request.ascending = ascending;
+        request.after = FetchRequest::Position{after.value("written"), after.objectId()};
+        return texts(context_->execute(request));
+    };
+    using Texts = std::vector<std::string>;
+    EXPECT_EQ(page(*notes[4], 2, false), (Texts{"n4", "n3 twin"}));
+    EXPECT_EQ(page(*twin, 0, false), (Texts{"n3", "n2", "n1"}));
+    EXPECT_EQ(page(*notes[2], 2, true), (Texts{"n3 twin", "n4"}));
+    EXPECT_EQ(page(*notes[0], 0, false), Texts{});
+
+    note("n0", 0, {ann.get()});  // unsaved, and the oldest of all
+    EXPECT_EQ(page(*notes[1], 0, false), (Texts{"n1", "n0"}));
+    EXPECT_EQ(page(*notes[3], 1, true), (Texts{"n5"}));
+}
+
 TEST_F(ObjectContextTest, ATeamGivenToASavedNoteLeavesItsPeoplesHistory) {
     auto ann = person("Ann");
     auto team = context_->insertNewObject("Team");

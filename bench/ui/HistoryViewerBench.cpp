@@ -1,0 +1,88 @@
+// Selecting a user with a long history in the history viewer: the time until the newest
+// entries are laid out on screen, and the longest pause of the event loop while the older ones
+// are built below them (measured between the ticks of a zero-interval timer). Prints its
+// figures; an optional argument sets the number of entries (default 100000). Runs in a
+// temporary HOME under offscreen Qt and opens no port.
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "app/defaults/RegisteredDefaults.h"
+#include "bench/ui/LongHistory.h"
+#include "core/model/entities/Message.h"
+#include "core/model/entities/User.h"
+#include "core/model/roster/UserList.h"
+#include "core/model/services/CoreServices.h"
+#include "core/model/store/AppStore.h"
+#include "core/model/store/ObjectContext.h"
+#include "platform/defaults/UserDefaults.h"
+#include "support/qt/OffscreenHome.h"
+#include "ui/history/HistoryViewer.h"
+#include "ui/history/PrintingTextView.h"
+
+using namespace corvaline;
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::duration<double, std::milli>;
+
+int main(int argc, char** argv) {
+    const std::size_t entries = argc > 1 ? std::stoul(argv[1]) : 100000;
+    testing::OffscreenHome home("corvaline-bench");
+    if (!home.made()) {
+        return 1;
+    }
+    QApplication application(argc, argv);
+    registerApplicationDefaults(UserDefaults::standard(), {});
+    {
+        auto* context = AppManagedObjectContext();
+        UserList list(context);
+        CoreServices::shared().userList = &list;
+        list.updateMe();
+        auto user = context->insert<User>();
+        user->setUserId("A100000001");
+        user->setName("Heavy");
+        user->setStatus("0");
+        bench::fillHistory(*context, *user, entries);
+
+        auto* window = ui::HistoryViewer::initAndShow(nullptr);
+        QApplication::processEvents();
+        auto* text = window->textView();
+
+        const auto begin = Clock::now();
+        window->selectItem(user.get());
+        text->document()->documentLayout()->documentSize();
+        text->viewport()->repaint();
+        const double firstScreen = Milliseconds(Clock::now() - begin).count();
+
+        double longestPause = 0;
+        auto last = Clock::now();
+        QTimer heartbeat;
+        heartbeat.setInterval(0);
+        QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+            const auto now = Clock::now();
+            longestPause = std::max(longestPause, Milliseconds(now - last).count());
+            last = now;
+        });
+        QEventLoop loop;
+        QObject::connect(window, &ui::HistoryViewer::olderEntriesLoaded, &loop, &QEventLoop::quit);
+        heartbeat.start();
+        last = Clock::now();
+        if (window->loadingOlder()) {
+            loop.exec();
+        }
+        heartbeat.stop();
+        const double all = Milliseconds(Clock::now() - begin).count();
+        std::printf(
+            "history viewer, %zu entries: newest screen laid out in %.2f ms; longest event-loop "
+            "pause while the rest is built %.2f ms; all %zu entries in %.0f ms\n",
+            entries, firstScreen, longestPause, window->takenEntries(), all);
+        delete window;
+        CoreServices::shared() = CoreServices{};
+    }
+    AppStore::shared().close();
+    return 0;
+}

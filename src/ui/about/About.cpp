@@ -1,0 +1,103 @@
+#include "ui/about/About.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPointer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "ui/controls/LinkLabel.h"
+#include "ui/icons/StatusIcons.h"
+
+namespace corvaline::ui {
+
+namespace {
+
+// Where the documentation is: installed beside the program, else the source tree it was
+// built from.
+QString documentation(const QString& name, const QString& language) {
+    const QString installed =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../share/doc/corvaline/");
+    for (const QString& folder : {installed, QStringLiteral(CORVALINE_SOURCE_DIR "/")}) {
+        const QString translated = folder + language + QLatin1Char('/') + name;
+        if (!language.isEmpty() && QFileInfo::exists(translated)) {
+            return QDir::cleanPath(translated);
+        }
+        if (QFileInfo::exists(folder + name)) {
+            return QDir::cleanPath(folder + name);
+        }
+    }
+    return QDir::cleanPath(installed + name);
+}
+
+}  // namespace
+
+About* About::shared() {
+    static QPointer<About> window;
+    if (!window) {
+        window = new About;
+    }
+    return window;
+}
+
+About* About::show() {
+    About* window = shared();
+    window->QWidget::show();
+    window->raise();
+    window->activateWindow();
+    window->fill(QDate::currentDate(), QLocale());
+    return window;
+}
+
+About::About()
+    : QWidget(nullptr, Qt::Window),
+      versionString_(new QLabel(this)),
+      copyright_(new QLabel(this)),
+      links_{new LinkLabel(this), new LinkLabel(this), new LinkLabel(this)} {
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setWindowTitle(tr("About Corvaline"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(30, 20, 30, 20);
+    auto* icon = new QLabel(this);
+    icon->setPixmap(applicationIcon().pixmap(96, 96));
+    icon->setAlignment(Qt::AlignCenter);
+    layout->addWidget(icon);
+    auto* name = new QLabel(QStringLiteral("Corvaline"), this);
+    QFont big = name->font();
+    big.setPointSizeF(big.pointSizeF() * 1.6);
+    big.setBold(true);
+    name->setFont(big);
+    for (QLabel* label : {name, versionString_, copyright_}) {
+        label->setAlignment(Qt::AlignCenter);
+        label->setTextFormat(Qt::PlainText);
+        layout->addWidget(label);
+    }
+    layout->addSpacing(10);
+    for (LinkLabel* link : links_) {
+        link->setAlignment(Qt::AlignCenter);
+        layout->addWidget(link);
+    }
+    layout->setSizeConstraint(QLayout::SetFixedSize);  // fits the filled texts
+}
+
+void About::fill(const QDate& today, const QLocale& locale) {
+    versionString_->setText(tr("Corvaline for Linux v%1").arg(QStringLiteral(CORVALINE_VERSION)));
+    copyright_->setText(
+        tr("Copyright \u00A9 %1 the Corvaline developers. All rights reserved.").arg(today.year()));
+    // The Russian-speaking audience gets the translated documents where there are any.
+    const QString language =
+        locale.language() == QLocale::Russian ? QStringLiteral("ru") : QString();
+    const std::pair<QString, QString> targets[] = {
+        {tr("Getting help"), QStringLiteral("README.md")},
+        {tr("How Corvaline is built"), QStringLiteral("docs/architecture.md")},
+        {tr("What Corvaline does on Linux"), QStringLiteral("README.md")},
+    };
+    for (int i = 0; i < 3; ++i) {
+        links_[i]->setText(targets[i].first);
+        links_[i]->setUrl(QUrl::fromLocalFile(documentation(targets[i].second, language)));
+    }
+}
+
+}  // namespace corvaline::ui

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDate>
+#include <QLocale>
+#include <QWidget>
+
+class QLabel;
+
+namespace corvaline::ui {
+
+class LinkLabel;
+
+// The About window: name and version, the notice line of the current year and three links to
+// the program's own documentation. One per process, made at first use. GUI thread.
+class About : public QWidget {
+    Q_OBJECT
+  public:
+    // Shows the one window, filled anew.
+    static About* show();
+    static About* shared();
+
+    // Fills the texts for `today` and the links for the language of `locale`.
+    void fill(const QDate& today, const QLocale& locale);
+
+    QLabel* versionString() const { return versionString_; }
+    QLabel* copyright() const { return copyright_; }
+    LinkLabel* supportLink() const { return links_[0]; }
+    LinkLabel* webLink() const { return links_[1]; }
+    LinkLabel* productLink() const { return links_[2]; }
+
+  private:
+    About();
+
+    QLabel* versionString_;
+    QLabel* copyright_;
+    LinkLabel* links_[3];
+};
+
+}  // namespace corvaline::ui

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QList>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QToolButton;
+
+namespace corvaline::ui {
+
+// The find bar over a read-only text: searches as the pattern is typed (from where the last
+// match started), steps to the next and previous match (Return, Shift+Return, the buttons;
+// wrapping around the ends) and highlights the matches. GUI thread.
+class FindBar : public QWidget {
+    Q_OBJECT
+  public:
+    explicit FindBar(QTextEdit& text, QWidget* parent = nullptr);
+
+    QLineEdit* field() const { return field_; }
+    // Selects the next or previous match; false when there is none.
+    bool findNext();
+    bool findPrevious();
+    // Searches again after the text changed (the highlights follow).
+    void refresh();
+    // The matches highlighted (at most a few thousand of a long text).
+    int highlightedMatches() const { return static_cast<int>(highlights_.size()); }
+
+  private:
+    bool find(QTextCursor from, bool backward);
+    void patternChanged();
+    void highlight();
+
+    QTextEdit& text_;
+    QLineEdit* field_;
+    QLabel* status_;
+    QList<QTextEdit::ExtraSelection> highlights_;
+};
+
+}  // namespace corvaline::ui

@@ -1,0 +1,284 @@
+#include "ui/settings/HotKeyField.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QStyle>
+
+#include "core/model/defaults/DefaultsKeys.h"
+#include "platform/defaults/UserDefaults.h"
+#include "ui/settings/VirtualKeys.h"
+
+namespace corvaline::ui {
+
+// A caution sign and one line beside the field; a tool-tip window, so that it neither takes
+// the focus nor ends the recording. GUI thread.
+class ShortcutWarning : public QWidget {
+  public:
+    explicit ShortcutWarning(QWidget* field) : QWidget(field, Qt::ToolTip) {
+        auto* layout = new QHBoxLayout(this);
+        layout->setContentsMargins(10, 10, 10, 10);
+        layout->setSpacing(10);
+        auto* label = new QLabel(HotKeyField::tr("Shortcut used by another action"), this);
+        label->setObjectName(QStringLiteral("warningText"));
+        const int h = label->sizeHint().height();
+        auto* sign = new QLabel(this);
+        sign->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(h, h));
+        layout->addWidget(sign);
+        layout->addWidget(label);
+        setAutoFillBackground(true);
+    }
+
+    void showBeside(QWidget* field) {
+        adjustSize();
+        const QPoint rightEdge = field->mapToGlobal(QPoint(field->width(), 0));
+        move(rightEdge.x(), rightEdge.y() + (field->height() - height()) / 2);
+        show();
+    }
+};
+
+namespace {
+
+// The keys named by the layout rather than by a fixed symbol: the main block and F20.
+bool namedByLayout(std::uint16_t code) {
+    return code < 36 || (code >= 37 && code <= 47) || code == 50 || code == 90 || code > 126;
+}
+
+bool isFunctionKey(std::uint16_t code) {
+    static constexpr std::uint16_t kFunctionKeys[] = {
+        122, 120, 99, 118, 96, 97, 98, 100, 101, 109, 103, 111, 105, 107, 113, 106, 64, 79, 80, 90};
+    return std::ranges::find(kFunctionKeys, code) != std::end(kFunctionKeys);
+}
+
+}  // namespace
+
+HotKeyField::HotKeyField(QWidget* parent) : QLineEdit(parent) {
+    setReadOnly(true);
+    // Recording starts with a click only, never because the window put the focus here.
+    setFocusPolicy(Qt::ClickFocus);
+    setAlignment(Qt::AlignCenter);
+    setPlaceholderText(tr("Click to record a shortcut"));
+    setToolTip(tr("Click here, then press the keys of the shortcut"));
+    binding_ = UserDefaults::standard().observe(defaults::kHotKey, [this] { showValue(); });
+    showValue();
+}
+
+HotKeyField::~HotKeyField() = default;
+
+void HotKeyField::setPlatform(Platform platform) {
+    platform_ = std::move(platform);
+    showValue();
+}
+
+bool HotKeyField::validate(std::uint32_t flags, std::uint16_t code) {
+    if (isFunctionKey(code)) {
+        return true;
+    }
+    if (flags == 0) {
+        return false;
+    }
+    if (flags & (kControlFlag | kCommandFlag)) {
+        return true;
+    }
+    if (!(flags & kOptionFlag)) {
+        return false;  // Shift alone is not enough
+    }
+    return code == 49 || code == 53;
+}
+
+QString HotKeyField::modifiers(std::uint32_t flags) {
+    QString text;
+    if (flags & kControlFlag) {
+        text += QChar(0x2303);
+    }
+    if (flags & kOptionFlag) {
+        text += QChar(0x2325);
+    }
+    if (flags & kShiftFlag) {
+        text += QChar(0x21E7);
+    }
+    if (flags & kCommandFlag) {
+        text += QChar(0x2318);
+    }
+    return text;
+}
+
+std::optional<QString> HotKeyField::keyCodeString(std::uint16_t code) const {
+    const VirtualKey* key = virtualKey(code);
+    if (!namedByLayout(code)) {
+        if (!key) {
+            return std::nullopt;
+        }
+        return code == 49 ? tr("Space bar") : QString::fromUtf8(key->name);
+    }
+    if (platform_.keyName) {
+        return platform_.keyName(code);
+    }
+    if (!key) {
+        return std::nullopt;
+    }
+    return QString::fromUtf8(key->name);
+}
+
+QString HotKeyField::getRepresentation(std::uint32_t flags, std::uint16_t code) const {
+    const auto name = keyCodeString(code);
+    if (!name || name->isEmpty()) {
+        return {};
+    }
+    return modifiers(flags) + name->toUpper();
+}
+
+bool HotKeyField::validateInMenu(const QList<QAction*>& actions, std::uint32_t flags,
+                                 std::uint16_t code) {
+    for (QAction* action : actions) {
+        if (action->menu() &&
+            validateInMenu(action->menu()->actions(), flags & kModifierFlags, code)) {
+            return true;
+        }
+        for (const QKeySequence& shortcut : action->shortcuts()) {
+            if (shortcut.isEmpty()) {
+                continue;
+            }
+            const QKeyCombination combination = shortcut[0];
+            const auto qtModifiers = combination.keyboardModifiers();
+            const auto key =
+                virtualKeyForQtKey(combination.key(), qtModifiers.testFlag(Qt::KeypadModifier));
+            if (!key || key->code != code) {
+                continue;
+            }
+            std::uint32_t mask = flagsFromQtModifiers(qtModifiers.toInt());
+            if (key->shiftImplied) {
+                mask |= kShiftFlag;
+            }
+            if ((mask & kModifierFlags) == (flags & kModifierFlags)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+QWidget* HotKeyField::warning() const {
+    return warning_ && warning_->isVisible() ? warning_ : nullptr;
+}
+
+void HotKeyField::showValue() {
+    if (recording_) {
+        return;
+    }
+    const auto value = UserDefaults::standard().arrayForKey(defaults::kHotKey);
+    if (!value || value->size() < 2 || !value->front().is_number() || !value->back().is_number()) {
+        return;
+    }
+    const auto flags = value->front().get<std::uint32_t>();
+    const auto code = static_cast<std::uint16_t>(value->back().get<std::uint32_t>() & 0xFFFF);
+    setText(getRepresentation(flags, code));
+}
+
+std::optional<std::uint16_t> HotKeyField::codeOf(const QKeyEvent& event) const {
+    if (platform_.codeForScanCode && event.nativeScanCode() != 0) {
+        if (auto code = platform_.codeForScanCode(event.nativeScanCode())) {
+            return code;
+        }
+    }
+    const auto key =
+        virtualKeyForQtKey(event.key(), event.modifiers().testFlag(Qt::KeypadModifier));
+    if (!key) {
+        return std::nullopt;
+    }
+    return key->code;
+}
+
+void HotKeyField::keyDownMonitored(const QKeyEvent& event) {
+    const std::uint32_t flags = flagsFromQtModifiers(event.modifiers().toInt());
+    const auto code = codeOf(event);
+    if (!code || !validate(flags, *code)) {
+        return;  // consumed: the key does not reach the field
+    }
+    if (warning_) {
+        warning_->hide();
+    }
+    const QString text = getRepresentation(flags, *code);
+    if (text.isEmpty()) {
+        return;
+    }
+    setText(text);
+    // Written at once, so that quitting before the window closes keeps it.
+    UserDefaults::standard().setObject(defaults::kHotKey, nlohmann::json::array({flags, *code}));
+    clearFocus();  // ends the recording
+    const bool taken = platform_.isTaken && platform_.isTaken(flags, *code);
+    if (taken || (menus_ && validateInMenu(menus_->actions(), flags, *code))) {
+        showToolTip();
+    }
+}
+
+void HotKeyField::showToolTip() {
+    if (!warning_) {
+        warning_ = new ShortcutWarning(this);
+    }
+    warning_->showBeside(this);
+}
+
+void HotKeyField::stopKeyMonitoring() {
+    recording_ = false;
+    if (warning_) {
+        warning_->hide();
+    }
+    deselect();
+}
+
+bool HotKeyField::event(QEvent* event) {
+    if (recording_) {
+        if (event->type() == QEvent::ShortcutOverride) {
+            event->accept();  // no menu shortcut fires while a shortcut is recorded
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress) {
+            keyDownMonitored(static_cast<const QKeyEvent&>(*event));
+            return true;  // Tab and Escape too: every key press is consumed
+        }
+    }
+    return QLineEdit::event(event);
+}
+
+void HotKeyField::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    if (isEnabled()) {
+        recording_ = true;
+        selectAll();
+    }
+}
+
+void HotKeyField::focusOutEvent(QFocusEvent* event) {
+    const bool wasRecording = recording_;
+    recording_ = false;
+    deselect();
+    QLineEdit::focusOutEvent(event);
+    if (!wasRecording && warning_) {
+        warning_->hide();
+    }
+}
+
+void HotKeyField::mousePressEvent(QMouseEvent* event) {
+    QLineEdit::mousePressEvent(event);
+    if (recording_) {
+        selectAll();  // the whole text stays selected while recording
+    }
+}
+
+void HotKeyField::hideEvent(QHideEvent* event) {
+    stopKeyMonitoring();
+    QLineEdit::hideEvent(event);
+}
+
+void HotKeyField::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange && !isEnabled()) {
+        stopKeyMonitoring();
+    }
+    QLineEdit::changeEvent(event);
+}
+
+}  // namespace corvaline::ui

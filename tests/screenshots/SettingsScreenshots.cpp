@@ -1,0 +1,131 @@
+// Draws the settings window (every page, the add window of each broadcast-target type, the
+// shortcut field with its warning) and the About window offscreen and writes them as PNG files
+// into the folder given. Runs in a temporary HOME and opens no port.
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QTest>
+#include <QToolButton>
+#include <cstdio>
+#include <filesystem>
+
+#include "ShotFolders.h"
+#include "app/defaults/RegisteredDefaults.h"
+#include "core/model/entities/Me.h"
+#include "core/model/roster/UserList.h"
+#include "core/model/services/CoreServices.h"
+#include "core/model/store/AppStore.h"
+#include "core/model/store/ObjectContext.h"
+#include "platform/defaults/UserDefaults.h"
+#include "platform/runloop/MainLoop.h"
+#include "ui/about/About.h"
+#include "ui/settings/AddBroadcastWindow.h"
+#include "ui/settings/BroadcastTargets.h"
+#include "ui/settings/HotKeyField.h"
+#include "ui/settings/SettingsWindow.h"
+
+using namespace corvaline;
+
+namespace {
+
+// The window with any tool-tip windows of its children drawn where they would show.
+void save(QWidget& widget, const std::filesystem::path& file, QWidget* popup = nullptr) {
+    QApplication::processEvents();
+    QPixmap picture = widget.grab();
+    if (popup) {
+        const QPoint at = popup->pos() - widget.pos();
+        QPixmap both(std::max(picture.width(), at.x() + popup->width()), picture.height());
+        both.fill(Qt::transparent);
+        QPainter painter(&both);
+        painter.drawPixmap(0, 0, picture);
+        painter.drawPixmap(at, popup->grab());
+        painter.end();
+        picture = both;
+    }
+    picture.save(QString::fromStdString(file.string()));
+    std::printf("%s\n", file.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto folders = shots::prepareShotFolders(argc, argv);
+    if (!folders) {
+        return 2;
+    }
+    const std::filesystem::path& out = folders->out;
+    const std::filesystem::path& home = folders->home;
+    QApplication application(argc, argv);
+    registerApplicationDefaults(UserDefaults::standard(), {});
+    MainLoop loop;
+    {
+        auto& context = *AppManagedObjectContext();
+        UserList list(&context);
+        auto& services = CoreServices::shared();
+        services.userList = &list;
+        services.mainQueue = &loop;
+        list.updateMe();
+        list.me()->setValue("name", std::string("Robin Hale"));
+        list.me()->setValue("jobTitle", std::string("Office manager"));
+        list.me()->setValue("department", std::string("Front desk"));
+        context.save();
+        auto& settings = UserDefaults::standard();
+        settings.setObject("broadcasts", nlohmann::json::array({{{"look", "192.168.7.255"},
+                                                                 {"type", "1"},
+                                                                 {"value1", "4278692032"},
+                                                                 {"value2", "0"}}}));
+
+        QMenuBar menus;
+        menus.addMenu(QStringLiteral("File"))
+            ->addAction(QStringLiteral("Find"))
+            ->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F));
+        ui::SettingsWindow window;
+        window.hotKeyField()->setMenus(&menus);
+        window.move(40, 40);
+        window.show();
+        const std::pair<const char*, const char*> pages[] = {
+            {"General", "settings-general.png"}, {"Messaging", "settings-messaging.png"},
+            {"Sounds", "settings-sounds.png"},   {"Files", "settings-files.png"},
+            {"Network", "settings-network.png"}, {"User Info", "settings-user-info.png"},
+        };
+        for (const auto& [page, file] : pages) {
+            window.setTabName(QString::fromLatin1(page));
+            save(window, out / file);
+        }
+
+        window.setTabName(QStringLiteral("Network"));
+        auto* targets = window.broadcasts();
+        targets->addButton()->click();
+        auto* add = targets->addWindow();
+        const char* addFiles[] = {"", "add-broadcast-address.png", "add-broadcast-subnet.png",
+                                  "add-broadcast-range.png"};
+        for (int type = 1; type <= 3; ++type) {
+            add->radios()->button(type)->click();
+            save(*add, out / addFiles[type]);
+        }
+        add->reject();
+
+        window.setTabName(QStringLiteral("General"));
+        QApplication::setActiveWindow(&window);
+        auto* field = window.hotKeyField();
+        field->setFocus();
+        save(window, out / "settings-hotkey-recording.png");
+        QTest::keyClick(field, Qt::Key_F, Qt::ControlModifier | Qt::AltModifier);
+        save(window, out / "settings-hotkey-conflict.png", field->warning());
+        settings.removeObject("hotKey");
+        settings.removeObject("broadcasts");
+        window.close();
+
+        ui::About* about = ui::About::show();
+        save(*about, out / "about.png");
+        about->close();
+        services = CoreServices{};
+    }
+    AppStore::shared().close();
+    std::error_code ignored;
+    std::filesystem::remove_all(home, ignored);
+    return 0;
+}

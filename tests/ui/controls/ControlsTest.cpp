@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include "ui/controls/LinkLabel.h"
+#include "ui/controls/PaddedTextDelegate.h"
+#include "ui/controls/WrapableButton.h"
+
+namespace corvaline::ui {
+namespace {
+
+TEST(LinkLabelTest, OnlyAClickStartingAndEndingOnTheTextOpensTheLink) {
+    LinkLabel link;
+    link.setText(QStringLiteral("Getting help"));
+    link.setUrl(QUrl(QStringLiteral("file:///usr/share/doc/corvaline/README.md")));
+    link.resize(400, 40);
+    link.show();
+    std::vector<QUrl> opened;
+    link.setUrlOpener([&](const QUrl& url) { opened.push_back(url); });
+
+    const QRect text = link.trackingRect();
+    ASSERT_LT(text.width(), link.width());
+    EXPECT_EQ(text.x(), (link.width() - text.width()) / 2);  // centred on the text
+    const QPoint inside = text.center();
+    const QPoint outside(2, inside.y());
+    const struct {
+        QPoint press;
+        QPoint release;
+        bool opens;
+    } cases[] = {{inside, outside, false}, {outside, inside, false}, {inside, inside, true}};
+    for (const auto& c : cases) {
+        opened.clear();
+        QTest::mousePress(&link, Qt::LeftButton, {}, c.press);
+        QTest::mouseRelease(&link, Qt::LeftButton, {}, c.release);
+        EXPECT_EQ(opened.size(), c.opens ? 1u : 0u);
+    }
+    QTest::mouseMove(&link, inside);
+    EXPECT_TRUE(link.hovered());
+    EXPECT_TRUE(link.font().underline());
+    EXPECT_EQ(link.palette().color(QPalette::WindowText), QColor(Qt::red));
+    EXPECT_EQ(link.cursor().shape(), Qt::PointingHandCursor);
+    QTest::mouseMove(&link, outside);
+    EXPECT_FALSE(link.hovered());
+    EXPECT_FALSE(link.font().underline());
+    EXPECT_EQ(link.cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST(WrapableButtonTest, WordsThatOverflowTheLineStartTheNext) {
+    // Every character is 10 wide.
+    const auto width = [](const QString& text) { return static_cast<int>(text.size()) * 10; };
+    const struct {
+        const char* title;
+        int available;
+        const char* wrapped;
+    } cases[] = {
+        {"Send file", 100, "Send file"},                        // fits on one line: unchanged
+        {"Send files", 80, "Send\nfiles"},                      // the second word overflows
+        {"Send\nfile", 100, "Send file"},                       // old breaks go first
+        {"Extraordinarily long", 50, "Extraordinarily\nlong"},  // no empty first line
+        {"a b c d", 30, "a b\nc d"},
+        {"", 30, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WrapableButton::wrappedTitle(QString::fromLatin1(c.title), c.available, width),
+                  QString::fromLatin1(c.wrapped))
+            << c.title;
+    }
+}
+
+TEST(PaddedTextDelegateTest, PaddingAndCentring) {
+    PaddedTextDelegate cell;
+    const QRect bounds(10, 20, 200, 40);
+    EXPECT_EQ(cell.titleRectForBounds(bounds, 16), bounds);  // padding 0: as the base class
+    cell.setPaddingRight(30);
+    EXPECT_EQ(cell.titleRectForBounds(bounds, 16), QRect(10, 20, 170, 40));
+    cell.setCentered(true);
+    EXPECT_EQ(cell.titleRectForBounds(bounds, 16), QRect(10, 28, 200, 32));  // (40-16)/3 = 8
+}
+
+}  // namespace
+}  // namespace corvaline::ui
