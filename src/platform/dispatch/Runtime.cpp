@@ -28,7 +28,8 @@ std::shared_ptr<Runtime> Runtime::shared() {
     return runtime;
 }
 
-Runtime::Runtime(unsigned threads) : workers_(std::make_unique<Workers>(io_)) {
+Runtime::Runtime(unsigned threads)
+    : threadCount_(threads), workers_(std::make_unique<Workers>(io_)) {
     for (unsigned i = 0; i < threads; ++i) {
         workers_->threads.emplace_back([this] { io_.run(); });
     }

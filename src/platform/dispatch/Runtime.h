@@ -22,11 +22,13 @@ class Runtime {
 
     asio::io_context& io() { return io_; }
     DescriptorRegistry& descriptors() { return descriptors_; }
+    unsigned threadCount() const { return threadCount_; }
     // Ends the workers (after the blocks they are running); nothing runs on the runtime after.
     void stopWorkers();
 
   private:
     struct Workers;
+    const unsigned threadCount_;
     asio::io_context io_;
     DescriptorRegistry descriptors_{io_};
     std::unique_ptr<Workers> workers_;

@@ -1,7 +1,6 @@
 #include "platform/dispatch/SerialQueue.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <vector>
 
 #include <asio/post.hpp>
@@ -36,48 +35,64 @@ SerialQueue::SerialQueue(std::string label)
 
 SerialQueue::~SerialQueue() = default;
 
+struct SerialQueue::Turn {
+    bool granted = false;  // the queue is the caller's now
+};
+
 void SerialQueue::async(std::function<void()> block) {
     std::lock_guard lock(mutex_);
-    blocks_.push_back(std::move(block));
-    if (!owned_) {
+    entries_.push_back({std::move(block), nullptr});
+    if (state_ == State::idle) {
         scheduleLocked();
     }
 }
 
 void SerialQueue::scheduleLocked() {
-    owned_ = true;
+    state_ = State::scheduled;
     asio::post(runtime_->io(), [self = shared_from_this()] { self->drain(); });
+    // A sync caller in line may now run the blocks before it itself.
+    turnChanged_.notify_all();
 }
 
 void SerialQueue::drain() {
-    for (int i = 0; i < kBlocksPerTurn; ++i) {
-        std::function<void()> block;
-        {
-            std::lock_guard lock(mutex_);
-            if (blocks_.empty()) {
-                owned_ = false;
-                return;
-            }
-            block = std::move(blocks_.front());
-            blocks_.pop_front();
-        }
+    std::unique_lock lock(mutex_);
+    if (state_ != State::scheduled) {
+        return;  // a sync caller took this turn's blocks over
+    }
+    state_ = State::running;
+    for (int i = 0; i < kBlocksPerTurn && !entries_.empty() && entries_.front().turn == nullptr;
+         ++i) {
+        runFrontLocked(lock);
+    }
+    passOnLocked();
+}
+
+void SerialQueue::runFrontLocked(std::unique_lock<std::mutex>& lock) {
+    auto block = std::move(entries_.front().block);
+    entries_.pop_front();
+    lock.unlock();
+    {
         RunningMark mark(this);
         block();
         // What the block holds is let go while it still runs on this queue: an object whose
         // last owner is the block then sees its own queue as current when it is destroyed.
         block = nullptr;
     }
-    std::lock_guard lock(mutex_);
-    if (blocks_.empty()) {
-        owned_ = false;
+    lock.lock();
+}
+
+// The running thread stops: the queue goes to the sync caller next in line, to a worker, or
+// rests.
+void SerialQueue::passOnLocked() {
+    if (entries_.empty()) {
+        state_ = State::idle;
+    } else if (Turn* turn = entries_.front().turn) {
+        entries_.pop_front();
+        turn->granted = true;  // stays running, on the caller's thread
+        turnChanged_.notify_all();
     } else {
         scheduleLocked();
     }
-}
-
-void SerialQueue::runMarked(const std::function<void()>& block) {
-    RunningMark mark(this);
-    block();
 }
 
 void SerialQueue::sync(const std::function<void()>& block) {
@@ -85,33 +100,30 @@ void SerialQueue::sync(const std::function<void()>& block) {
         block();
         return;
     }
-    {
-        std::unique_lock lock(mutex_);
-        if (!owned_) {
-            // Idle: take the queue and run on the calling thread, without a worker.
-            owned_ = true;
-            lock.unlock();
-            runMarked(block);
-            lock.lock();
-            if (blocks_.empty()) {
-                owned_ = false;
-            } else {
-                scheduleLocked();
-            }
-            return;
+    Turn turn;
+    std::unique_lock lock(mutex_);
+    entries_.push_back({nullptr, &turn});
+    while (!turn.granted) {
+        if (state_ == State::running) {
+            turnChanged_.wait(lock);
+            continue;
         }
+        // Nobody runs the queue, and its posted turn may wait behind workers that are all
+        // blocked like this one: run the blocks before ours here. Our entry stays in line,
+        // so the front is never empty.
+        state_ = State::running;
+        while (entries_.front().turn == nullptr) {
+            runFrontLocked(lock);
+        }
+        passOnLocked();  // grants ours, or an earlier caller's
     }
-    std::mutex doneMutex;
-    std::condition_variable doneSignal;
-    bool done = false;
-    async([&] {
+    lock.unlock();
+    {
+        RunningMark mark(this);
         block();
-        std::lock_guard lock(doneMutex);
-        done = true;
-        doneSignal.notify_one();
-    });
-    std::unique_lock lock(doneMutex);
-    doneSignal.wait(lock, [&] { return done; });
+    }
+    lock.lock();
+    passOnLocked();
 }
 
 bool SerialQueue::isCurrent() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
@@ -14,7 +15,7 @@ namespace corvaline::dispatch {
 class Runtime;
 
 // A serial queue: blocks run one at a time, in the order they were handed over, on the shared
-// worker pool. Callable from any thread.
+// worker pool (or on a thread waiting in `sync`). Callable from any thread.
 class SerialQueue : public Queue, public std::enable_shared_from_this<SerialQueue> {
   public:
     static std::shared_ptr<SerialQueue> create(std::string label);
@@ -25,9 +26,11 @@ class SerialQueue : public Queue, public std::enable_shared_from_this<SerialQueu
     const std::string& label() const { return label_; }
 
     void async(std::function<void()> block) override;
-    // Runs the block on this queue and waits for it. Runs inline when the calling thread is
-    // already running a block of this queue (also further down a chain of sync calls), so a
-    // queue never waits on itself.
+    // Runs the block on this queue, on the calling thread, after the blocks handed over before
+    // it. Those the calling thread runs itself when no thread is running the queue, so a
+    // caller never waits for a free worker: the pool cannot starve when all its workers sync.
+    // Runs at once when the calling thread is already running a block of this queue (also
+    // further down a chain of sync calls), so a queue never waits on itself.
     void sync(const std::function<void()>& block);
 
     // True while the calling thread runs a block of this queue.
@@ -40,15 +43,29 @@ class SerialQueue : public Queue, public std::enable_shared_from_this<SerialQueu
     static void* getSpecific(const void* key);
 
   private:
+    struct Turn;
+    // A block, or the place of a sync caller in line.
+    struct Entry {
+        std::function<void()> block;
+        Turn* turn = nullptr;
+    };
+    enum class State {
+        idle,       // nothing to run
+        scheduled,  // a worker turn is posted; nobody runs the queue yet
+        running,    // one thread runs the queue's blocks
+    };
+
     void scheduleLocked();
     void drain();
-    void runMarked(const std::function<void()>& block);
+    void runFrontLocked(std::unique_lock<std::mutex>& lock);
+    void passOnLocked();
 
     const std::string label_;
     const std::shared_ptr<Runtime> runtime_;
     std::mutex mutex_;
-    std::deque<std::function<void()>> blocks_;
-    bool owned_ = false;  // a worker or a sync caller is running this queue
+    std::condition_variable turnChanged_;
+    std::deque<Entry> entries_;
+    State state_ = State::idle;
     mutable std::mutex specificMutex_;
     std::map<const void*, void*> specifics_;
 };

@@ -61,8 +61,9 @@ class TransferPeer {
         return reads;
     }
 
-    static std::vector<std::string> connect(std::uint16_t port, const std::vector<Step>& script) {
-        const int fd = socketWithLimit();
+    // Runs the script on a new connection (on `fd` when one is given), and closes it.
+    static std::vector<std::string> connect(std::uint16_t port, const std::vector<Step>& script,
+                                            int fd = socketWithLimit()) {
         const sockaddr_in address = loopback(port);
         if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
             ::close(fd);
@@ -72,10 +73,16 @@ class TransferPeer {
     }
 
     // A connection that sends nothing; the caller closes it. -1 when it cannot connect.
-    static int connectIdle(std::uint16_t port) {
-        const int fd = socketWithLimit();
+    static int connectIdle(std::uint16_t port) { return connectIdle(socketWithLimit(), port); }
+    // The same on a socket made before, from `source` (a loopback address); -1 (and the socket
+    // closed) when it cannot connect.
+    static int connectIdle(int fd, std::uint16_t port, const char* source = "127.0.0.1") {
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        ::inet_pton(AF_INET, source, &from.sin_addr);
         const sockaddr_in address = loopback(port);
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0 ||
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
             ::close(fd);
             return -1;
         }
@@ -88,7 +95,7 @@ class TransferPeer {
         return result == 0 || (result < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
     }
 
-  private:
+    // A blocking socket whose waits give up after 20 s.
     static int socketWithLimit() {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         const timeval limit{20, 0};
@@ -97,6 +104,7 @@ class TransferPeer {
         return fd;
     }
 
+  private:
     static sockaddr_in loopback(std::uint16_t port) {
         sockaddr_in address{};
         address.sin_family = AF_INET;

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/dispatch/Runtime.h"
 #include "support/Signal.h"
 
 namespace corvaline::dispatch {
@@ -107,6 +108,42 @@ TEST(SerialQueue, ABlocksCapturesAreReleasedWhileItsQueueIsCurrent) {
     queue->async([owned = std::move(owned)] {});
     ASSERT_TRUE(released.waitFor());
     EXPECT_TRUE(wasCurrent);
+}
+
+// Every worker of the small pool blocks in `sync` while the queue it waits for still needs a turn
+// on that pool: only the waiting threads themselves can run it.
+TEST(SerialQueue, SyncFromEveryWorkerNeverWaitsForAWorker) {
+    struct Case {
+        const char* name;
+        bool targetSyncsOnward;  // the target holds a worker too and its block syncs onward
+    };
+    for (const Case& c : {Case{"target's turn queued behind the held workers", false},
+                          Case{"target's block syncs onto a queue whose turn is queued", true}}) {
+        SCOPED_TRACE(c.name);
+        const unsigned workers = Runtime::shared()->threadCount();
+        auto target = SerialQueue::create("target");
+        auto onward = SerialQueue::create("onward");
+        std::vector<std::shared_ptr<SerialQueue>> callers;
+        Signal held;
+        Signal gate;
+        Signal finished;
+        std::atomic<unsigned> ran{0};
+        for (unsigned i = 0; i < workers; ++i) {
+            const bool isTarget = c.targetSyncsOnward && i == 0;
+            auto& queue = isTarget ? target : callers.emplace_back(SerialQueue::create("caller"));
+            queue->async([&, isTarget] {
+                held.raise();
+                gate.waitFor();
+                (isTarget ? onward : target)->sync([&] { ++ran; });
+                finished.raise();
+            });
+        }
+        ASSERT_TRUE(held.waitFor(static_cast<int>(workers)));
+        (c.targetSyncsOnward ? onward : target)->async([&] { ++ran; });  // waits for a worker
+        gate.raise();
+        ASSERT_TRUE(finished.waitFor(static_cast<int>(workers)));
+        EXPECT_EQ(ran.load(), workers + 1);
+    }
 }
 
 TEST(SerialQueue, SpecificKeysAreSeenOnlyWhileRunningMarkedQueues) {
