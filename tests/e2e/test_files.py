@@ -138,6 +138,9 @@ class FilesTest(unittest.TestCase):
             result = self.lab.run(0, [client, b.address, count, total, file_path, name, size],
                                   capture_output=True, text=True, timeout=30)
             self.assertEqual(result.stdout.split("\n")[:-1], expected, (name, result.stderr))
+        # The fine file is stored and named on its transfer's own queue after the last byte
+        # arrives, so its end is awaited before the folder is looked at.
+        b.wait(transfer_event(state={"6", "7"}), 15)
         downloads = os.path.join(b.home, "Downloads", "Corvaline")
         written = [os.path.relpath(p, b.home) for p in glob.glob(os.path.join(b.home, "**"),
                                                                  recursive=True)
