@@ -38,9 +38,12 @@ std::int64_t wholeWireSeconds(const MessageForForwarding& record) {
 // recipient since the pass began (overlapping passes would send it again).
 void deliver(const std::string& type, const Bytes& bytes, User& recipient,
              const std::shared_ptr<MessageForForwarding>& record) {
-    const auto recipients = record->recipients();
+    // Compared by address only: a record whose store has closed meanwhile may still list
+    // recipients that are gone, and those must not be touched.
+    const auto& recipients = record->toMany("recipients");
+    const ManagedObject* wanted = &recipient;
     if (record->isDeleted() ||
-        std::find(recipients.begin(), recipients.end(), &recipient) == recipients.end()) {
+        std::find(recipients.begin(), recipients.end(), wanted) == recipients.end()) {
         return;
     }
     DebugTracer::addLogItem("sending TCP packet " + type + " to: " + recipient.userId(), 0);
