@@ -8,19 +8,9 @@ import sqlite3
 import time
 import unittest
 
-from desktop import STORE, App, Desktop, fill_store
+from desktop import STORE, App, Desktop, fill_store, until
 from lab import Lab
 from node import Node
-
-
-def until(predicate, timeout, step=0.2):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(step)
-    return None
 
 
 class AppInfoTest(unittest.TestCase):
