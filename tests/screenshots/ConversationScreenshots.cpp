@@ -30,6 +30,7 @@
 #include "core/net/FILEserver.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/runloop/MainLoop.h"
+#include "support/qt/OffscreenHome.h"
 #include "ui/conversation/Conversation.h"
 #include "ui/conversation/InviteSheet.h"
 #include "ui/conversation/TextViewForSending.h"
@@ -142,12 +143,16 @@ void saveTransfers(QApplication& application, MainLoop& loop, ObjectContext& con
 }  // namespace
 
 int main(int argc, char** argv) {
-    const auto folders = shots::prepareShotFolders(argc, argv);
-    if (!folders) {
+    const auto folder = shots::shotOutputFolder(argc, argv);
+    if (!folder) {
         return 2;
     }
-    const std::filesystem::path& out = folders->out;
-    const std::filesystem::path& home = folders->home;
+    const std::filesystem::path& out = *folder;
+    testing::OffscreenHome offscreenHome("corvaline-shots");
+    if (!offscreenHome.made()) {
+        return 1;
+    }
+    const std::filesystem::path& home = offscreenHome.path();
     QApplication application(argc, argv);
     registerApplicationDefaults(UserDefaults::standard(), {});
     MainLoop loop;
@@ -218,6 +223,5 @@ int main(int argc, char** argv) {
         services = CoreServices{};
     }
     AppStore::shared().close();
-    std::filesystem::remove_all(home);
     return 0;
 }

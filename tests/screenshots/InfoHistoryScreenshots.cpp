@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "ShotFolders.h"
 #include "app/defaults/RegisteredDefaults.h"
 #include "core/model/entities/FileTransfer.h"
 #include "core/model/entities/Group.h"
@@ -58,12 +59,11 @@ void save(QWidget& widget, const std::filesystem::path& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: info_history_screenshots FOLDER\n");
+    const auto folder = shots::shotOutputFolder(argc, argv);
+    if (!folder) {
         return 2;
     }
-    const std::filesystem::path out = std::filesystem::absolute(argv[1]);
-    std::filesystem::create_directories(out);
+    const std::filesystem::path& out = *folder;
     testing::OffscreenHome home("corvaline-shots");
     if (!home.made()) {
         return 1;

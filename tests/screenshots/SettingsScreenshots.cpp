@@ -21,6 +21,7 @@
 #include "core/model/store/ObjectContext.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/runloop/MainLoop.h"
+#include "support/qt/OffscreenHome.h"
 #include "ui/about/About.h"
 #include "ui/settings/AddBroadcastWindow.h"
 #include "ui/settings/BroadcastTargets.h"
@@ -52,12 +53,15 @@ void save(QWidget& widget, const std::filesystem::path& file, QWidget* popup = n
 }  // namespace
 
 int main(int argc, char** argv) {
-    const auto folders = shots::prepareShotFolders(argc, argv);
-    if (!folders) {
+    const auto folder = shots::shotOutputFolder(argc, argv);
+    if (!folder) {
         return 2;
     }
-    const std::filesystem::path& out = folders->out;
-    const std::filesystem::path& home = folders->home;
+    const std::filesystem::path& out = *folder;
+    testing::OffscreenHome offscreenHome("corvaline-shots");
+    if (!offscreenHome.made()) {
+        return 1;
+    }
     QApplication application(argc, argv);
     registerApplicationDefaults(UserDefaults::standard(), {});
     MainLoop loop;
@@ -125,7 +129,5 @@ int main(int argc, char** argv) {
         services = CoreServices{};
     }
     AppStore::shared().close();
-    std::error_code ignored;
-    std::filesystem::remove_all(home, ignored);
     return 0;
 }
