@@ -244,8 +244,12 @@ void HistoryViewer::loadOlder() {
     if ((!user && !chat) || olderLeft_ == 0) {
         return;
     }
-    const auto start = std::chrono::steady_clock::now();
-    while (olderLeft_ > 0 && std::chrono::steady_clock::now() - start < kSlice) {
+    // Pages go in while the next one, taking as long as the last, still fits in the slice.
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    Clock::duration lastPage{};
+    do {
+        const auto pageStart = Clock::now();
         // Each page starts below the last one, whatever arrived on top meanwhile.
         const auto page = user ? user->logEntriesBefore(*oldestTaken_, kOlderBatch)
                                : chat->logEntriesBefore(*oldestTaken_, kOlderBatch);
@@ -254,7 +258,8 @@ void HistoryViewer::loadOlder() {
         if (!page.empty()) {
             oldestTaken_ = page.back();
         }
-    }
+        lastPage = Clock::now() - pageStart;
+    } while (olderLeft_ > 0 && Clock::now() - start + lastPage < kSlice);
     if (olderLeft_ > 0) {
         QTimer::singleShot(0, this, [this, generation = generation_] {
             if (generation == generation_) {

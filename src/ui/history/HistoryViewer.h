@@ -44,8 +44,8 @@ class HistoryViewer : public QWidget {
     // How many of the newest entries are shown at once, how many older ones are built per
     // step, and how long the window may be kept busy before it handles events again.
     static constexpr std::size_t kFirstEntries = 60;
-    static constexpr std::size_t kOlderBatch = 40;
-    static constexpr std::chrono::milliseconds kSlice{12};
+    static constexpr std::size_t kOlderBatch = 20;
+    static constexpr std::chrono::milliseconds kSlice{8};
 
     // Opens a new window for the user or chat (none: nothing selected) and shows it.
     static HistoryViewer* initAndShow(ManagedObject* item);
