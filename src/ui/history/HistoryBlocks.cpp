@@ -41,6 +41,17 @@ QString senderName(const LogEntry& entry) {
                                                 : users.front()->name());
 }
 
+// An entry is one shaded paragraph: the line breaks of its text stay breaks within it. Fewer,
+// longer paragraphs keep the text's structures small enough to grow without a stall.
+QString oneParagraph(const std::string& text) {
+    QString lines = QString::fromStdString(text);
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    for (const QChar end : {QChar(u'\n'), QChar(u'\r'), QChar(QChar::ParagraphSeparator)}) {
+        lines.replace(end, QChar(QChar::LineSeparator));
+    }
+    return lines;
+}
+
 QString direction(const LogEntry& entry) {
     const auto* message = dynamic_cast<const Message*>(&entry);
     if (message && message->mass()) {
@@ -109,6 +120,7 @@ int HistoryBlocks::append(const std::vector<std::shared_ptr<LogEntry>>& newestFi
 int HistoryBlocks::write(QTextCursor& cursor,
                          const std::vector<std::shared_ptr<LogEntry>>& newestFirst, bool firstShade,
                          bool afterBlocks) {
+    prepareFormats();
     int shown = 0;
     bool shade = firstShade;
     for (const auto& entry : newestFirst) {
@@ -127,50 +139,56 @@ int HistoryBlocks::write(QTextCursor& cursor,
 }
 
 void HistoryBlocks::writeEntry(QTextCursor& cursor, const LogEntry& entry, bool shade) {
-    const QPalette palette = QApplication::palette();
-    QTextBlockFormat block;
-    block.setBackground(shade ? palette.alternateBase() : palette.base());
-    block.setLeftMargin(kPadding);
-    block.setRightMargin(kPadding);
-    cursor.setBlockFormat(block);
-    QTextCursor& cell = cursor;
-
-    QTextCharFormat header;
-    header.setFont(font_);
-    header.setForeground(Qt::gray);
-    QTextCharFormat body;
-    body.setFont(font_);
-    body.setForeground(palette.text());
-
+    cursor.setBlockFormat(formats_.block[shade ? 1 : 0]);
     const auto* message = dynamic_cast<const Message*>(&entry);
     const auto* transfer = dynamic_cast<const FileTransfer*>(&entry);
     if (!message && !transfer) {
         const auto* line = dynamic_cast<const SystemMessage*>(&entry);
-        cell.insertText(QStringLiteral("%1 - %2").arg(
-                            timeText(entry), QString::fromStdString(line ? line->text() : "")),
-                        header);
-    } else {
-        cell.insertText(QStringLiteral("%1 (%2) %3:\n")
-                            .arg(timeText(entry), direction(entry), senderName(entry)),
-                        header);
-        if (message) {
-            cell.insertText(QString::fromStdString(message->message()), body);
-        } else {
-            const auto files = transfer->filesNumber();
-            cell.insertText(QStringLiteral("%1 %2 (%3)\n")
-                                .arg(files)
-                                .arg(files <= 1 ? tr("file") : tr("files"),
-                                     byteCountText(transfer->filesTotalSize())),
-                            body);
-            QTextCharFormat link = body;
-            link.setAnchor(true);
-            link.setAnchorHref(
-                QUrl::fromLocalFile(QString::fromStdString(transfer->folderPath())).toString());
-            link.setForeground(palette.link());
-            link.setFontUnderline(true);
-            cell.insertText(tr("Open Folder"), link);
-        }
+        cursor.insertText(QStringLiteral("%1 - %2").arg(
+                              timeText(entry), oneParagraph(line ? line->text() : std::string())),
+                          formats_.header);
+        return;
     }
+    cursor.insertText(
+        QStringLiteral("%1 (%2) %3:%4")
+            .arg(timeText(entry), direction(entry), senderName(entry), QChar(QChar::LineSeparator)),
+        formats_.header);
+    if (message) {
+        cursor.insertText(oneParagraph(message->message()), formats_.body);
+        return;
+    }
+    const auto files = transfer->filesNumber();
+    cursor.insertText(
+        QStringLiteral("%1 %2 (%3)%4")
+            .arg(files)
+            .arg(files <= 1 ? tr("file") : tr("files"), byteCountText(transfer->filesTotalSize()),
+                 QChar(QChar::LineSeparator)),
+        formats_.body);
+    QTextCharFormat link = formats_.link;
+    link.setAnchorHref(
+        QUrl::fromLocalFile(QString::fromStdString(transfer->folderPath())).toString());
+    cursor.insertText(tr("Open Folder"), link);
+}
+
+void HistoryBlocks::prepareFormats() {
+    const QPalette palette = QApplication::palette();
+    for (int shade = 0; shade < 2; ++shade) {
+        QTextBlockFormat& block = formats_.block[shade];
+        block = QTextBlockFormat();
+        block.setBackground(shade ? palette.alternateBase() : palette.base());
+        block.setLeftMargin(kPadding);
+        block.setRightMargin(kPadding);
+    }
+    formats_.header = QTextCharFormat();
+    formats_.header.setFont(font_);
+    formats_.header.setForeground(Qt::gray);
+    formats_.body = QTextCharFormat();
+    formats_.body.setFont(font_);
+    formats_.body.setForeground(palette.text());
+    formats_.link = formats_.body;
+    formats_.link.setAnchor(true);
+    formats_.link.setForeground(palette.link());
+    formats_.link.setFontUnderline(true);
 }
 
 }  // namespace corvaline::ui

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QFont>
+#include <QTextFormat>
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -39,9 +41,19 @@ class HistoryBlocks {
     int write(QTextCursor& cursor, const std::vector<std::shared_ptr<LogEntry>>& newestFirst,
               bool firstShade, bool afterBlocks);
     void writeEntry(QTextCursor& cursor, const LogEntry& entry, bool shade);
+    // The formats of the palette and font of the moment, made once per writing.
+    void prepareFormats();
+
+    struct Formats {
+        std::array<QTextBlockFormat, 2> block;  // unshaded and shaded
+        QTextCharFormat header;
+        QTextCharFormat body;
+        QTextCharFormat link;
+    };
 
     QTextDocument& document_;
     QFont font_;
+    Formats formats_;
     bool empty_ = true;
     bool topShade_ = false;     // the shade of the topmost block
     bool bottomShade_ = false;  // and of the lowest

@@ -55,10 +55,12 @@ class HistoryViewerTest : public ConversationTest {
                 inEntry = false;
                 continue;
             }
+            // The breaks within an entry are line breaks (saved as new lines).
+            const QString text = block.text().replace(QChar::LineSeparator, '\n');
             if (!inEntry) {
-                entries.push_back({block.text(), format.background()});
+                entries.push_back({text, format.background()});
             } else {
-                entries.back().first += "\n" + block.text();
+                entries.back().first += "\n" + text;
             }
             inEntry = true;
         }
@@ -109,16 +111,16 @@ TEST_F(HistoryViewerTest, NewestFirstAndANewEntryGoesOnTopWithoutRebuilding) {
     EXPECT_EQ(window->takenEntries(), 3u);
 
     QTextCursor oldTop(window->textView()->document());  // follows the text unless rebuilt
-    oldTop.movePosition(QTextCursor::NextBlock);
-    const QString oldTopBody = oldTop.block().text();
+    oldTop.movePosition(QTextCursor::NextCharacter);
+    const QString oldTopBlock = oldTop.block().text();
     record(*ann_, "four");
     record(*bob_, "for Bob");
     settle();
     shown = blocks(*window);
     ASSERT_EQ(shown.size(), 4);
     EXPECT_TRUE(shown[0].endsWith("four"));
-    EXPECT_EQ(oldTopBody, "three");
-    EXPECT_EQ(oldTop.block().text(), oldTopBody);  // the blocks that were there stay
+    EXPECT_TRUE(oldTopBlock.endsWith("three"));
+    EXPECT_EQ(oldTop.block().text(), oldTopBlock);  // the blocks that were there stay
     EXPECT_GT(oldTop.position(), 0);
     const auto entries = shaded(*window);
     for (std::size_t i = 1; i < entries.size(); ++i) {
@@ -235,6 +237,17 @@ TEST_F(HistoryViewerTest, SavingWritesThePlainTextInUtf8OrShowsTheError) {
     ASSERT_NE(window->errorBox(), nullptr);
     EXPECT_FALSE(window->errorBox()->text().isEmpty());
     EXPECT_TRUE(QFile::exists(path));
+}
+
+TEST_F(HistoryViewerTest, AnEntryIsOneParagraphWhoseLineBreaksAreSavedAsNewLines) {
+    addMessage(*ann_, "first\r\nsecond\nthird", true, 20);
+    addMessage(*ann_, "alone", true, 10);
+    auto* window = open(ann_.get());
+    auto* document = window->textView()->document();
+    EXPECT_EQ(document->blockCount(), 3);  // an entry, the empty line, an entry
+    const QString text = document->toPlainText();
+    EXPECT_TRUE(text.contains("(Incoming) Ann:\nalone\n\n")) << text.toStdString();
+    EXPECT_TRUE(text.endsWith("(Incoming) Ann:\nfirst\nsecond\nthird")) << text.toStdString();
 }
 
 TEST_F(HistoryViewerTest, TheProposedFileNameStaysInTheChosenFolder) {
