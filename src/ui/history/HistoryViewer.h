@@ -41,8 +41,8 @@ struct ListItem;
 class HistoryViewer : public QWidget {
     Q_OBJECT
   public:
-    // How many of the newest entries are shown at once, how many older ones are built per
-    // step, and how long the window may be kept busy before it handles events again.
+    // How many of the newest entries are shown at once, how many older ones a page holds, and
+    // how long the window may be kept busy by pages before it handles events again.
     static constexpr std::size_t kFirstEntries = 60;
     static constexpr std::size_t kOlderBatch = 20;
     static constexpr std::chrono::milliseconds kSlice{8};
