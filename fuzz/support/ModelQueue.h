@@ -10,7 +10,7 @@ namespace corvaline::fuzzing {
 // makes are remembered, so that closing the store can cancel those that would otherwise fire
 // on the records of a store that is gone. (The program closes its store only after its loop
 // has stopped; a harness that reopens the store under a running loop must do this itself.)
-// The loop's own thread only.
+// `post` from any thread, as the loop allows; timers and cancelTimers on the loop's thread.
 class ModelQueue : public Executor {
   public:
     explicit ModelQueue(MainLoop& loop) : loop_(loop) {}
