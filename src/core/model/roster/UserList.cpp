@@ -72,7 +72,7 @@ std::shared_ptr<User> UserList::getUserById(std::string_view userId,
     if (me_ && me_->userId() == userId) {
         return me_;
     }
-    auto found = context_->fetch<User>([&](const User& user) { return user.userId() == userId; });
+    auto found = context_->fetchWith<User>("userId", userId);
     if (!found.empty()) {
         auto user = found.front();
         if (&user->entity() == context_->model().entity(Me::kEntityName)) {

@@ -1,6 +1,7 @@
 #include "core/model/store/ManagedObjectModel.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace corvaline {
 
@@ -54,6 +55,15 @@ void ManagedObjectModel::loadOnDemand(EntityDescription& root) {
 void ManagedObjectModel::addAttribute(EntityDescription& entity, std::string name,
                                       AttributeType type) {
     entity.ownAttributes_.push_back({std::move(name), type});
+}
+
+void ManagedObjectModel::indexInMemory(EntityDescription& entity, std::string_view name) {
+    auto found = std::find_if(entity.ownAttributes_.begin(), entity.ownAttributes_.end(),
+                              [&](const auto& attribute) { return attribute.name == name; });
+    if (found == entity.ownAttributes_.end() || found->type != AttributeType::Text) {
+        throw std::logic_error(entity.name() + " has no text attribute " + std::string(name));
+    }
+    found->indexed = true;
 }
 
 void ManagedObjectModel::addToOne(EntityDescription& entity, std::string name,

@@ -18,6 +18,8 @@ class EntityDescription;
 struct AttributeDescription {
     std::string name;
     AttributeType type;
+    // The context finds the objects holding a given text without walking the hierarchy.
+    bool indexed = false;
 };
 
 // Where a relationship lives. Every pair has one owning side that is written to the store;
@@ -115,6 +117,9 @@ class ManagedObjectModel {
     // Only for a hierarchy's top: its rows are fetched on demand instead of loaded at open.
     void loadOnDemand(EntityDescription& root);
     void addAttribute(EntityDescription& entity, std::string name, AttributeType type);
+    // An attribute already declared on `entity`, of type text, in a hierarchy kept in memory:
+    // the context keeps its objects by that text (ObjectContext::objectsWith).
+    void indexInMemory(EntityDescription& entity, std::string_view name);
     // A to-one `name` on `many` side and a to-many `inverse` on `one`: a column on `many`.
     void addToOne(EntityDescription& entity, std::string name, EntityDescription& destination,
                   std::string inverse);

@@ -60,6 +60,22 @@ class ObjectContext {
         return result;
     }
 
+    // Objects of a hierarchy kept in memory whose indexed attribute holds exactly `text`,
+    // found without walking the hierarchy; sub-entities included, deleted ones left out, in
+    // order of insertion.
+    std::vector<std::shared_ptr<ManagedObject>> objectsWith(std::string_view entity,
+                                                            std::string_view attribute,
+                                                            std::string_view text) const;
+    template <class T>
+    std::vector<std::shared_ptr<T>> fetchWith(std::string_view attribute,
+                                              std::string_view text) const {
+        std::vector<std::shared_ptr<T>> result;
+        for (auto& object : objectsWith(T::kEntityName, attribute, text)) {
+            result.push_back(std::static_pointer_cast<T>(std::move(object)));
+        }
+        return result;
+    }
+
     // Queries on a hierarchy fetched on demand; unsaved changes are taken into account.
     // Throw sqlite::Error when the store cannot be read.
     std::vector<std::shared_ptr<ManagedObject>> execute(const FetchRequest& request);
@@ -72,6 +88,9 @@ class ObjectContext {
 
     // Called by an object on its first change after a load or a save.
     void objectDidChange(ManagedObject& object);
+    // Called by an object when an indexed attribute took a new value.
+    void indexedTextChanged(const ManagedObject& object, const AttributeDescription& attribute,
+                            const Value& before);
 
   private:
     explicit ObjectContext(std::unique_ptr<StoreState> state);
