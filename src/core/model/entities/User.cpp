@@ -162,6 +162,9 @@ void User::setStatus(const std::string& code) {
 }
 
 void User::RequestUserInfo() {
+    if (infoRequested_) {
+        return;  // the answer to the one in flight is as new as another would be
+    }
     DebugTracer::addLogItem("sending TCP packet TRI to: " + userId(), 0);
     auto& services = CoreServices::shared();
     if (!services.userList || !services.userList->me() || !services.messages) {
@@ -170,7 +173,12 @@ void User::RequestUserInfo() {
     const auto& me = *services.userList->me();
     const Packet packet{"TRI", "*", me.pc(), me.userId(), "*", userId(), "*", "*"};
     if (auto bytes = PacketCodec::shared().PlainPacket(packet)) {
-        services.messages->SendTCPpacket(*bytes, *this, nullptr);
+        infoRequested_ = true;
+        services.messages->SendTCPrequest(*bytes, *this, [weak = weak_from_this()] {
+            if (auto self = weak.lock()) {
+                static_cast<User&>(*self).infoRequested_ = false;
+            }
+        });
     }
 }
 

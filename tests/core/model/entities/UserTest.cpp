@@ -22,6 +22,7 @@ class UserTest : public testing::ModelTest {
     }
     std::shared_ptr<User> someone(const std::string& id = "A200000001") {
         auto user = userList_->getUserById(id, "10.0.0.2");
+        messages_.endRequests();
         messages_.sent.clear();
         relay_.usersIn.clear();
         return user;
@@ -125,6 +126,13 @@ TEST_F(UserTest, AskingForUserInformationSendsTRI) {
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(packet.text(i), expected[i]) << i;
     }
+
+    // One request in flight per user: the next waits for its end, whatever the outcome.
+    user->RequestUserInfo();
+    EXPECT_EQ(messages_.sent.size(), 1u);
+    messages_.endRequests();
+    user->RequestUserInfo();
+    EXPECT_EQ(messages_.sent.size(), 2u);
 }
 
 TEST_F(UserTest, ConversationIsOpenedOnceThenFronted) {
