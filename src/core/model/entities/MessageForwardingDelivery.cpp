@@ -119,7 +119,7 @@ void MessageForForwarding::sendOnUserIn(User& user) {
     if (!services.userList || !services.mainQueue) {
         return;
     }
-    const auto online = services.userList->allUsersWithoutOffline(true, true).size();
+    const auto online = services.userList->onlineUsersCount();
     const auto delayMs =
         online == 0 ? 0 : uniformRandomBelow(static_cast<std::int64_t>(online) * 1000);
     services.mainQueue->postAfter(Duration(delayMs / 1000.0), [name = user.name()] {

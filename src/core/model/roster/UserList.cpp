@@ -109,6 +109,17 @@ std::vector<std::shared_ptr<User>> UserList::allUsersWithoutOffline(bool without
     });
 }
 
+std::size_t UserList::onlineUsersCount() const {
+    if (!context_) {
+        return 0;
+    }
+    const User* me = me_.get();
+    return context_->countObjects(User::kEntityName, [&](const ManagedObject& object) {
+        const auto& user = static_cast<const User&>(object);
+        return !user.removed() && !user.userOffline() && &user != me;
+    });
+}
+
 void UserList::goOffline() {
     if (me_) {
         me_->goOffline();

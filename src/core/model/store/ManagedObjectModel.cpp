@@ -29,7 +29,8 @@ bool EntityDescription::isKindOf(const EntityDescription& other) const {
 }
 
 int EntityDescription::attributeIndex(std::string_view name) const {
-    return indexOf(attributes_, name);
+    const auto found = attributePositions_.find(name);
+    return found == attributePositions_.end() ? -1 : found->second;
 }
 
 int EntityDescription::relationshipIndex(std::string_view name) const {
@@ -129,6 +130,10 @@ void ManagedObjectModel::finish() {
                                       entity->ownRelationships_.end());
         for (auto& relationship : entity->relationships_) {
             relationship.materialised = relationship.destination->isLoadedWhole();
+        }
+        entity->attributePositions_.clear();
+        for (std::size_t i = 0; i < entity->attributes_.size(); ++i) {
+            entity->attributePositions_.emplace(entity->attributes_[i].name, static_cast<int>(i));
         }
     }
     for (auto& entity : entities_) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -96,6 +97,14 @@ class EntityDescription {
     std::vector<AttributeDescription> attributes_;
     std::vector<RelationshipDescription> relationships_;
     std::vector<const EntityDescription*> kinds_;
+    // Positions in attributes_ by name: every read and write of a value looks one up.
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const {
+            return std::hash<std::string_view>{}(name);
+        }
+    };
+    std::unordered_map<std::string, int, NameHash, std::equal_to<>> attributePositions_;
 };
 
 struct IndexDescription {

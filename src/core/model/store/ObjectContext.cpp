@@ -204,21 +204,37 @@ void ObjectContext::moveRelated(ManagedObject& from, std::string_view key, Manag
     unlinkUnloaded(from, side, &to);
 }
 
-std::vector<std::shared_ptr<ManagedObject>> ObjectContext::objects(std::string_view name) const {
+void ObjectContext::forEachObject(
+    std::string_view name,
+    const std::function<void(const std::shared_ptr<ManagedObject>&)>& visit) const {
     assertOnMainQueue();
     const EntityDescription* entity = model().entity(name);
     if (!entity || !entity->isLoadedWhole()) {
         throw std::logic_error(std::string(name) + " is not an entity kept in memory");
     }
     const EntityDescription* root = &entity->root();
-    std::vector<std::shared_ptr<ManagedObject>> result;
     for (auto it = state_->whole.lower_bound({root, INT64_MIN});
          it != state_->whole.end() && it->first.root == root; ++it) {
         if (!it->second->isDeleted() && it->second->entity().isKindOf(*entity)) {
-            result.push_back(it->second);
+            visit(it->second);
         }
     }
+}
+
+std::vector<std::shared_ptr<ManagedObject>> ObjectContext::objects(std::string_view name) const {
+    std::vector<std::shared_ptr<ManagedObject>> result;
+    forEachObject(name,
+                  [&](const std::shared_ptr<ManagedObject>& object) { result.push_back(object); });
     return result;
+}
+
+std::size_t ObjectContext::countObjects(
+    std::string_view name, const std::function<bool(const ManagedObject&)>& predicate) const {
+    std::size_t count = 0;
+    forEachObject(name, [&](const std::shared_ptr<ManagedObject>& object) {
+        count += predicate(*object) ? 1 : 0;
+    });
+    return count;
 }
 
 std::vector<std::shared_ptr<ManagedObject>> ObjectContext::objectsWith(

@@ -60,6 +60,9 @@ class ObjectContext {
         return result;
     }
 
+    // How many objects(entity) holds that pass the predicate, without copying the list.
+    std::size_t countObjects(std::string_view entity,
+                             const std::function<bool(const ManagedObject&)>& predicate) const;
     // Objects of a hierarchy kept in memory whose indexed attribute holds exactly `text`,
     // found without walking the hierarchy; sub-entities included, deleted ones left out, in
     // order of insertion.
@@ -94,6 +97,10 @@ class ObjectContext {
 
   private:
     explicit ObjectContext(std::unique_ptr<StoreState> state);
+    // Each object objects(entity) would list, in that order.
+    void forEachObject(
+        std::string_view entity,
+        const std::function<void(const std::shared_ptr<ManagedObject>&)>& visit) const;
     std::shared_ptr<ManagedObject> add(std::string_view entity);
     void unlinkUnloaded(ManagedObject& object, const RelationshipDescription& side,
                         ManagedObject* replacement);

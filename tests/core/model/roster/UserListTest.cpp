@@ -218,6 +218,9 @@ TEST_F(UserListTest, RosterQueriesByTheirTwoFlags) {
     EXPECT_EQ(ids(true, false), onlineWithMe);
     EXPECT_EQ(ids(false, true), (std::vector<std::string>{"A200000001", "A200000002"}));
     EXPECT_EQ(ids(false, false), all);
+    EXPECT_EQ(userList_->onlineUsersCount(), 1u);
+    offline->setStatus("2");
+    EXPECT_EQ(userList_->onlineUsersCount(), 2u);
 }
 
 TEST_F(UserListTest, GoingOfflineAnnouncesAndMarksEveryoneElseOffline) {
