@@ -243,7 +243,11 @@ void TCPserver::socketDidReadData(const AsyncTcpSocketPtr& socket, const DataSli
 std::optional<Bytes> TCPserver::answer(const Packet& packet, const std::string& ip,
                                        const AsyncTcpSocketPtr& socket) {
     const auto reply = dispatch(packet, ip, socket);
-    SaveAppContextIfChanged();
+    if (packet.text(0) == "TSI") {
+        SaveAppContextSoon();  // user information is presence, not a message: batched like it
+    } else {
+        SaveAppContextIfChanged();
+    }
     if (!reply) {
         return std::nullopt;
     }
