@@ -343,7 +343,8 @@ TEST_F(TCPserverTest, AppliesTheInformationThatAnsweredItsRequest) {
     EXPECT_EQ(peer->status(), "2");
     EXPECT_FALSE(peer->userOffline());
     EXPECT_EQ(tcp_->connectedClientSocketCount(), 0u);
-    EXPECT_FALSE(context_->hasChanges());
+    loop_.runPending();
+    EXPECT_FALSE(context_->hasChanges());  // saved with the presence changes at hand
 }
 
 TEST_F(TCPserverTest, ARequestReportsItsEndOnceWhateverTheOutcome) {
