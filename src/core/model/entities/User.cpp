@@ -1,6 +1,7 @@
 #include "core/model/entities/User.h"
 
 #include <chrono>
+#include <utility>
 
 #include "core/codec/PacketCodec.h"
 #include "core/codec/UnicodeField.h"
@@ -163,7 +164,8 @@ void User::setStatus(const std::string& code) {
 
 void User::RequestUserInfo() {
     if (infoRequested_) {
-        return;  // the answer to the one in flight is as new as another would be
+        infoWanted_ = true;  // the answer to the one in flight is as new as another would be
+        return;
     }
     DebugTracer::addLogItem("sending TCP packet TRI to: " + userId(), 0);
     auto& services = CoreServices::shared();
@@ -174,9 +176,15 @@ void User::RequestUserInfo() {
     const Packet packet{"TRI", "*", me.pc(), me.userId(), "*", userId(), "*", "*"};
     if (auto bytes = PacketCodec::shared().PlainPacket(packet)) {
         infoRequested_ = true;
+        infoWanted_ = false;
         services.messages->SendTCPrequest(*bytes, *this, [weak = weak_from_this()] {
             if (auto self = weak.lock()) {
-                static_cast<User&>(*self).infoRequested_ = false;
+                auto& user = static_cast<User&>(*self);
+                user.infoRequested_ = false;
+                // Unanswered while another was asked for: that one goes now, once.
+                if (std::exchange(user.infoWanted_, false) && user.userOffline()) {
+                    user.RequestUserInfo();
+                }
             }
         });
     }

@@ -129,10 +129,19 @@ TEST_F(UserTest, AskingForUserInformationSendsTRI) {
 
     // One request in flight per user: the next waits for its end, whatever the outcome.
     user->RequestUserInfo();
+    user->RequestUserInfo();
     EXPECT_EQ(messages_.sent.size(), 1u);
+    user->setStatus("0");  // answered: nothing more is sent at its end
     messages_.endRequests();
+    EXPECT_EQ(messages_.sent.size(), 1u);
     user->RequestUserInfo();
     EXPECT_EQ(messages_.sent.size(), 2u);
+    user->setStatus("10");
+    user->RequestUserInfo();
+    messages_.endRequests();  // failed: the one asked for meanwhile goes now, once
+    EXPECT_EQ(messages_.sent.size(), 3u);
+    messages_.endRequests();
+    EXPECT_EQ(messages_.sent.size(), 3u);
 }
 
 TEST_F(UserTest, ConversationIsOpenedOnceThenFronted) {
