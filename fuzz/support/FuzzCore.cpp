@@ -201,6 +201,7 @@ void FuzzCore::finishInput() {
     loop_->runPending();
     SaveAppContextIfChanged();
     messages_.sent.clear();
+    messages_.endRequests();
     windows_.calls.clear();
     windows_.errors.clear();
     windows_.window->calls.clear();

@@ -53,6 +53,8 @@ std::unique_ptr<ManagedObjectModel> build() {
         {"userId", "status", "statusString", "idleTime", "pc", "ip", "logonUser", "version",
          "oSversion", "firstName", "lastName", "department", "jobTitle", "additionalInformation",
          "isOnTS", "tsClientIP", "tsServerIP", "tsClientPCname", "tsConnectionState"});
+    // Every presence packet looks its sender up by id.
+    model->indexInMemory(user, "userId");
     model->addAttribute(user, "sessionId", AttributeType::Integer64);
     model->addAttribute(user, "seenLastTime", AttributeType::Date);
     model->addAttribute(user, "userOffline", AttributeType::Boolean);

@@ -49,12 +49,33 @@ std::shared_ptr<T> exactly(const std::shared_ptr<ManagedObject>& object) {
     return std::static_pointer_cast<T>(object);
 }
 
+// Tells the requester on the main queue that its exchange is over, when the exchange goes
+// (on whichever thread lets it go last). Owned by one exchange.
+class EndNotice {
+  public:
+    EndNotice() = default;
+    EndNotice(std::shared_ptr<Executor> main, std::function<void()> ended)
+        : main_(std::move(main)), ended_(std::move(ended)) {}
+    EndNotice(EndNotice&&) = default;
+    EndNotice& operator=(EndNotice&&) = delete;
+    ~EndNotice() {
+        if (ended_) {
+            main_->post(std::move(ended_));
+        }
+    }
+
+  private:
+    std::shared_ptr<Executor> main_;
+    std::function<void()> ended_;
+};
+
 }  // namespace
 
 // The user data of an outgoing socket: who the packet is for and what waits for the outcome.
 struct TCPserver::Exchange {
     std::shared_ptr<User> recipient;
     std::shared_ptr<ManagedObject> message;
+    EndNotice ended;
 };
 
 std::shared_ptr<TCPserver> TCPserver::create(std::shared_ptr<Executor> main, MessageHooks hooks) {
@@ -133,9 +154,21 @@ void TCPserver::adaptersChanged() {
 
 void TCPserver::SendTCPpacket(const std::vector<std::uint8_t>& packet, User& to,
                               std::shared_ptr<ManagedObject> pending) {
+    send(packet,
+         std::make_shared<Exchange>(Exchange{std::static_pointer_cast<User>(to.shared_from_this()),
+                                             std::move(pending), EndNotice()}));
+}
+
+void TCPserver::SendTCPrequest(const std::vector<std::uint8_t>& packet, User& to,
+                               std::function<void()> ended) {
+    send(packet,
+         std::make_shared<Exchange>(Exchange{std::static_pointer_cast<User>(to.shared_from_this()),
+                                             nullptr, EndNotice(main_, std::move(ended))}));
+}
+
+void TCPserver::send(const std::vector<std::uint8_t>& packet, std::shared_ptr<Exchange> exchange) {
     assertCurrent(*main_);
-    auto exchange = std::make_shared<Exchange>(
-        Exchange{std::static_pointer_cast<User>(to.shared_from_this()), std::move(pending)});
+    const User& to = *exchange->recipient;
     auto socket = AsyncTcpSocket::create(weak_from_this(), main_);
     socket->setIPv6Enabled(false);
     socket->setUserData(exchange);
@@ -210,7 +243,11 @@ void TCPserver::socketDidReadData(const AsyncTcpSocketPtr& socket, const DataSli
 std::optional<Bytes> TCPserver::answer(const Packet& packet, const std::string& ip,
                                        const AsyncTcpSocketPtr& socket) {
     const auto reply = dispatch(packet, ip, socket);
-    SaveAppContextIfChanged();
+    if (packet.text(0) == "TSI") {
+        SaveAppContextSoon();  // user information is presence, not a message: batched like it
+    } else {
+        SaveAppContextIfChanged();
+    }
     if (!reply) {
         return std::nullopt;
     }
@@ -328,6 +365,7 @@ void TCPserver::socketDidDisconnect(const AsyncTcpSocketPtr& socket,
     if (auto* exchange = exchangeOf(*socket); exchange && code != 0) {
         exchangeFailed(*exchange, code, error->message);
     }
+    socket->setUserData(nullptr);  // the exchange is over, whoever still holds the socket
     forget(socket);
 }
 

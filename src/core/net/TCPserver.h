@@ -53,6 +53,8 @@ class TCPserver : public AsyncTcpSocketDelegate,
     void adaptersChanged() override;
     void SendTCPpacket(const std::vector<std::uint8_t>& packet, User& to,
                        std::shared_ptr<ManagedObject> pending) override;
+    void SendTCPrequest(const std::vector<std::uint8_t>& packet, User& to,
+                        std::function<void()> ended) override;
 
     // Platform notices: a network change (restart 5 s after the last of a burst) and
     // sleep (goodbye, stop, start again after 120 s at the latest) or wake (start).
@@ -85,6 +87,7 @@ class TCPserver : public AsyncTcpSocketDelegate,
   private:
     struct Exchange;
     void startServers(bool bySleepTimer);
+    void send(const std::vector<std::uint8_t>& packet, std::shared_ptr<Exchange> exchange);
     std::optional<Packet> dispatch(const Packet& packet, const std::string& ip,
                                    const AsyncTcpSocketPtr& socket);
     // An outgoing request that did not complete: the recipient is offline and a pending

@@ -318,7 +318,7 @@ void UDPserver::handlePacket(Packet packet, const std::string& ip) {
             }
         }
     }
-    SaveAppContextIfChanged();
+    SaveAppContextSoon();
 }
 
 void UDPserver::udpSocketDidNotSendDataWithTag(const AsyncUdpSocketPtr&, long, const Error& error) {

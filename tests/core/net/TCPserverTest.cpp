@@ -343,7 +343,30 @@ TEST_F(TCPserverTest, AppliesTheInformationThatAnsweredItsRequest) {
     EXPECT_EQ(peer->status(), "2");
     EXPECT_FALSE(peer->userOffline());
     EXPECT_EQ(tcp_->connectedClientSocketCount(), 0u);
-    EXPECT_FALSE(context_->hasChanges());
+    loop_.runPending();
+    EXPECT_FALSE(context_->hasChanges());  // saved with the presence changes at hand
+}
+
+TEST_F(TCPserverTest, ARequestReportsItsEndOnceWhateverTheOutcome) {
+    const auto peer = addUser("A5", "0");
+    peer->setIp("127.0.0.1");
+    const std::string reply = wire(Packet{"TSI", "*", "peer", "A5", "*", userList_->me()->userId(),
+                                          UserInfoPacketFromUser(UserInfo{}), "*"});
+    const auto tri =
+        PacketCodec::shared().PlainPacket(Packet{"TRI", "*", "h", "A0", "*", "A5", "*", "*"});
+    int ended = 0;
+    const auto send = [&] { tcp_->SendTCPrequest(tri.value(), *peer, [&] { ++ended; }); };
+    const auto endedOnce = [&] {
+        runUntilDone([&] { return ended > 0; });
+        runFor(0.1);
+        return std::exchange(ended, 0) == 1;
+    };
+    for (const std::string& answer : {reply, std::string("garbled\r\n"), std::string()}) {
+        answerRequests({answer}, send);
+        EXPECT_TRUE(endedOnce()) << answer;
+    }
+    send();  // nobody listens: refused
+    EXPECT_TRUE(endedOnce());
 }
 
 TEST_F(TCPserverTest, AReceiptClearsTheRelayRecordAndAGarbledReplyMarksNobodyOffline) {

@@ -49,6 +49,7 @@ TEST_F(UserInformationWindowTest, EveryViewAsksAndAnArrivingAnswerRedraws) {
     answer.jobTitle = "Buyer";
     answer.pc = "ws-ann";
     ann_->applyUserInfo(answer);
+    messages_.endRequests();
     EXPECT_TRUE(personalText(*window).startsWith("First name: Ann\nLast name: Lee\n"));
     EXPECT_TRUE(window->systemTextView()->toPlainText().contains("Computer name: ws-ann"));
     EXPECT_GT(window->height(), before);  // the height follows the selected tab

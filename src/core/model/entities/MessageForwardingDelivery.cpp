@@ -119,16 +119,22 @@ void MessageForForwarding::sendOnUserIn(User& user) {
     if (!services.userList || !services.mainQueue) {
         return;
     }
-    const auto online = services.userList->allUsersWithoutOffline(true, true).size();
+    const auto heldFor = [name = user.name()](const MessageForForwarding& record) {
+        const auto recipients = record.recipients();
+        return std::any_of(recipients.begin(), recipients.end(),
+                           [&name](const User* user) { return user->name() == name; });
+    };
+    // Nothing held for them now: what is held later goes with the timer's passes. When a
+    // whole network comes online at once this spares a count of the roster per user.
+    ObjectContext* context = AppManagedObjectContext();
+    if (!context || context->fetch<MessageForForwarding>(heldFor).empty()) {
+        return;
+    }
+    const auto online = services.userList->onlineUsersCount();
     const auto delayMs =
         online == 0 ? 0 : uniformRandomBelow(static_cast<std::int64_t>(online) * 1000);
-    services.mainQueue->postAfter(Duration(delayMs / 1000.0), [name = user.name()] {
-        sendWithPredicate([&name](const MessageForForwarding& record) {
-            const auto recipients = record.recipients();
-            return std::any_of(recipients.begin(), recipients.end(),
-                               [&name](const User* user) { return user->name() == name; });
-        });
-    });
+    services.mainQueue->postAfter(Duration(delayMs / 1000.0),
+                                  [heldFor] { sendWithPredicate(heldFor); });
 }
 
 }  // namespace corvaline

@@ -1,6 +1,7 @@
 #include "core/model/entities/User.h"
 
 #include <chrono>
+#include <utility>
 
 #include "core/codec/PacketCodec.h"
 #include "core/codec/UnicodeField.h"
@@ -162,6 +163,10 @@ void User::setStatus(const std::string& code) {
 }
 
 void User::RequestUserInfo() {
+    if (infoRequested_) {
+        infoWanted_ = true;  // the answer to the one in flight is as new as another would be
+        return;
+    }
     DebugTracer::addLogItem("sending TCP packet TRI to: " + userId(), 0);
     auto& services = CoreServices::shared();
     if (!services.userList || !services.userList->me() || !services.messages) {
@@ -170,7 +175,18 @@ void User::RequestUserInfo() {
     const auto& me = *services.userList->me();
     const Packet packet{"TRI", "*", me.pc(), me.userId(), "*", userId(), "*", "*"};
     if (auto bytes = PacketCodec::shared().PlainPacket(packet)) {
-        services.messages->SendTCPpacket(*bytes, *this, nullptr);
+        infoRequested_ = true;
+        infoWanted_ = false;
+        services.messages->SendTCPrequest(*bytes, *this, [weak = weak_from_this()] {
+            if (auto self = weak.lock()) {
+                auto& user = static_cast<User&>(*self);
+                user.infoRequested_ = false;
+                // Unanswered while another was asked for: that one goes now, once.
+                if (std::exchange(user.infoWanted_, false) && user.userOffline()) {
+                    user.RequestUserInfo();
+                }
+            }
+        });
     }
 }
 

@@ -35,7 +35,8 @@ class User : public TreeItem {
     // Applies a status code ("0", "1", "2", "10") with its effects on the texts, the
     // offline flag, the group and the relay.
     virtual void setStatus(const std::string& code);
-    // Asks the user's copy for its user-information record ("TRI").
+    // Asks the user's copy for its user-information record ("TRI"). While a request to it is
+    // in flight none is sent; when that one ends without bringing the user online, one more.
     void RequestUserInfo();
     // Opens or fronts the conversation window with this user.
     void StartConversation(bool incoming);
@@ -117,6 +118,8 @@ class User : public TreeItem {
     void updateListing();
 
     std::weak_ptr<ManagedObject> listedIn_;  // the group the main list was last told of
+    bool infoRequested_ = false;
+    bool infoWanted_ = false;  // asked for while one was in flight
     std::optional<Date> typingSent_;
     std::optional<Date> typingReceived_;
     std::shared_ptr<ConversationWindow> conversationWindow_;

@@ -72,7 +72,7 @@ std::shared_ptr<User> UserList::getUserById(std::string_view userId,
     if (me_ && me_->userId() == userId) {
         return me_;
     }
-    auto found = context_->fetch<User>([&](const User& user) { return user.userId() == userId; });
+    auto found = context_->fetchWith<User>("userId", userId);
     if (!found.empty()) {
         auto user = found.front();
         if (&user->entity() == context_->model().entity(Me::kEntityName)) {
@@ -106,6 +106,17 @@ std::vector<std::shared_ptr<User>> UserList::allUsersWithoutOffline(bool without
     return context_->fetch<User>([&](const User& user) {
         return !user.removed() && !(withoutOffline && user.userOffline()) &&
                !(andMe && &user == me);
+    });
+}
+
+std::size_t UserList::onlineUsersCount() const {
+    if (!context_) {
+        return 0;
+    }
+    const User* me = me_.get();
+    return context_->countObjects(User::kEntityName, [&](const ManagedObject& object) {
+        const auto& user = static_cast<const User&>(object);
+        return !user.removed() && !user.userOffline() && &user != me;
     });
 }
 

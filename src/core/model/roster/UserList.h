@@ -39,6 +39,8 @@ class UserList {
     // false gives every record.
     std::vector<std::shared_ptr<User>> allUsersWithoutOffline(bool withoutOffline,
                                                               bool andMe) const;
+    // allUsersWithoutOffline(true, true).size(), counted without copying the list.
+    std::size_t onlineUsersCount() const;
     // The local user announces "UO" and every other online user becomes offline.
     void goOffline();
     // A decoded presence packet with the sender's address appended: the sender, or none when

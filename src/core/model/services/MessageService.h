@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -17,6 +18,10 @@ class MessageService {
     // comes back with the outcome.
     virtual void SendTCPpacket(const std::vector<std::uint8_t>& packet, User& to,
                                std::shared_ptr<ManagedObject> pending) = 0;
+    // One request with nothing pending; `ended` runs once on the main thread when the
+    // exchange is over, however it ended (reply, failure or close).
+    virtual void SendTCPrequest(const std::vector<std::uint8_t>& packet, User& to,
+                                std::function<void()> ended) = 0;
     // Stops the listener and the presence service.
     virtual void turnOffserver() = 0;
     // Stops and starts the network services again.

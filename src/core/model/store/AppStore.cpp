@@ -218,6 +218,27 @@ bool AppStore::saveOrReportOnce() {
     }
 }
 
+void AppStore::saveSoon() {
+    auto* main = CoreServices::shared().mainQueue;
+    if (!main) {
+        SaveAppContextIfChanged();
+        return;
+    }
+    if (saveQueued_) {
+        return;
+    }
+    saveQueued_ = true;
+    main->post([this, alive = std::weak_ptr(lifetime_)] {
+        if (alive.expired()) {
+            return;
+        }
+        saveQueued_ = false;
+        if (context_) {
+            saveIfChanged(*context_);
+        }
+    });
+}
+
 void AppStore::close() {
     context_.reset();
 }
@@ -234,6 +255,10 @@ void SaveAppContextIfChanged() {
     if (auto* context = AppManagedObjectContext()) {
         saveIfChanged(*context);
     }
+}
+
+void SaveAppContextSoon() {
+    AppStore::shared().saveSoon();
 }
 
 bool SaveAppContextOrReport() {

@@ -39,6 +39,10 @@ class AppStore {
     // again, so a full disk does not raise one report per message) and answered false; the
     // changes stay pending.
     bool saveOrReportOnce();
+    // Saves once the main queue has run what it holds now: the changes of a burst of
+    // presence packets go out in one durable commit instead of one each. Not for what must
+    // be on disk before anybody is told.
+    void saveSoon();
     // Drops the context (the next access opens the store again).
     void close();
 
@@ -49,6 +53,8 @@ class AppStore {
     EnvironmentLookup environment_;
     std::unique_ptr<ObjectContext> context_;
     bool saveFailureShown_ = false;
+    bool saveQueued_ = false;
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);  // held weakly by queued saves
 };
 
 // The process environment marks a sandboxed process with APP_SANDBOX_CONTAINER_ID.
@@ -59,6 +65,8 @@ ObjectContext* AppManagedObjectContext();
 // Saves the shared context when it has changes; a failure is dropped (the changes stay
 // pending for the next save).
 void SaveAppContextIfChanged();
+// AppStore::shared().saveSoon().
+void SaveAppContextSoon();
 // The same for a given context.
 void saveIfChanged(ObjectContext& context);
 // AppStore::shared().saveOrReportOnce(): for what must be on disk before anybody is told.

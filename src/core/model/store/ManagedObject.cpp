@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "core/model/store/ObjectContext.h"
 
@@ -53,8 +54,11 @@ void ManagedObject::store(std::string_view key, Value value, bool notify) {
     auto& slot = values_[static_cast<std::size_t>(index)];
     const bool changed = slot != value;
     if (changed) {
-        slot = std::move(value);
+        const Value before = std::exchange(slot, std::move(value));
         markChanged();
+        if (description.indexed && context_ && !isDeleted()) {
+            context_->indexedTextChanged(*this, description, before);
+        }
     }
     if (notify) {
         if (changed) {

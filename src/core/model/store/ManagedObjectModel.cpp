@@ -1,6 +1,7 @@
 #include "core/model/store/ManagedObjectModel.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace corvaline {
 
@@ -28,7 +29,8 @@ bool EntityDescription::isKindOf(const EntityDescription& other) const {
 }
 
 int EntityDescription::attributeIndex(std::string_view name) const {
-    return indexOf(attributes_, name);
+    const auto found = attributePositions_.find(name);
+    return found == attributePositions_.end() ? -1 : found->second;
 }
 
 int EntityDescription::relationshipIndex(std::string_view name) const {
@@ -54,6 +56,15 @@ void ManagedObjectModel::loadOnDemand(EntityDescription& root) {
 void ManagedObjectModel::addAttribute(EntityDescription& entity, std::string name,
                                       AttributeType type) {
     entity.ownAttributes_.push_back({std::move(name), type});
+}
+
+void ManagedObjectModel::indexInMemory(EntityDescription& entity, std::string_view name) {
+    auto found = std::find_if(entity.ownAttributes_.begin(), entity.ownAttributes_.end(),
+                              [&](const auto& attribute) { return attribute.name == name; });
+    if (found == entity.ownAttributes_.end() || found->type != AttributeType::Text) {
+        throw std::logic_error(entity.name() + " has no text attribute " + std::string(name));
+    }
+    found->indexed = true;
 }
 
 void ManagedObjectModel::addToOne(EntityDescription& entity, std::string name,
@@ -119,6 +130,10 @@ void ManagedObjectModel::finish() {
                                       entity->ownRelationships_.end());
         for (auto& relationship : entity->relationships_) {
             relationship.materialised = relationship.destination->isLoadedWhole();
+        }
+        entity->attributePositions_.clear();
+        for (std::size_t i = 0; i < entity->attributes_.size(); ++i) {
+            entity->attributePositions_.emplace(entity->attributes_[i].name, static_cast<int>(i));
         }
     }
     for (auto& entity : entities_) {

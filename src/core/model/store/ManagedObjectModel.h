@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -18,6 +19,8 @@ class EntityDescription;
 struct AttributeDescription {
     std::string name;
     AttributeType type;
+    // The context finds the objects holding a given text without walking the hierarchy.
+    bool indexed = false;
 };
 
 // Where a relationship lives. Every pair has one owning side that is written to the store;
@@ -94,6 +97,14 @@ class EntityDescription {
     std::vector<AttributeDescription> attributes_;
     std::vector<RelationshipDescription> relationships_;
     std::vector<const EntityDescription*> kinds_;
+    // Positions in attributes_ by name: every read and write of a value looks one up.
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const {
+            return std::hash<std::string_view>{}(name);
+        }
+    };
+    std::unordered_map<std::string, int, NameHash, std::equal_to<>> attributePositions_;
 };
 
 struct IndexDescription {
@@ -115,6 +126,9 @@ class ManagedObjectModel {
     // Only for a hierarchy's top: its rows are fetched on demand instead of loaded at open.
     void loadOnDemand(EntityDescription& root);
     void addAttribute(EntityDescription& entity, std::string name, AttributeType type);
+    // An attribute already declared on `entity`, of type text, in a hierarchy kept in memory:
+    // the context keeps its objects by that text (ObjectContext::objectsWith).
+    void indexInMemory(EntityDescription& entity, std::string_view name);
     // A to-one `name` on `many` side and a to-many `inverse` on `one`: a column on `many`.
     void addToOne(EntityDescription& entity, std::string name, EntityDescription& destination,
                   std::string inverse);

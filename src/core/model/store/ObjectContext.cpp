@@ -84,6 +84,12 @@ void ObjectContext::objectDidChange(ManagedObject& object) {
     state_->updated[keyOf(object)] = object.shared_from_this();
 }
 
+void ObjectContext::indexedTextChanged(const ManagedObject& object,
+                                       const AttributeDescription& attribute, const Value& before) {
+    state_->indexText(object, attribute, before, false);
+    state_->indexText(object, attribute, object.value(attribute.name), true);
+}
+
 void ObjectContext::unlinkUnloaded(ManagedObject& object, const RelationshipDescription& side,
                                    ManagedObject* replacement) {
     // `side` is the derived side on `object`; its members live in a hierarchy fetched on
@@ -160,6 +166,7 @@ void ObjectContext::deleteObject(ManagedObject& object) {
                 break;
         }
     }
+    state_->indexTexts(object, false);
     const ObjectKey key = keyOf(object);
     state_->updated.erase(key);
     if (object.state_ == ManagedObject::State::Inserted) {
@@ -197,18 +204,58 @@ void ObjectContext::moveRelated(ManagedObject& from, std::string_view key, Manag
     unlinkUnloaded(from, side, &to);
 }
 
-std::vector<std::shared_ptr<ManagedObject>> ObjectContext::objects(std::string_view name) const {
+void ObjectContext::forEachObject(
+    std::string_view name,
+    const std::function<void(const std::shared_ptr<ManagedObject>&)>& visit) const {
     assertOnMainQueue();
     const EntityDescription* entity = model().entity(name);
     if (!entity || !entity->isLoadedWhole()) {
         throw std::logic_error(std::string(name) + " is not an entity kept in memory");
     }
     const EntityDescription* root = &entity->root();
-    std::vector<std::shared_ptr<ManagedObject>> result;
     for (auto it = state_->whole.lower_bound({root, INT64_MIN});
          it != state_->whole.end() && it->first.root == root; ++it) {
         if (!it->second->isDeleted() && it->second->entity().isKindOf(*entity)) {
-            result.push_back(it->second);
+            visit(it->second);
+        }
+    }
+}
+
+std::vector<std::shared_ptr<ManagedObject>> ObjectContext::objects(std::string_view name) const {
+    std::vector<std::shared_ptr<ManagedObject>> result;
+    forEachObject(name,
+                  [&](const std::shared_ptr<ManagedObject>& object) { result.push_back(object); });
+    return result;
+}
+
+std::size_t ObjectContext::countObjects(
+    std::string_view name, const std::function<bool(const ManagedObject&)>& predicate) const {
+    std::size_t count = 0;
+    forEachObject(name, [&](const std::shared_ptr<ManagedObject>& object) {
+        count += predicate(*object) ? 1 : 0;
+    });
+    return count;
+}
+
+std::vector<std::shared_ptr<ManagedObject>> ObjectContext::objectsWith(
+    std::string_view name, std::string_view attribute, std::string_view text) const {
+    assertOnMainQueue();
+    const EntityDescription* entity = model().entity(name);
+    const int index = entity ? entity->attributeIndex(attribute) : -1;
+    if (index < 0 || !entity->isLoadedWhole() ||
+        !entity->attributes()[static_cast<std::size_t>(index)].indexed) {
+        throw std::logic_error(std::string(name) + "." + std::string(attribute) +
+                               " is not an indexed attribute kept in memory");
+    }
+    const EntityDescription* root = &entity->root();
+    std::vector<std::shared_ptr<ManagedObject>> result;
+    auto found = state_->texts.find({root, std::string(attribute), std::string(text)});
+    if (found == state_->texts.end()) {
+        return result;
+    }
+    for (const std::int64_t id : found->second) {
+        if (auto* object = state_->wholeObject(*entity, id)) {
+            result.push_back(object->shared_from_this());
         }
     }
     return result;

@@ -60,6 +60,25 @@ class ObjectContext {
         return result;
     }
 
+    // How many objects(entity) holds that pass the predicate, without copying the list.
+    std::size_t countObjects(std::string_view entity,
+                             const std::function<bool(const ManagedObject&)>& predicate) const;
+    // Objects of a hierarchy kept in memory whose indexed attribute holds exactly `text`,
+    // found without walking the hierarchy; sub-entities included, deleted ones left out, in
+    // order of insertion.
+    std::vector<std::shared_ptr<ManagedObject>> objectsWith(std::string_view entity,
+                                                            std::string_view attribute,
+                                                            std::string_view text) const;
+    template <class T>
+    std::vector<std::shared_ptr<T>> fetchWith(std::string_view attribute,
+                                              std::string_view text) const {
+        std::vector<std::shared_ptr<T>> result;
+        for (auto& object : objectsWith(T::kEntityName, attribute, text)) {
+            result.push_back(std::static_pointer_cast<T>(std::move(object)));
+        }
+        return result;
+    }
+
     // Queries on a hierarchy fetched on demand; unsaved changes are taken into account.
     // Throw sqlite::Error when the store cannot be read.
     std::vector<std::shared_ptr<ManagedObject>> execute(const FetchRequest& request);
@@ -72,9 +91,16 @@ class ObjectContext {
 
     // Called by an object on its first change after a load or a save.
     void objectDidChange(ManagedObject& object);
+    // Called by an object when an indexed attribute took a new value.
+    void indexedTextChanged(const ManagedObject& object, const AttributeDescription& attribute,
+                            const Value& before);
 
   private:
     explicit ObjectContext(std::unique_ptr<StoreState> state);
+    // Each object objects(entity) would list, in that order.
+    void forEachObject(
+        std::string_view entity,
+        const std::function<void(const std::shared_ptr<ManagedObject>&)>& visit) const;
     std::shared_ptr<ManagedObject> add(std::string_view entity);
     void unlinkUnloaded(ManagedObject& object, const RelationshipDescription& side,
                         ManagedObject* replacement);

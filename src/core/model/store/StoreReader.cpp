@@ -74,6 +74,7 @@ void StoreReader::loadWhole(StoreState& state, ObjectContext& context) {
             std::vector<std::int64_t> foreignKeys;
             if (auto object = make(state, context, layout, select, foreignKeys)) {
                 state.whole[keyOf(*object)] = object;
+                state.indexTexts(*object, true);
                 loaded.emplace_back(std::move(object), std::move(foreignKeys));
             }
         }

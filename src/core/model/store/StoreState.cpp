@@ -1,5 +1,7 @@
 #include "core/model/store/StoreState.h"
 
+#include <functional>
+
 namespace corvaline {
 
 bool sameSide(const RelationshipDescription& a, const EntityDescription& aRoot,
@@ -61,6 +63,41 @@ std::vector<std::shared_ptr<ManagedObject>> StoreState::alive(const EntityDescri
         }
     }
     return result;
+}
+
+std::size_t IndexedTextHash::operator()(const IndexedText& key) const {
+    const std::size_t text = std::hash<std::string>{}(key.text);
+    const std::size_t attribute = std::hash<std::string>{}(key.attribute);
+    const std::size_t root = std::hash<const EntityDescription*>{}(key.root);
+    return text ^ (attribute * 31) ^ (root * 131);
+}
+
+void StoreState::indexTexts(const ManagedObject& object, bool add) {
+    for (const auto& attribute : object.entity().attributes()) {
+        if (attribute.indexed) {
+            indexText(object, attribute, object.value(attribute.name), add);
+        }
+    }
+}
+
+void StoreState::indexText(const ManagedObject& object, const AttributeDescription& attribute,
+                           const Value& value, bool add) {
+    const auto* text = std::get_if<std::string>(&value);
+    if (!text || !object.entity().isLoadedWhole()) {
+        return;
+    }
+    IndexedText key{&object.entity().root(), attribute.name, *text};
+    if (add) {
+        texts[std::move(key)].insert(object.objectId());
+        return;
+    }
+    auto found = texts.find(key);
+    if (found != texts.end()) {
+        found->second.erase(object.objectId());
+        if (found->second.empty()) {
+            texts.erase(found);
+        }
+    }
 }
 
 }  // namespace corvaline

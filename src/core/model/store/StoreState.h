@@ -5,7 +5,9 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/model/store/FetchRequest.h"
@@ -48,6 +50,18 @@ struct BulkChange {
 bool sameSide(const RelationshipDescription& a, const EntityDescription& aRoot,
               const RelationshipDescription& b, const EntityDescription& bRoot);
 
+// The text of an indexed attribute in one hierarchy kept in memory. A plain value: any thread.
+struct IndexedText {
+    const EntityDescription* root;
+    std::string attribute;
+    std::string text;
+    bool operator==(const IndexedText&) const = default;
+};
+
+struct IndexedTextHash {
+    std::size_t operator()(const IndexedText& key) const;
+};
+
 // Everything an object context keeps. Main thread only, like the context.
 struct StoreState {
     StoreState(const std::filesystem::path& file, const ManagedObjectModel& model)
@@ -63,6 +77,11 @@ struct StoreState {
     std::vector<std::shared_ptr<ManagedObject>> pending(const EntityDescription& root) const;
     // The loaded objects of a hierarchy fetched on demand that are still alive.
     std::vector<std::shared_ptr<ManagedObject>> alive(const EntityDescription& root);
+    // Enters or leaves the texts of the object's indexed attributes (`value` of the named
+    // one instead of the object's own, when given).
+    void indexTexts(const ManagedObject& object, bool add);
+    void indexText(const ManagedObject& object, const AttributeDescription& attribute,
+                   const Value& value, bool add);
 
     std::filesystem::path file;
     sqlite::Database db;
@@ -74,6 +93,8 @@ struct StoreState {
     std::map<ObjectKey, std::shared_ptr<ManagedObject>> updated;
     std::map<ObjectKey, std::shared_ptr<ManagedObject>> deleted;
     std::vector<BulkChange> bulk;
+    // Ids of the live objects (not deleted) holding each indexed text.
+    std::unordered_map<IndexedText, std::set<std::int64_t>, IndexedTextHash> texts;
     std::map<std::string, sqlite::Statement, std::less<>> statements;
 };
 

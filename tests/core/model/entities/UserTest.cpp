@@ -22,6 +22,7 @@ class UserTest : public testing::ModelTest {
     }
     std::shared_ptr<User> someone(const std::string& id = "A200000001") {
         auto user = userList_->getUserById(id, "10.0.0.2");
+        messages_.endRequests();
         messages_.sent.clear();
         relay_.usersIn.clear();
         return user;
@@ -125,6 +126,22 @@ TEST_F(UserTest, AskingForUserInformationSendsTRI) {
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(packet.text(i), expected[i]) << i;
     }
+
+    // One request in flight per user: the next waits for its end, whatever the outcome.
+    user->RequestUserInfo();
+    user->RequestUserInfo();
+    EXPECT_EQ(messages_.sent.size(), 1u);
+    user->setStatus("0");  // answered: nothing more is sent at its end
+    messages_.endRequests();
+    EXPECT_EQ(messages_.sent.size(), 1u);
+    user->RequestUserInfo();
+    EXPECT_EQ(messages_.sent.size(), 2u);
+    user->setStatus("10");
+    user->RequestUserInfo();
+    messages_.endRequests();  // failed: the one asked for meanwhile goes now, once
+    EXPECT_EQ(messages_.sent.size(), 3u);
+    messages_.endRequests();
+    EXPECT_EQ(messages_.sent.size(), 3u);
 }
 
 TEST_F(UserTest, ConversationIsOpenedOnceThenFronted) {

@@ -269,6 +269,22 @@ TEST_F(MessageRelayTest, ComingOnlineDeliversWhatIsHeldForThatNameWithinASecondP
                              {carol->userId(), "for the namesake and Carol"}}));
 }
 
+// Nothing held for a user coming online: no pass of its own; what is held for them later goes
+// with the timer's next pass.
+TEST_F(MessageRelayTest, ComingOnlineWithNothingHeldLeavesLaterRecordsToTheTimer) {
+    const auto bob = addUser("A2", "10");
+    const auto dave = addUser("A5", "10");
+    addUser("A4", "0");
+    settle();
+    bob->setStatus("0");
+    hold(1, "later", now(), *dave, {bob.get()});
+    runFor(3);
+    EXPECT_TRUE(recorder_.sent.empty());
+    runUntilSent(1, MessageForForwarding::kTimerInterval);
+    ASSERT_EQ(recorder_.sent.size(), 1u);
+    EXPECT_EQ(recorder_.sent[0].packet.text(6), "later");
+}
+
 // A user flipping status: only coming online starts a pass, and a record a receipt cleared
 // while a pass was under way is not sent again.
 TEST_F(MessageRelayTest, StatusFlipsDeliverEachHeldMessageOnce) {

@@ -103,15 +103,23 @@ TEST_F(UserListTest, ANewUserFromAnRLIsMadeAskedAndSetOnline) {
 
 TEST_F(UserListTest, StatusChangesOtherThanOnlineWaitForTheUserInformation) {
     auto user = userList_->UpdateUserDataWithUDP(presence("RL", "0", "A200000001"));
+    messages_.endRequests();
     messages_.sent.clear();
     userList_->UpdateUserDataWithUDP(presence("SS", "1", "A200000001"));
     EXPECT_EQ(user->status(), "0");
     EXPECT_EQ(requestsSent(), std::vector<std::string>{"TRI A200000001"});
 
     user->setStatus("2");
+    messages_.endRequests();
     messages_.sent.clear();
     userList_->UpdateUserDataWithUDP(presence("UI", "0", "A200000001"));
     EXPECT_EQ(user->status(), "2");  // a "UI" asks rather than trusting the status
+    EXPECT_EQ(requestsSent(), std::vector<std::string>{"TRI A200000001"});
+}
+
+TEST_F(UserListTest, ANewUserFromAUIIsAskedOnce) {
+    // Made offline and asked; the "UI" would ask again while the first is in flight.
+    userList_->UpdateUserDataWithUDP(presence("UI", "0", "A200000001"));
     EXPECT_EQ(requestsSent(), std::vector<std::string>{"TRI A200000001"});
 }
 
@@ -149,6 +157,9 @@ TEST_F(UserListTest, GetUserByIdOutcomes) {
     ASSERT_NE(made, nullptr);
     EXPECT_TRUE(made->userOffline());
     EXPECT_EQ(userList_->getUserById("A200000001", std::nullopt), made);
+    made->setUserId("A200000009");  // found by its new id only
+    EXPECT_EQ(userList_->getUserById("A200000001", std::nullopt), nullptr);
+    EXPECT_EQ(userList_->getUserById("A200000009", std::nullopt), made);
 }
 
 TEST_F(UserListTest, AnOldLocalRecordBecomesAPlainUserWithItsHistory) {
@@ -207,6 +218,9 @@ TEST_F(UserListTest, RosterQueriesByTheirTwoFlags) {
     EXPECT_EQ(ids(true, false), onlineWithMe);
     EXPECT_EQ(ids(false, true), (std::vector<std::string>{"A200000001", "A200000002"}));
     EXPECT_EQ(ids(false, false), all);
+    EXPECT_EQ(userList_->onlineUsersCount(), 1u);
+    offline->setStatus("2");
+    EXPECT_EQ(userList_->onlineUsersCount(), 2u);
 }
 
 TEST_F(UserListTest, GoingOfflineAnnouncesAndMarksEveryoneElseOffline) {

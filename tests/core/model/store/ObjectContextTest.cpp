@@ -281,6 +281,48 @@ TEST_F(ObjectContextTest, AFailedSaveWritesNothingAndKeepsTheChangesPending) {
     EXPECT_EQ(std::get<std::int64_t>(people[0]->value("age")), 40);
 }
 
+TEST_F(ObjectContextTest, IndexedTextsFollowInsertsChangesDeletesAndReloads) {
+    // The names of the people found by name, in order of insertion.
+    const auto found = [&](const char* entity, const char* name) {
+        std::vector<std::int64_t> ids;
+        for (const auto& object : context_->objectsWith(entity, "name", name)) {
+            ids.push_back(object->objectId());
+        }
+        return ids;
+    };
+    using Ids = std::vector<std::int64_t>;
+    const auto ann = person("Ann")->objectId();
+    auto bob = person("Bob");
+    auto chief = person("Ann", "Chief");
+    EXPECT_EQ(found("Person", "Ann"), (Ids{ann, chief->objectId()}));
+    EXPECT_EQ(found("Chief", "Ann"), Ids{chief->objectId()});
+    EXPECT_EQ(found("Person", "ann"), Ids{});
+
+    bob->setValue("name", std::string("Ann"));
+    bob->setPrimitiveValue("name", std::string("Cid"));  // saved all the same: found all the same
+    EXPECT_EQ(found("Person", "Bob"), Ids{});
+    EXPECT_EQ(found("Person", "Cid"), Ids{bob->objectId()});
+    chief->setValue("name", Value{});
+    EXPECT_EQ(found("Person", "Ann"), Ids{ann});
+    chief->setValue("name", std::string("Cid"));
+    context_->deleteObject(*bob);
+    bob->setValue("name", std::string("Dee"));  // a deleted object is not found again
+    EXPECT_EQ(found("Person", "Cid"), Ids{chief->objectId()});
+    EXPECT_EQ(found("Person", "Dee"), Ids{});
+
+    context_->save();
+    reopen();
+    EXPECT_EQ(found("Person", "Ann"), Ids{ann});
+    EXPECT_EQ(found("Chief", "Cid"), Ids{chief->objectId()});
+    context_->deleteObject(*context_->objectsWith("Person", "name", "Ann").front());
+    context_->save();
+    EXPECT_EQ(found("Person", "Ann"), Ids{});
+
+    EXPECT_THROW(context_->objectsWith("Chief", "rank", "x"), std::logic_error);  // not indexed
+    EXPECT_THROW(context_->objectsWith("Note", "text", "x"), std::logic_error);   // on demand
+    EXPECT_THROW(context_->objectsWith("Person", "none", "x"), std::logic_error);
+}
+
 TEST(StoreSchemaTest, AnOlderStoreGainsTheNewColumnsAndKeepsItsRows) {
     testing::TempFolder folder;
     const auto file = folder.path() / "schema.storedata";

@@ -11,7 +11,7 @@ namespace corvaline::testing {
 
 // A small model shaped like the roster and its history: people (with a sub-entity) in teams,
 // kept in memory; notes fetched on demand, each held by several people and at most one team.
-// From version 2 on, the join rows carry the note's team.
+// From version 2 on, the join rows carry the note's team. People are found by name.
 inline std::unique_ptr<ManagedObjectModel> makeTestModel(int version = 2,
                                                          bool withNickname = false) {
     auto model = std::make_unique<ManagedObjectModel>(version);
@@ -26,6 +26,7 @@ inline std::unique_ptr<ManagedObjectModel> makeTestModel(int version = 2,
     model->addAttribute(person, "name", AttributeType::Text);
     model->addAttribute(person, "age", AttributeType::Integer64);
     model->addAttribute(chief, "rank", AttributeType::Text);
+    model->indexInMemory(person, "name");
     if (withNickname) {
         model->addAttribute(person, "nickname", AttributeType::Text);
     }

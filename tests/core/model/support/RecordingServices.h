@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/codec/Packet.h"
@@ -102,6 +103,17 @@ class RecordingMessages : public MessageService {
                        std::shared_ptr<ManagedObject>) override {
         sent.push_back({decoded(packet), to.userId()});
     }
+    // Held open until endRequests().
+    void SendTCPrequest(const std::vector<std::uint8_t>& packet, User& to,
+                        std::function<void()> ended) override {
+        SendTCPpacket(packet, to, nullptr);
+        open.push_back(std::move(ended));
+    }
+    void endRequests() {
+        for (auto& ended : std::exchange(open, {})) {
+            ended();
+        }
+    }
     void turnOffserver() override { ++turnedOff; }
     void adaptersChanged() override { ++restarted; }
 
@@ -110,6 +122,7 @@ class RecordingMessages : public MessageService {
         std::string to;
     };
     std::vector<Sent> sent;
+    std::vector<std::function<void()>> open;
     int turnedOff = 0;
     int restarted = 0;
 };
