@@ -26,6 +26,9 @@ class SerialQueue : public Queue, public std::enable_shared_from_this<SerialQueu
     const std::string& label() const { return label_; }
 
     void async(std::function<void()> block) override;
+    // As async, for a worker's handler that ends right after the call (a readiness or timer
+    // report): that worker then goes on with the queue instead of waking another one.
+    void asyncFromHandler(std::function<void()> block);
     // Runs the block on this queue, on the calling thread, after the blocks handed over before
     // it. Those the calling thread runs itself when no thread is running the queue, so a
     // caller never waits for a free worker: the pool cannot starve when all its workers sync.
@@ -55,7 +58,7 @@ class SerialQueue : public Queue, public std::enable_shared_from_this<SerialQueu
         running,    // one thread runs the queue's blocks
     };
 
-    void scheduleLocked();
+    void scheduleLocked(bool fromHandler = false);
     void drain();
     void runFrontLocked(std::unique_lock<std::mutex>& lock);
     void passOnLocked();

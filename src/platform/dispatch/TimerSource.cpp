@@ -142,7 +142,8 @@ void TimerSource::onFire(unsigned generation) {
         missedFire_ = true;
         return;
     }
-    queue_->async([self = shared_from_this(), generation] { self->deliver(generation); });
+    queue_->asyncFromHandler(
+        [self = shared_from_this(), generation] { self->deliver(generation); });
 }
 
 void TimerSource::deliver(unsigned generation) {

@@ -372,7 +372,9 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     void maybeDequeueRead();
     // Makes the next queued read current; answers whether there is one.
     bool dequeueRead();
+    // Serves the current read from what is at hand, then times it while it waits.
     void doReadData();
+    void readAvailableData();
     // What one pass over the current read achieved.
     struct PassResult {
         bool done = false;

@@ -154,11 +154,19 @@ bool AsyncTcpSocket::dequeueRead() {
         return false;
     }
     currentRead_ = std::move(std::get<std::unique_ptr<AsyncReadPacket>>(next));
-    setupReadTimerWithTimeout(currentRead_->timeout);
     return true;
 }
 
 void AsyncTcpSocket::doReadData() {
+    readAvailableData();
+    // The time-out runs only once a read waits: a read that the bytes at hand complete
+    // neither sets up a timer nor cancels one.
+    if (currentRead_ && !readTimer_) {
+        setupReadTimerWithTimeout(currentRead_->timeout);
+    }
+}
+
+void AsyncTcpSocket::readAvailableData() {
     bool barrier = (flags_ & kStartingReadTLS) != 0;
     if ((!currentRead_ && !barrier) || (flags_ & kReadsPaused)) {
         flushSSLBuffers();
