@@ -143,9 +143,9 @@ void TCPserver::SendTCPpacket(const std::vector<std::uint8_t>& packet, User& to,
     line.insert(line.end(), crlf()->begin(), crlf()->end());
     Error error;
     bool started = false;
-    // Set up on this thread in one turn of the new socket's queue, instead of one hand-over
-    // per call; the write and the read start on the socket's queue once the connect is made.
-    socket->performBlock([&] {
+    // Set up on this thread in one turn of the new socket's queue, instead of a hand-over to
+    // a worker per call; the write and the read start there once the connect is made.
+    socket->performBlockAndQueuedWork([&] {
         socket->setIPv6Enabled(false);
         socket->setUserData(exchange);
         started = connect(*socket, to.ip(), &error);
@@ -184,7 +184,9 @@ void TCPserver::socketDidAcceptNewSocket(const AsyncTcpSocketPtr&,
         return;
     }
     connectedServerTCPSockets_.push_back(newSocket);
-    newSocket->readDataToData(*crlf(), kTimeout, kMaxLineLength, kReadTag);
+    // The request is usually there already: read on this thread, no hand-over and back.
+    newSocket->performBlockAndQueuedWork(
+        [&] { newSocket->readDataToData(*crlf(), kTimeout, kMaxLineLength, kReadTag); });
 }
 
 void TCPserver::socketDidReadPartialDataOfLength(const AsyncTcpSocketPtr& socket,
@@ -211,24 +213,31 @@ void TCPserver::socketDidReadData(const AsyncTcpSocketPtr& socket, const DataSli
             }
         }
         trace("received TCP data cannot be extracted, ip: " + sender);
-        socket->setUserData(nullptr);
-        socket->disconnect();
+        closeFinished(*socket);
         return;
     }
     auto bytes = answer(*packet, ip, socket);
     if (!bytes) {
-        socket->setUserData(nullptr);
-        socket->disconnect();
+        closeFinished(*socket);
         return;
     }
     if (auto* exchange = exchangeOf(*socket)) {
         exchange->message.reset();
     }
-    // The reply and its end go out as one write, and the socket closes once it is written:
-    // no report of the write comes back to this thread.
+    // The reply and its end go out as one write, on this thread while the socket takes it,
+    // and the socket closes once it is written: no report of the write comes back here.
     bytes->insert(bytes->end(), crlf()->begin(), crlf()->end());
-    socket->writeData(std::move(*bytes), kTimeout, kReplyTag);
-    socket->disconnectAfterWriting();
+    socket->performBlockAndQueuedWork([&] {
+        socket->writeData(std::move(*bytes), kTimeout, kReplyTag);
+        socket->disconnectAfterWriting();
+    });
+}
+
+void TCPserver::closeFinished(AsyncTcpSocket& socket) {
+    socket.performBlockAndQueuedWork([&] {
+        socket.setUserData(nullptr);
+        socket.disconnect();
+    });
 }
 
 std::optional<Bytes> TCPserver::answer(const Packet& packet, const std::string& ip,

@@ -112,6 +112,14 @@ void SerialQueue::passOnLocked() {
 }
 
 void SerialQueue::sync(const std::function<void()>& block) {
+    runSync(block, false);
+}
+
+void SerialQueue::syncAndRunQueued(const std::function<void()>& block) {
+    runSync(block, true);
+}
+
+void SerialQueue::runSync(const std::function<void()>& block, bool runQueued) {
     if (isCurrent()) {
         block();
         return;
@@ -139,6 +147,11 @@ void SerialQueue::sync(const std::function<void()>& block) {
         block();
     }
     lock.lock();
+    for (int i = 0;
+         runQueued && i < kBlocksPerTurn && !entries_.empty() && entries_.front().turn == nullptr;
+         ++i) {
+        runFrontLocked(lock);
+    }
     passOnLocked();
 }
 

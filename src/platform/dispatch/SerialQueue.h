@@ -35,6 +35,10 @@ class SerialQueue : public Queue, public std::enable_shared_from_this<SerialQueu
     // Runs at once when the calling thread is already running a block of this queue (also
     // further down a chain of sync calls), so a queue never waits on itself.
     void sync(const std::function<void()>& block);
+    // As sync, and the blocks queued meanwhile (by the block itself, say) run on the calling
+    // thread too before it returns (a turn's worth at most), instead of on a worker: for a
+    // caller whose block queues a little work, which then needs no hand-over to a worker.
+    void syncAndRunQueued(const std::function<void()>& block);
 
     // True while the calling thread runs a block of this queue.
     bool isCurrent() const;
@@ -59,6 +63,7 @@ class SerialQueue : public Queue, public std::enable_shared_from_this<SerialQueu
     };
 
     void scheduleLocked(bool fromHandler = false);
+    void runSync(const std::function<void()>& block, bool runQueued);
     void drain();
     void runFrontLocked(std::unique_lock<std::mutex>& lock);
     void passOnLocked();
