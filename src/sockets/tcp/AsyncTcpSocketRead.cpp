@@ -1,5 +1,6 @@
 // The read queue: one read at a time, in order, from the read-ahead buffer and the descriptor.
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -124,6 +125,14 @@ void AsyncTcpSocket::maybeDequeueRead() {
         return;
     }
     if (dequeueRead()) {
+        if (socketFDBytesAvailable_ == 0 && !(flags_ & kSocketHasReadEOF)) {
+            // Bytes that came before the read was asked for may not be reported yet: asked
+            // of the descriptor, they are read now rather than after a readiness report.
+            int counted = 0;
+            if (::ioctl(connectedFD(), FIONREAD, &counted) == 0 && counted > 0) {
+                socketFDBytesAvailable_ = static_cast<std::uint64_t>(counted);
+            }
+        }
         doReadData();
         return;
     }
