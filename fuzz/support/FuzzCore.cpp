@@ -110,7 +110,8 @@ FuzzCore::FuzzCore()
       home_(sandbox_ / "home"),
       receiving_(sandbox_ / "received"),
       clock_(std::make_shared<VirtualClock>()),
-      loop_(std::make_shared<MainLoop>(clock_)) {
+      loop_(std::make_shared<MainLoop>(clock_)),
+      modelQueue_(*loop_) {
     std::filesystem::create_directories(home_);
     std::filesystem::create_directories(receiving_);
     ::setenv("HOME", home_.c_str(), 1);
@@ -120,7 +121,7 @@ FuzzCore::FuzzCore()
     UserDefaults::standard().setString(defaults::kFileTransferPath, receiving_.string());
 
     auto& services = CoreServices::shared();
-    services.mainQueue = loop_.get();
+    services.mainQueue = &modelQueue_;
     services.windows = &windows_;
     services.activity = &activity_;
     // Nothing may connect anywhere: requests the handlers send are only recorded.
@@ -162,6 +163,7 @@ void FuzzCore::openStore() {
 
 void FuzzCore::closeStore() {
     SaveAppContextIfChanged();
+    modelQueue_.cancelTimers();
     CoreServices::shared().userList = nullptr;
     userList_.reset();
     AppStore::shared().close();

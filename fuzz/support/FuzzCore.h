@@ -13,6 +13,7 @@
 #include "platform/runloop/MainLoop.h"
 #include "sockets/Data.h"
 #include "support/FuzzInput.h"
+#include "support/ModelQueue.h"
 
 struct sqlite3;
 
@@ -85,6 +86,8 @@ class FuzzCore {
     std::filesystem::path receiving_;
     std::shared_ptr<VirtualClock> clock_;
     std::shared_ptr<MainLoop> loop_;
+    // The model's timers are those of one store: closing it cancels them.
+    ModelQueue modelQueue_;
     testing::RecordingWindows windows_;
     testing::RecordingMessages messages_;
     testing::FakeActivity activity_;

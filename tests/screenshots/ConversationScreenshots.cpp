@@ -14,7 +14,6 @@
 #include <fstream>
 
 #include "ShotFolders.h"
-#include "app/defaults/RegisteredDefaults.h"
 #include "core/model/entities/Chat.h"
 #include "core/model/entities/FileTransfer.h"
 #include "core/model/entities/Group.h"
@@ -23,13 +22,12 @@
 #include "core/model/entities/SystemMessage.h"
 #include "core/model/entities/User.h"
 #include "core/model/events/ModelEvents.h"
-#include "core/model/roster/UserList.h"
 #include "core/model/services/CoreServices.h"
-#include "core/model/store/AppStore.h"
 #include "core/model/store/ObjectContext.h"
 #include "core/net/FILEserver.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/runloop/MainLoop.h"
+#include "support/qt/OffscreenCore.h"
 #include "support/qt/OffscreenHome.h"
 #include "ui/conversation/Conversation.h"
 #include "ui/conversation/InviteSheet.h"
@@ -154,15 +152,12 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path& home = offscreenHome.path();
     QApplication application(argc, argv);
-    registerApplicationDefaults(UserDefaults::standard(), {});
-    MainLoop loop;
-    {
-        auto& context = *AppManagedObjectContext();
-        UserList list(&context);
-        auto& services = CoreServices::shared();
-        services.userList = &list;
-        services.mainQueue = &loop;
-        list.updateMe();
+    testing::OffscreenCore core;
+    if (!core.made()) {
+        return 1;
+    }
+    {  // the windows and records go before the store closes
+        auto& context = core.context();
         auto friends = context.insert<Group>();
         friends->setName("Friends");
         auto work = context.insert<Group>();
@@ -190,7 +185,7 @@ int main(int argc, char** argv) {
         context.save();
 
         auto one = ui::Conversation::from(ui::Conversation::open({ann.get()}, nullptr, false, {}));
-        ann->setTypingReceived(services.now());
+        ann->setTypingReceived(CoreServices::shared().now());
         application.processEvents();
         save(*one, out / "conversation.png");
 
@@ -218,10 +213,8 @@ int main(int argc, char** argv) {
         save(*mass, out / "mass-message.png");
         delete mass;
 
-        saveTransfers(application, loop, context, *dan, home, out);
+        saveTransfers(application, core.loop(), context, *dan, home, out);
         delete one;
-        services = CoreServices{};
     }
-    AppStore::shared().close();
     return 0;
 }

@@ -12,18 +12,13 @@
 #include <filesystem>
 
 #include "ShotFolders.h"
-#include "app/defaults/RegisteredDefaults.h"
 #include "core/model/entities/FileTransfer.h"
 #include "core/model/entities/Group.h"
 #include "core/model/entities/Message.h"
 #include "core/model/entities/SystemMessage.h"
 #include "core/model/entities/User.h"
-#include "core/model/roster/UserList.h"
-#include "core/model/services/CoreServices.h"
-#include "core/model/store/AppStore.h"
 #include "core/model/store/ObjectContext.h"
-#include "platform/defaults/UserDefaults.h"
-#include "platform/runloop/MainLoop.h"
+#include "support/qt/OffscreenCore.h"
 #include "support/qt/OffscreenHome.h"
 #include "ui/history/FindBar.h"
 #include "ui/history/HistoryViewer.h"
@@ -69,15 +64,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication application(argc, argv);
-    registerApplicationDefaults(UserDefaults::standard(), {});
-    MainLoop loop;
-    {
-        auto& context = *AppManagedObjectContext();
-        UserList list(&context);
-        auto& services = CoreServices::shared();
-        services.userList = &list;
-        services.mainQueue = &loop;
-        list.updateMe();
+    testing::OffscreenCore core;
+    if (!core.made()) {
+        return 1;
+    }
+    {  // the windows and records go before the store closes
+        auto& context = core.context();
         auto friends = Group::insertNamed(context, "Friends");
         auto ann = context.insert<User>();
         ann->setUserId("A100000001");
@@ -132,7 +124,7 @@ int main(int argc, char** argv) {
             window->close();
         }
 
-        ui::RosterModel model(context, loop);
+        ui::RosterModel model(context, core.loop());
         ui::RosterView roster(model);
         roster.setWindowTitle("Corvaline");
         roster.resize(260, 220);
@@ -155,8 +147,6 @@ int main(int argc, char** argv) {
         application.processEvents();
         save(*history, out / "history-find.png");
         delete history;
-        services = CoreServices{};
     }
-    AppStore::shared().close();
     return 0;
 }

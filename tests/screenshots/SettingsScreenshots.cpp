@@ -13,14 +13,10 @@
 #include <filesystem>
 
 #include "ShotFolders.h"
-#include "app/defaults/RegisteredDefaults.h"
 #include "core/model/entities/Me.h"
 #include "core/model/roster/UserList.h"
-#include "core/model/services/CoreServices.h"
-#include "core/model/store/AppStore.h"
-#include "core/model/store/ObjectContext.h"
 #include "platform/defaults/UserDefaults.h"
-#include "platform/runloop/MainLoop.h"
+#include "support/qt/OffscreenCore.h"
 #include "support/qt/OffscreenHome.h"
 #include "ui/about/About.h"
 #include "ui/settings/AddBroadcastWindow.h"
@@ -63,19 +59,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication application(argc, argv);
-    registerApplicationDefaults(UserDefaults::standard(), {});
-    MainLoop loop;
-    {
-        auto& context = *AppManagedObjectContext();
-        UserList list(&context);
-        auto& services = CoreServices::shared();
-        services.userList = &list;
-        services.mainQueue = &loop;
-        list.updateMe();
-        list.me()->setValue("name", std::string("Robin Hale"));
-        list.me()->setValue("jobTitle", std::string("Office manager"));
-        list.me()->setValue("department", std::string("Front desk"));
-        context.save();
+    testing::OffscreenCore core;
+    if (!core.made()) {
+        return 1;
+    }
+    {  // the windows and records go before the store closes
+        core.list().me()->setValue("name", std::string("Robin Hale"));
+        core.list().me()->setValue("jobTitle", std::string("Office manager"));
+        core.list().me()->setValue("department", std::string("Front desk"));
+        core.context().save();
         auto& settings = UserDefaults::standard();
         settings.setObject("broadcasts", nlohmann::json::array({{{"look", "192.168.7.255"},
                                                                  {"type", "1"},
@@ -126,8 +118,6 @@ int main(int argc, char** argv) {
         ui::About* about = ui::About::show();
         save(*about, out / "about.png");
         about->close();
-        services = CoreServices{};
     }
-    AppStore::shared().close();
     return 0;
 }

@@ -3,9 +3,11 @@
 #include <QCheckBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 
 #include "app/commands/ShowSettings.h"
 #include "app/delegate/CVLAppDelegate.h"
+#include "app/delegate/QtUserInterface.h"
 #include "app/delegate/StartAtLogin.h"
 #include "app/hotkey/X11HotKey.h"
 #include "ui/about/About.h"
@@ -26,6 +28,12 @@ void CVLAppDelegate::addSettingsCommands(QMenu* application) {
     auto* myInfo = application->addAction(tr("My Information\u2026"));
     myInfo->setData(99);  // opens the "User Info" page
     connect(myInfo, &QAction::triggered, this, [this, myInfo] { ShowSettings(myInfo); });
+    // Conversation windows close on their own and may outlive the delegate.
+    windows_->setOpenSettings([self = QPointer(this)](QObject* sender) {
+        if (self) {
+            self->ShowSettings(sender);
+        }
+    });
 }
 
 void CVLAppDelegate::ShowSettings(QObject* sender) {

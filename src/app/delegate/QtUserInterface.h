@@ -28,6 +28,10 @@ class QtUserInterface : public UserInterface {
     void setOutgoingFiles(ui::TextViewForSending::FileSender sender) {
         conversationHooks_.outgoingFiles = std::move(sender);
     }
+    // What a conversation's settings command runs; the window itself is the sender.
+    void setOpenSettings(std::function<void(QObject* sender)> open) {
+        conversationHooks_.openSettings = std::move(open);
+    }
 
     void reloadAndExpand(const Group& group) override;
     void statusMatrixSelectionChanged() override;

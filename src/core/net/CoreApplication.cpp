@@ -39,6 +39,10 @@ CoreApplication::CoreApplication(std::shared_ptr<Executor> main, UserInterface* 
 
 CoreApplication::~CoreApplication() {
     stop();
+    if (files_) {
+        // stop() leaves running transfers to finish; with the core gone nothing would end them.
+        files_->endTransfers();
+    }
     auto& services = CoreServices::shared();
     clearIfSame(services.userList, userList_.get());
     clearIfSame<MessageService>(services.messages, tcp_.get());

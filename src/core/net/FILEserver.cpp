@@ -1,5 +1,7 @@
 #include "core/net/FILEserver.h"
 
+#include <utility>
+
 #include "core/model/entities/FileTransfer.h"
 #include "core/model/store/AppStore.h"
 #include "core/model/store/ObjectContext.h"
@@ -41,8 +43,26 @@ std::shared_ptr<FileTransfer> FILEserver::outgoingFiles(
     auto transfer = FileTransfer::newOutgoingFiles(paths, to, main_, encrypt);
     if (transfer) {
         transfer->setWaits(waits_);
+        remember(transfer);
     }
     return transfer;
+}
+
+void FILEserver::endTransfers() {
+    assertCurrent(*main_);
+    for (const auto& weak : std::exchange(transfers_, {})) {
+        if (const auto transfer = weak.lock()) {
+            transfer->endConnection();
+        }
+    }
+}
+
+void FILEserver::remember(const std::shared_ptr<FileTransfer>& transfer) {
+    std::erase_if(transfers_, [](const std::weak_ptr<FileTransfer>& weak) {
+        const auto kept = weak.lock();
+        return !kept || !kept->isRunning();
+    });
+    transfers_.push_back(transfer);
 }
 
 void FILEserver::socketDidAcceptNewSocket(const AsyncTcpSocketPtr&,
@@ -60,6 +80,7 @@ void FILEserver::socketDidAcceptNewSocket(const AsyncTcpSocketPtr&,
     transfer->setWaits(waits_);
     transfer->receiveOffer(newSocket, main_);
     incoming_.add(transfer, std::move(host));
+    remember(transfer);
 }
 
 }  // namespace corvaline

@@ -33,6 +33,10 @@ class FILEserver : public AsyncTcpSocketDelegate, public std::enable_shared_from
     std::shared_ptr<FileTransfer> outgoingFiles(const std::vector<std::filesystem::path>& paths,
                                                 User& to, bool encrypt = true);
 
+    // Ends the connection of every transfer made here that still holds one: the core is
+    // going, and a transfer waiting for its connection's report would hold itself for ever.
+    void endTransfers();
+
     // What transfers made here wait for their peers (tests shorten it).
     void setTransferWaits(FileTransfer::Waits waits) { waits_ = waits; }
 
@@ -40,10 +44,13 @@ class FILEserver : public AsyncTcpSocketDelegate, public std::enable_shared_from
                                   const AsyncTcpSocketPtr& newSocket) override;
 
   private:
+    void remember(const std::shared_ptr<FileTransfer>& transfer);
+
     std::shared_ptr<Executor> main_;
     AsyncTcpSocketPtr serverTCPsocket_;
     FileTransfer::Waits waits_;
     IncomingTransferLimit incoming_;
+    std::vector<std::weak_ptr<FileTransfer>> transfers_;  // those that may still run
 };
 
 }  // namespace corvaline

@@ -160,6 +160,10 @@ void Conversation::buildMenu() {
             &Conversation::openHistory);
     connect(menu_->addAction(tr("Get Info")), &QAction::triggered, this,
             &Conversation::getUserInfo);
+    menu_->addSeparator();
+    auto* settings = menu_->addAction(tr("Settings\u2026"));
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    connect(settings, &QAction::triggered, this, &Conversation::openSettings);
     auto* bar = new QMenuBar(this);
     bar->addMenu(menu_);
     layout()->setMenuBar(bar);
@@ -390,6 +394,12 @@ void Conversation::openHistory() {
     const auto members = users();
     HistoryViewer::initAndShow(chat_ ? static_cast<ManagedObject*>(chat_.get())
                                      : (members.empty() ? nullptr : members.front()));
+}
+
+void Conversation::openSettings() {
+    if (hooks_.openSettings) {
+        hooks_.openSettings(this);
+    }
 }
 
 void Conversation::getUserInfo() {

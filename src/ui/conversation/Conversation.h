@@ -75,6 +75,8 @@ class Conversation : public MessageWindowController {
     void openHistory();
     // The information window of the user (of any member of a chat).
     void getUserInfo();
+    // The settings window, on the page for conversations.
+    void openSettings();
 
     TextViewForReading* conversationTextView() const { return history_; }
     TextViewForSending* messageTextView() const { return input_; }

@@ -14,6 +14,8 @@ struct ConversationHooks {
     // Puts the command menu of the window that became active into the application's menu
     // bar (active) or takes it out again (not active; another window's menu stays).
     std::function<void(QMenu* menu, bool active)> conversationMenu;
+    // Shows the settings window on the page that suits the command's sender.
+    std::function<void(QObject* sender)> openSettings;
 };
 
 }  // namespace corvaline::ui

@@ -17,19 +17,23 @@ namespace {
 
 using ShowSettingsTest = AppTest;
 
+ui::Conversation* openConversation(User& with) {
+    with.StartConversation(false);
+    for (QWidget* shown : QApplication::topLevelWidgets()) {
+        if (auto* conversation = qobject_cast<ui::Conversation*>(shown)) {
+            return conversation;
+        }
+    }
+    return nullptr;
+}
+
 TEST_F(ShowSettingsTest, ThePageFollowsTheSender) {
     QAction plain(QStringLiteral("Settings"));
     QAction tagged(QStringLiteral("My Information"));
     tagged.setData(99);
     QObject tagProperty;
     tagProperty.setProperty("tag", 99);
-    user("A100000001")->StartConversation(false);
-    ui::Conversation* window = nullptr;
-    for (QWidget* shown : QApplication::topLevelWidgets()) {
-        if (auto* conversation = qobject_cast<ui::Conversation*>(shown)) {
-            window = conversation;
-        }
-    }
+    auto* window = openConversation(*user("A100000001"));
     ASSERT_NE(window, nullptr);
     QAction inConversation(window);
 
@@ -48,6 +52,25 @@ TEST_F(ShowSettingsTest, ThePageFollowsTheSender) {
     delegate_->ShowSettings(&plain);
     EXPECT_EQ(delegate_->settings(), settings);  // one window per process
     EXPECT_EQ(settings->currentTabName(), QStringLiteral("General"));
+}
+
+TEST_F(ShowSettingsTest, TheConversationMenuOpensTheMessagingPage) {
+    auto* window = openConversation(*user("A100000001"));
+    ASSERT_NE(window, nullptr);
+    QAction* entry = nullptr;
+    for (QAction* action : window->conversationMenu()->actions()) {
+        if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_Comma)) {
+            entry = action;
+        }
+    }
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->text(), QStringLiteral("Settings\u2026"));
+
+    delegate_->ShowSettings(nullptr);  // the window exists and shows another page
+    ASSERT_EQ(delegate_->settings()->currentTabName(), QStringLiteral("General"));
+    entry->trigger();
+    EXPECT_TRUE(delegate_->settings()->isVisible());
+    EXPECT_EQ(delegate_->settings()->currentTabName(), QStringLiteral("Messaging"));
 }
 
 TEST_F(ShowSettingsTest, StartAtLoginWritesAndRemovesTheAutostartEntry) {

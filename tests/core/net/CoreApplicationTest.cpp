@@ -10,6 +10,7 @@
 #include "core/model/entities/FileTransfer.h"
 #include "core/model/entities/Me.h"
 #include "core/model/roster/UserList.h"
+#include "core/model/store/FetchRequest.h"
 #include "core/net/IncomingTransferLimit.h"
 #include "core/net/NetTest.h"
 #include "core/net/ServicePort.h"
@@ -176,6 +177,50 @@ TEST_F(RealTimeCoreTest, AMessageIsAnsweredWhileIdleTransferConnectionsAreHeld) 
     EXPECT_EQ(receipt->text(0), "TMR");
     real_.runUntil([] { return false; }, Duration(1.0));  // the held transfers see their ends
     core.stop();
+}
+
+// Transfers that still hold a connection when the core goes end it there and then: stopping
+// leaves them to finish, and once the core is gone no loop turn brings their connections'
+// reports, without which each would hold itself and its socket for ever. One peer has closed
+// before (its report waits on the loop), the others hold on.
+TEST_F(RealTimeCoreTest, TransfersStillConnectedEndWithTheCore) {
+    constexpr std::size_t kPeers = 4;
+    const FetchRequest all{std::string(FileTransfer::kEntityName), {}, "time", true, 0};
+    std::vector<int> idle;
+    std::vector<std::weak_ptr<ManagedObject>> transfers;
+    {
+        CoreApplication core(realMain(), &windows_, &activity_, {.watchSystemEvents = false});
+        core.start();
+        for (std::size_t i = 0; i < kPeers; ++i) {
+            idle.push_back(TransferPeer::connectIdle(FileTransfer::kPort));
+        }
+        const auto accepted = [&] { return context_->count(all) == kPeers; };
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!accepted() && std::chrono::steady_clock::now() < limit) {
+            real_.runUntil(accepted, Duration(0.1));
+        }
+        for (const auto& transfer : context_->execute(all)) {
+            transfers.push_back(transfer);
+        }
+        ASSERT_EQ(transfers.size(), kPeers);
+        ::close(idle.back());
+        idle.pop_back();
+        core.stop();
+    }
+    const auto closed = [&] {
+        return std::all_of(idle.begin(), idle.end(), TransferPeer::closedByTheOtherEnd);
+    };
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!closed() && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(closed());
+    for (const int fd : idle) {
+        ::close(fd);
+    }
+    real_.runPending();  // the closed peer's report, sent before the core went
+    EXPECT_TRUE(std::all_of(transfers.begin(), transfers.end(),
+                            [](const auto& transfer) { return transfer.expired(); }));
 }
 
 }  // namespace

@@ -191,7 +191,20 @@ void FileTransfer::socketDidWritePartialDataOfLength(const AsyncTcpSocketPtr& so
     }
 }
 
+void FileTransfer::endConnection() {
+    if (!socket_) {
+        return;
+    }
+    const auto socket = socket_;
+    socket->synchronouslySetDelegate({});
+    socket->disconnect();
+    socketDidDisconnect(socket, std::nullopt);
+}
+
 void FileTransfer::socketDidDisconnect(const AsyncTcpSocketPtr&, const std::optional<Error>&) {
+    if (!socket_) {
+        return;  // a report sent before endConnection() closed the connection itself
+    }
     if (pipeline_ && incoming() && !closing_) {
         // A sender closes right after its last chunk: what arrived before is still stored.
         pipeline_->finish();

@@ -70,6 +70,9 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     // The user's or the system's decision (1 accept, 0 refuse or cancel, 4 no folder). A
     // transfer that is over, or an incoming one decided already, ignores it.
     void ContinueTransfer(std::int64_t state);
+    // The core is going for good: the connection closes now and the transfer ends as if the
+    // peer had gone, so that it no longer holds itself (no later report of the socket comes).
+    void endConnection();
 
     std::int64_t filesNumber() const { return integer("filesNumber").value_or(0); }
     void setFilesNumber(std::int64_t count) { setValue("filesNumber", count); }
