@@ -1,5 +1,8 @@
 #include "core/net/TCPserver.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <algorithm>
 
 #include "core/codec/PacketCodec.h"
@@ -24,7 +27,6 @@ constexpr double kTimeout = 10.0;
 constexpr long kReadTag = 0;
 constexpr long kReplyTag = 0;
 constexpr long kRequestTag = 255;
-constexpr long kReplyEndTag = 256;
 
 void trace(const std::string& text) {
     DebugTracer::addLogItem(text, 0);
@@ -86,8 +88,7 @@ std::shared_ptr<TCPserver> TCPserver::create(std::shared_ptr<Executor> main, Mes
 
 TCPserver::TCPserver(Private, std::shared_ptr<Executor> main, MessageHooks hooks)
     : AsyncTcpSocketDelegate({Callback::DidAcceptNewSocket, Callback::DidReadData,
-                              Callback::DidReadPartialData, Callback::DidWriteData,
-                              Callback::DidDisconnect}),
+                              Callback::DidReadPartialData, Callback::DidDisconnect}),
       main_(std::move(main)),
       hooks_(std::move(hooks)) {}
 
@@ -170,22 +171,42 @@ void TCPserver::send(const std::vector<std::uint8_t>& packet, std::shared_ptr<Ex
     assertCurrent(*main_);
     const User& to = *exchange->recipient;
     auto socket = AsyncTcpSocket::create(weak_from_this(), main_);
-    socket->setIPv6Enabled(false);
-    socket->setUserData(exchange);
     connectedClientTCPSockets_.push_back(socket);
+    Data line(packet.begin(), packet.end());
+    line.insert(line.end(), crlf()->begin(), crlf()->end());
     Error error;
-    if (!socket->connectToHost(to.ip(), kServicePort, kTimeout, &error)) {
+    bool started = false;
+    // Set up on this thread in one turn of the new socket's queue, instead of a hand-over to
+    // a worker per call; the write and the read start there once the connect is made.
+    socket->performBlockAndQueuedWork([&] {
+        socket->setIPv6Enabled(false);
+        socket->setUserData(exchange);
+        started = connect(*socket, to.ip(), &error);
+        if (started) {
+            socket->writeData(std::move(line), kTimeout, kRequestTag);
+            socket->readDataToData(*crlf(), kTimeout, kMaxLineLength, kReadTag);
+        } else {
+            socket->setUserData(nullptr);
+        }
+    });
+    if (!started) {
         // Nothing would ever report on this socket: the exchange has failed now.
-        socket->setUserData(nullptr);
         forget(socket);
         exchangeFailed(*exchange, error.code ? error.code : AsyncTcpSocketBadParamError,
                        error.message);
-        return;
     }
-    Data line(packet.begin(), packet.end());
-    line.insert(line.end(), crlf()->begin(), crlf()->end());
-    socket->writeData(std::move(line), kTimeout, kRequestTag);
-    socket->readDataToData(*crlf(), kTimeout, kMaxLineLength, kReadTag);
+}
+
+bool TCPserver::connect(AsyncTcpSocket& socket, const std::string& ip, Error* error) {
+    // A peer's address is a dotted quad, whose lookup would only cost two thread hand-offs.
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(kServicePort);
+    if (::inet_pton(AF_INET, ip.c_str(), &address.sin_addr) == 1) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(&address);
+        return socket.connectToAddress(Data(bytes, bytes + sizeof address), kTimeout, error);
+    }
+    return socket.connectToHost(ip, kServicePort, kTimeout, error);
 }
 
 void TCPserver::socketDidAcceptNewSocket(const AsyncTcpSocketPtr&,
@@ -196,7 +217,9 @@ void TCPserver::socketDidAcceptNewSocket(const AsyncTcpSocketPtr&,
         return;
     }
     connectedServerTCPSockets_.push_back(newSocket);
-    newSocket->readDataToData(*crlf(), kTimeout, kMaxLineLength, kReadTag);
+    // The request is usually there already: read on this thread, no hand-over and back.
+    newSocket->performBlockAndQueuedWork(
+        [&] { newSocket->readDataToData(*crlf(), kTimeout, kMaxLineLength, kReadTag); });
 }
 
 void TCPserver::socketDidReadPartialDataOfLength(const AsyncTcpSocketPtr& socket,
@@ -223,21 +246,31 @@ void TCPserver::socketDidReadData(const AsyncTcpSocketPtr& socket, const DataSli
             }
         }
         trace("received TCP data cannot be extracted, ip: " + sender);
-        socket->setUserData(nullptr);
-        socket->disconnect();
+        closeFinished(*socket);
         return;
     }
     auto bytes = answer(*packet, ip, socket);
     if (!bytes) {
-        socket->setUserData(nullptr);
-        socket->disconnect();
+        closeFinished(*socket);
         return;
     }
     if (auto* exchange = exchangeOf(*socket)) {
         exchange->message.reset();
     }
-    socket->writeData(std::move(*bytes), kTimeout, kReplyTag);
-    socket->writeData(crlf(), kTimeout, kReplyEndTag);
+    // The reply and its end go out as one write, on this thread while the socket takes it,
+    // and the socket closes once it is written: no report of the write comes back here.
+    bytes->insert(bytes->end(), crlf()->begin(), crlf()->end());
+    socket->performBlockAndQueuedWork([&] {
+        socket->writeData(std::move(*bytes), kTimeout, kReplyTag);
+        socket->disconnectAfterWriting();
+    });
+}
+
+void TCPserver::closeFinished(AsyncTcpSocket& socket) {
+    socket.performBlockAndQueuedWork([&] {
+        socket.setUserData(nullptr);
+        socket.disconnect();
+    });
 }
 
 std::optional<Bytes> TCPserver::answer(const Packet& packet, const std::string& ip,
@@ -344,13 +377,6 @@ void TCPserver::messageReceived(const Packet& packet, const AsyncTcpSocketPtr& s
         record->context()->deleteObject(*record);
     }
     SaveAppContextIfChanged();
-}
-
-void TCPserver::socketDidWriteDataWithTag(const AsyncTcpSocketPtr& socket, long tag) {
-    if (tag == kReplyEndTag) {
-        socket->setUserData(nullptr);
-        socket->disconnect();
-    }
 }
 
 void TCPserver::socketDidDisconnect(const AsyncTcpSocketPtr& socket,

@@ -80,7 +80,6 @@ class TCPserver : public AsyncTcpSocketDelegate,
                            long tag) override;
     void socketDidReadPartialDataOfLength(const AsyncTcpSocketPtr& socket, std::size_t length,
                                           long tag) override;
-    void socketDidWriteDataWithTag(const AsyncTcpSocketPtr& socket, long tag) override;
     void socketDidDisconnect(const AsyncTcpSocketPtr& socket,
                              const std::optional<Error>& error) override;
 
@@ -95,6 +94,10 @@ class TCPserver : public AsyncTcpSocketDelegate,
     void exchangeFailed(Exchange& exchange, long code, const std::string& description);
     void recipientUnreachable(Exchange& exchange);
     void forget(const AsyncTcpSocketPtr& socket);
+    // Closes an exchange that ended in order: no failure is reported for it.
+    static void closeFinished(AsyncTcpSocket& socket);
+    // Starts the connect to a peer's service port; false when it could not start.
+    static bool connect(AsyncTcpSocket& socket, const std::string& ip, Error* error);
     static Exchange* exchangeOf(const AsyncTcpSocket& socket);
 
     std::shared_ptr<Executor> main_;

@@ -162,7 +162,7 @@ void ReadinessSource::onReady(unsigned generation) {
         return;
     }
     delivering_ = true;
-    queue_->async([self = shared_from_this(), generation, available] {
+    queue_->asyncFromHandler([self = shared_from_this(), generation, available] {
         self->deliver(generation, available);
     });
 }

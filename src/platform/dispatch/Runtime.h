@@ -5,6 +5,7 @@
 #include <asio/io_context.hpp>
 
 #include "platform/dispatch/DescriptorRegistry.h"
+#include "platform/dispatch/TimerQueue.h"
 
 namespace corvaline::dispatch {
 
@@ -22,6 +23,7 @@ class Runtime {
 
     asio::io_context& io() { return io_; }
     DescriptorRegistry& descriptors() { return descriptors_; }
+    TimerQueue& timers() { return timers_; }
     unsigned threadCount() const { return threadCount_; }
     // Ends the workers (after the blocks they are running); nothing runs on the runtime after.
     void stopWorkers();
@@ -31,6 +33,7 @@ class Runtime {
     const unsigned threadCount_;
     asio::io_context io_;
     DescriptorRegistry descriptors_{io_};
+    TimerQueue timers_{io_};
     std::unique_ptr<Workers> workers_;
 };
 

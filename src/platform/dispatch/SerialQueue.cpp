@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include <asio/defer.hpp>
 #include <asio/post.hpp>
 
 #include "platform/dispatch/Runtime.h"
@@ -47,9 +48,24 @@ void SerialQueue::async(std::function<void()> block) {
     }
 }
 
-void SerialQueue::scheduleLocked() {
+void SerialQueue::asyncFromHandler(std::function<void()> block) {
+    std::lock_guard lock(mutex_);
+    entries_.push_back({std::move(block), nullptr});
+    if (state_ == State::idle) {
+        scheduleLocked(true);
+    }
+}
+
+void SerialQueue::scheduleLocked(bool fromHandler) {
     state_ = State::scheduled;
-    asio::post(runtime_->io(), [self = shared_from_this()] { self->drain(); });
+    auto turn = [self = shared_from_this()] { self->drain(); };
+    if (fromHandler) {
+        // On a worker the turn waits in that worker's own list until its handler returns;
+        // elsewhere defer posts like post.
+        asio::defer(runtime_->io(), std::move(turn));
+    } else {
+        asio::post(runtime_->io(), std::move(turn));
+    }
     // A sync caller in line may now run the blocks before it itself.
     turnChanged_.notify_all();
 }
@@ -96,6 +112,14 @@ void SerialQueue::passOnLocked() {
 }
 
 void SerialQueue::sync(const std::function<void()>& block) {
+    runSync(block, false);
+}
+
+void SerialQueue::syncAndRunQueued(const std::function<void()>& block) {
+    runSync(block, true);
+}
+
+void SerialQueue::runSync(const std::function<void()>& block, bool runQueued) {
     if (isCurrent()) {
         block();
         return;
@@ -123,6 +147,11 @@ void SerialQueue::sync(const std::function<void()>& block) {
         block();
     }
     lock.lock();
+    for (int i = 0;
+         runQueued && i < kBlocksPerTurn && !entries_.empty() && entries_.front().turn == nullptr;
+         ++i) {
+        runFrontLocked(lock);
+    }
     passOnLocked();
 }
 

@@ -26,12 +26,19 @@ class SerialQueue : public Queue, public std::enable_shared_from_this<SerialQueu
     const std::string& label() const { return label_; }
 
     void async(std::function<void()> block) override;
+    // As async, for a worker's handler that ends right after the call (a readiness or timer
+    // report): that worker then goes on with the queue instead of waking another one.
+    void asyncFromHandler(std::function<void()> block);
     // Runs the block on this queue, on the calling thread, after the blocks handed over before
     // it. Those the calling thread runs itself when no thread is running the queue, so a
     // caller never waits for a free worker: the pool cannot starve when all its workers sync.
     // Runs at once when the calling thread is already running a block of this queue (also
     // further down a chain of sync calls), so a queue never waits on itself.
     void sync(const std::function<void()>& block);
+    // As sync, and the blocks queued meanwhile (by the block itself, say) run on the calling
+    // thread too before it returns (a turn's worth at most), instead of on a worker: for a
+    // caller whose block queues a little work, which then needs no hand-over to a worker.
+    void syncAndRunQueued(const std::function<void()>& block);
 
     // True while the calling thread runs a block of this queue.
     bool isCurrent() const;
@@ -55,7 +62,8 @@ class SerialQueue : public Queue, public std::enable_shared_from_this<SerialQueu
         running,    // one thread runs the queue's blocks
     };
 
-    void scheduleLocked();
+    void scheduleLocked(bool fromHandler = false);
+    void runSync(const std::function<void()>& block, bool runQueued);
     void drain();
     void runFrontLocked(std::unique_lock<std::mutex>& lock);
     void passOnLocked();

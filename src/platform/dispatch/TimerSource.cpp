@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include <asio/steady_timer.hpp>
-
 #include "platform/dispatch/Runtime.h"
 
 namespace corvaline::dispatch {
@@ -18,21 +16,17 @@ bool isReachable(double seconds) {
 
 }  // namespace
 
-struct TimerSource::Waiter {
-    std::shared_ptr<Runtime> runtime;
-    asio::steady_timer timer;
-    explicit Waiter(std::shared_ptr<Runtime> owner)
-        : runtime(std::move(owner)), timer(runtime->io()) {}
-};
-
 std::shared_ptr<TimerSource> TimerSource::create(std::shared_ptr<SerialQueue> queue) {
     return std::make_shared<TimerSource>(Private{}, std::move(queue));
 }
 
 TimerSource::TimerSource(Private, std::shared_ptr<SerialQueue> queue)
-    : queue_(std::move(queue)), waiter_(std::make_unique<Waiter>(Runtime::shared())) {}
+    : queue_(std::move(queue)), runtime_(Runtime::shared()) {}
 
-TimerSource::~TimerSource() = default;
+TimerSource::~TimerSource() {
+    std::lock_guard lock(mutex_);
+    disarmLocked();
+}
 
 void TimerSource::setEventHandler(std::function<void()> handler) {
     std::lock_guard lock(mutex_);
@@ -50,9 +44,8 @@ void TimerSource::setTimer(Seconds start, Seconds interval) {
         return;
     }
     ++generation_;
-    waiting_ = false;
+    disarmLocked();
     missedFire_ = false;
-    waiter_->timer.cancel();
     armedSetting_ = isReachable(start.count());
     if (!armedSetting_) {
         return;
@@ -98,7 +91,7 @@ void TimerSource::cancel() {
         }
         cancelled_ = true;
         ++generation_;
-        waiter_->timer.cancel();
+        disarmLocked();
         handler = std::move(cancelHandler_);
         eventHandler_ = nullptr;
     }
@@ -117,13 +110,19 @@ void TimerSource::armLocked() {
         return;
     }
     waiting_ = true;
-    waiter_->timer.expires_at(fireAt_);
-    waiter_->timer.async_wait(
-        [weak = weak_from_this(), generation = generation_](const asio::error_code& error) {
-            if (auto self = weak.lock(); self && !error) {
+    deadline_ =
+        runtime_->timers().add(fireAt_, [weak = weak_from_this(), generation = generation_] {
+            if (auto self = weak.lock()) {
                 self->onFire(generation);
             }
         });
+}
+
+void TimerSource::disarmLocked() {
+    if (waiting_) {
+        waiting_ = false;
+        runtime_->timers().remove(deadline_);
+    }
 }
 
 void TimerSource::onFire(unsigned generation) {
@@ -142,7 +141,8 @@ void TimerSource::onFire(unsigned generation) {
         missedFire_ = true;
         return;
     }
-    queue_->async([self = shared_from_this(), generation] { self->deliver(generation); });
+    queue_->asyncFromHandler(
+        [self = shared_from_this(), generation] { self->deliver(generation); });
 }
 
 void TimerSource::deliver(unsigned generation) {

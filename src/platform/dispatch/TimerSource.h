@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -8,6 +9,8 @@
 #include "platform/dispatch/SerialQueue.h"
 
 namespace corvaline::dispatch {
+
+class Runtime;
 
 // A one-shot or repeating timer whose handler runs on a serial queue. Created suspended (call
 // resume once to start). A firing that falls while suspended is delivered after the resume.
@@ -38,14 +41,15 @@ class TimerSource : public std::enable_shared_from_this<TimerSource> {
     bool isCancelled() const;
 
   private:
-    struct Waiter;
     void armLocked();
+    void disarmLocked();
     void onFire(unsigned generation);
     void deliver(unsigned generation);
 
     const std::shared_ptr<SerialQueue> queue_;
     mutable std::mutex mutex_;
-    std::unique_ptr<Waiter> waiter_;
+    const std::shared_ptr<Runtime> runtime_;
+    std::uint64_t deadline_ = 0;  // in the runtime's timer queue, while waiting
     std::function<void()> eventHandler_;
     std::function<void()> cancelHandler_;
     std::chrono::steady_clock::time_point fireAt_;

@@ -333,6 +333,14 @@ void AsyncTcpSocket::performBlock(const std::function<void()>& block) {
     runSync(block);
 }
 
+void AsyncTcpSocket::performBlockAndQueuedWork(const std::function<void()>& block) {
+    if (socketQueue_->isCurrent()) {
+        block();
+    } else {
+        socketQueue_->syncAndRunQueued(block);
+    }
+}
+
 void AsyncTcpSocket::markSocketQueueTargetQueue(dispatch::SerialQueue& queue) {
     queue.setSpecific(&isOnSocketQueueOrTargetQueueKey_, this);
 }

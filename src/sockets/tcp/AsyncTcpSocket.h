@@ -203,6 +203,11 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     int socket6FD() const;
     // Runs the block on the socket queue and waits for it.
     void performBlock(const std::function<void()>& block);
+    // As performBlock, and what the block asked of the socket (reads, writes, closing) is
+    // started on the calling thread too before it returns, as far as it can go without
+    // waiting, instead of on a worker. Reports still reach the delegate queue later. For a
+    // caller that asks for little, so that the work needs no hand-over to another thread.
+    void performBlockAndQueuedWork(const std::function<void()>& block);
     // Code on a marked queue may ask for the descriptors too (read in step with the socket
     // queue); everything else it asks still goes through the socket queue, since a marked
     // queue does not run in step with it.
@@ -372,7 +377,9 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     void maybeDequeueRead();
     // Makes the next queued read current; answers whether there is one.
     bool dequeueRead();
+    // Serves the current read from what is at hand, then times it while it waits.
     void doReadData();
+    void readAvailableData();
     // What one pass over the current read achieved.
     struct PassResult {
         bool done = false;

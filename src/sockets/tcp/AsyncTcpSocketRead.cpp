@@ -1,5 +1,6 @@
 // The read queue: one read at a time, in order, from the read-ahead buffer and the descriptor.
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -124,6 +125,14 @@ void AsyncTcpSocket::maybeDequeueRead() {
         return;
     }
     if (dequeueRead()) {
+        if (socketFDBytesAvailable_ == 0 && !(flags_ & kSocketHasReadEOF)) {
+            // Bytes that came before the read was asked for may not be reported yet: asked
+            // of the descriptor, they are read now rather than after a readiness report.
+            int counted = 0;
+            if (::ioctl(connectedFD(), FIONREAD, &counted) == 0 && counted > 0) {
+                socketFDBytesAvailable_ = static_cast<std::uint64_t>(counted);
+            }
+        }
         doReadData();
         return;
     }
@@ -154,11 +163,19 @@ bool AsyncTcpSocket::dequeueRead() {
         return false;
     }
     currentRead_ = std::move(std::get<std::unique_ptr<AsyncReadPacket>>(next));
-    setupReadTimerWithTimeout(currentRead_->timeout);
     return true;
 }
 
 void AsyncTcpSocket::doReadData() {
+    readAvailableData();
+    // The time-out runs only once a read waits: a read that the bytes at hand complete
+    // neither sets up a timer nor cancels one.
+    if (currentRead_ && !readTimer_) {
+        setupReadTimerWithTimeout(currentRead_->timeout);
+    }
+}
+
+void AsyncTcpSocket::readAvailableData() {
     bool barrier = (flags_ & kStartingReadTLS) != 0;
     if ((!currentRead_ && !barrier) || (flags_ & kReadsPaused)) {
         flushSSLBuffers();

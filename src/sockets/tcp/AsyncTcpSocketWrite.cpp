@@ -60,8 +60,11 @@ void AsyncTcpSocket::maybeDequeueWrite() {
             return;
         }
         currentWrite_ = std::move(std::get<std::unique_ptr<AsyncWritePacket>>(next));
-        setupWriteTimerWithTimeout(currentWrite_->timeout);
         doWriteData();
+        // The time-out runs only once the write waits for the descriptor, as for reads.
+        if (currentWrite_ && !writeTimer_) {
+            setupWriteTimerWithTimeout(currentWrite_->timeout);
+        }
     } else if (flags_ & kDisconnectAfterWrites) {
         maybeClose();
     }

@@ -69,6 +69,7 @@ TEST_F(MessageReceiptTest, TheMessageIsStoredBeforeItsReceiptIsWritten) {
         }
         ::close(fd);
         done = true;
+        realLoop_.post([] {});  // the loop sleeps until it has work
     });
     realLoop_.runUntil([&] { return done.load(); }, Duration(30));
     peer.join();

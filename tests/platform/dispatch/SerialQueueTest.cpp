@@ -31,6 +31,36 @@ TEST(SerialQueue, KeepsOrderAcrossAsyncAndSyncFromOneThread) {
     }
 }
 
+// What the block queues runs on the caller, in order and as the queue's own, before the call
+// returns: no worker is needed. What is queued beyond a turn's worth runs after it.
+TEST(SerialQueue, SyncAndRunQueuedRunsWhatTheBlockQueuedOnTheCaller) {
+    auto queue = SerialQueue::create("caller");
+    const auto caller = std::this_thread::get_id();
+    std::vector<int> seen;  // touched only on the queue
+    std::atomic<bool> inCall = true;
+    std::atomic<int> duringCall = 0;
+    constexpr int kQueued = 40;  // more than a turn
+    queue->syncAndRunQueued([&] {
+        for (int i = 0; i < kQueued; ++i) {
+            queue->async([&, i] {
+                EXPECT_TRUE(queue->isCurrent());
+                if (inCall && std::this_thread::get_id() == caller) {
+                    ++duringCall;
+                }
+                seen.push_back(i);
+            });
+        }
+    });
+    inCall = false;
+    queue->sync([] {});
+    EXPECT_GT(duringCall, 1);
+    EXPECT_LT(duringCall, kQueued);
+    ASSERT_EQ(seen.size(), static_cast<std::size_t>(kQueued));
+    for (int i = 0; i < kQueued; ++i) {
+        EXPECT_EQ(seen[i], i);
+    }
+}
+
 TEST(SerialQueue, NeverRunsTwoBlocksOfOneQueueAtOnce) {
     auto queue = SerialQueue::create("exclusive");
     std::atomic<int> inside{0};

@@ -1,3 +1,4 @@
+#include <poll.h>
 #include <sys/resource.h>
 
 #include <climits>
@@ -187,6 +188,26 @@ TEST_F(TcpRead, WhateverIsAvailableAndProgress) {
     sendAll(peer.get(), "123");
     ASSERT_TRUE(runUntil([&] { return reads().size() == 3; }));
     EXPECT_EQ(reads()[2].data, "12");  // limited to 2
+}
+
+// The caller does the work itself when the socket can do it at once: the line that is there
+// is read and the answer written before the call returns, with no worker in between.
+TEST_F(TcpRead, WorkAskedWithTheBlockIsDoneOnTheCaller) {
+    connect();
+    sendAll(peer.get(), "question\r\n");
+    pollfd arrived{-1, POLLIN, 0};
+    socket->performBlock([&] { arrived.fd = socket->socketFD(); });
+    ASSERT_EQ(::poll(&arrived, 1, 5000), 1);
+    socket->performBlockAndQueuedWork([&] {
+        socket->readDataToData(kCRLF, 5.0, 1);
+        socket->writeData(bytes("answer\r\n"), 5.0, 2);
+    });
+    loop->runPending();  // the reports were posted before the call returned
+    ASSERT_EQ(reads().size(), 1u);
+    EXPECT_EQ(reads()[0].data, "question\r\n");
+    EXPECT_EQ(delegate->countFor(Event::Write, socket.get()), 1);
+    socket->disconnect();
+    EXPECT_EQ(readUntilClosed(peer.get()), bytes("answer\r\n"));
 }
 
 TEST_F(TcpRead, LinesLeftInTheReadAheadAreServedBeforeThePeersClose) {

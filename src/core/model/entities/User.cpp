@@ -241,13 +241,9 @@ void User::SendMessage(const std::string& text,
                   "",
                   EncodeUnicodeField(text),
                   "*"};
-    saveIfChanged(*context());
-
-    bool toMe = false;
+    // The connections are opened before the save so that they are made while the store
+    // writes; their receipts are handled on this thread, after the save.
     for (User* user : message->user()) {
-        NotificationCenter::defaultCenter().post("logUpdated", user);
-        ModelEvents::shared().userHistoryAppended(*user, *message);
-        toMe = toMe || user == me;
         if (user->userOffline() || !services.messages) {
             continue;
         }
@@ -256,6 +252,14 @@ void User::SendMessage(const std::string& text,
         if (auto bytes = PacketCodec::shared().PlainPacket(packet)) {
             services.messages->SendTCPpacket(*bytes, *user, message);
         }
+    }
+    saveIfChanged(*context());
+
+    bool toMe = false;
+    for (User* user : message->user()) {
+        NotificationCenter::defaultCenter().post("logUpdated", user);
+        ModelEvents::shared().userHistoryAppended(*user, *message);
+        toMe = toMe || user == me;
     }
     if (toMe) {
         services.userList->me()->MessageReceived();

@@ -260,7 +260,7 @@ TEST_F(MessageTest, SendingGoesToOnlineUsersAndLeavesOfflineOnesToTheRelay) {
     EXPECT_EQ(packet.text(6), "to Bob");
     ASSERT_EQ(relay_.held.size(), 1u);
     EXPECT_EQ(std::to_string(relay_.held[0]), packet.text(1));
-    EXPECT_FALSE(context_->hasChanges()) << "saved before anything is sent";
+    EXPECT_FALSE(context_->hasChanges()) << "saved before a receipt can be handled";
 
     clearRecords();
     bob_->SendMessage("to all", std::vector<User*>{bob_.get(), carol.get(), me_.get()});
@@ -281,6 +281,34 @@ TEST_F(MessageTest, SendingGoesToOnlineUsersAndLeavesOfflineOnesToTheRelay) {
     saveIfChanged(*context_);
     EXPECT_EQ(historyOf(*me_).size(), 1u);
     EXPECT_EQ(historyOf(*carol).size(), 1u);
+}
+
+// The connection is opened while the store writes, and the message is on disk before the loop
+// runs again, where its receipt would be handled.
+TEST_F(MessageTest, TheSaveOverlapsTheConnectAndEndsBeforeAReceiptCanBeHandled) {
+    struct CheckingMessages : testing::RecordingMessages {
+        void SendTCPpacket(const std::vector<std::uint8_t>& packet, User& to,
+                           std::shared_ptr<ManagedObject> pending) override {
+            RecordingMessages::SendTCPpacket(packet, to, pending);
+            const std::string id(sent.back().packet.text(1));
+            storedAtSend = testing::storedMessages(file, id);
+            loop->post([this, id] { storedAtReceipt = testing::storedMessages(file, id); });
+        }
+        std::string file;
+        MainLoop* loop = nullptr;
+        int storedAtSend = -1;
+        int storedAtReceipt = -1;
+    } messages;
+    messages.file =
+        (AppStore::shared().applicationFilesDirectory() / AppStore::kStoreFile).string();
+    messages.loop = &loop_;
+    CoreServices::shared().messages = &messages;
+    bob_->SendMessage("overlapped");
+    loop_.runPending();
+    CoreServices::shared().messages = &messages_;
+    ASSERT_EQ(messages.sent.size(), 1u);
+    EXPECT_EQ(messages.storedAtSend, 0);
+    EXPECT_EQ(messages.storedAtReceipt, 1);
 }
 
 TEST_F(MessageTest, TheWindowComesForwardAsTheSettingsSay) {
