@@ -213,7 +213,10 @@ TEST_F(TcpTls, ALargeWriteCrossesIntactWhileTheDescriptorKeepsFillingUp) {
     });
     client->startTLS(manualTrustClient());
     client->writeData(sent, 30, 7);
-    ASSERT_TRUE(runUntil([&] { return received.size() >= sent.size(); }, std::chrono::seconds(60)));
+    // The writer's report may come after the reader has everything: wait for both.
+    ASSERT_TRUE(runUntil(
+        [&] { return received.size() >= sent.size() && delegate->count(Event::Write) > 0; },
+        std::chrono::seconds(60)));
     EXPECT_TRUE(received == sent);
     EXPECT_EQ(delegate->count(Event::Write), 1);
 }
