@@ -2,7 +2,6 @@
 // history (count and newest entries included) beside a user without any. Prints its figures;
 // an optional argument sets the number of entries (default 100000). Runs in a temporary HOME
 // under offscreen Qt and opens no port.
-#include <stdlib.h>
 #include <time.h>
 
 #include <QAbstractTextDocumentLayout>
@@ -10,19 +9,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "app/defaults/RegisteredDefaults.h"
 #include "bench/ui/LongHistory.h"
 #include "core/model/entities/Message.h"
 #include "core/model/entities/User.h"
-#include "core/model/roster/UserList.h"
-#include "core/model/services/CoreServices.h"
-#include "core/model/store/AppStore.h"
 #include "core/model/store/ObjectContext.h"
-#include "platform/defaults/UserDefaults.h"
+#include "support/qt/OffscreenCore.h"
+#include "support/qt/OffscreenHome.h"
 #include "ui/conversation/Conversation.h"
 #include "ui/conversation/TextViewForReading.h"
 
@@ -80,28 +75,20 @@ Figures openAndLayOut(User& user) {
 
 int main(int argc, char** argv) {
     const std::size_t entries = argc > 1 ? std::stoul(argv[1]) : 100000;
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "corvaline-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
-        std::perror("mkdtemp");
+    testing::OffscreenHome home("corvaline-bench");
+    if (!home.made()) {
         return 1;
     }
-    const std::filesystem::path home = pattern;
-    setenv("HOME", home.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
-    unsetenv("XDG_DATA_HOME");
-    unsetenv("APP_SANDBOX_CONTAINER_ID");
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication application(argc, argv);
-    registerApplicationDefaults(UserDefaults::standard(), {});
+    testing::OffscreenCore core;
+    if (!core.made()) {
+        return 1;
+    }
     {
-        auto* context = AppManagedObjectContext();
-        UserList list(context);
-        CoreServices::shared().userList = &list;
-        list.updateMe();
-        auto heavy = makeUser(*context, "A100000001");
-        auto empty = makeUser(*context, "A100000002");
-        bench::fillHistory(*context, *heavy, entries);
+        auto& context = core.context();
+        auto heavy = makeUser(context, "A100000001");
+        auto empty = makeUser(context, "A100000002");
+        bench::fillHistory(context, *heavy, entries);
 
         openAndLayOut(*empty);  // loads the dictionaries and warms the caches
         auto begin = std::chrono::steady_clock::now();
@@ -115,9 +102,6 @@ int main(int argc, char** argv) {
             "%.2f ms more\n",
             full.wall, counted, none.wall, full.wall - none.wall, count, full.cpu, none.cpu,
             full.cpu - none.cpu);
-        CoreServices::shared() = CoreServices{};
     }
-    AppStore::shared().close();
-    std::filesystem::remove_all(home);
     return 0;
 }

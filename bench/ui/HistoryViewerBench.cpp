@@ -12,15 +12,11 @@
 #include <cstdio>
 #include <string>
 
-#include "app/defaults/RegisteredDefaults.h"
 #include "bench/ui/LongHistory.h"
 #include "core/model/entities/Message.h"
 #include "core/model/entities/User.h"
-#include "core/model/roster/UserList.h"
-#include "core/model/services/CoreServices.h"
-#include "core/model/store/AppStore.h"
 #include "core/model/store/ObjectContext.h"
-#include "platform/defaults/UserDefaults.h"
+#include "support/qt/OffscreenCore.h"
 #include "support/qt/OffscreenHome.h"
 #include "ui/history/HistoryViewer.h"
 #include "ui/history/PrintingTextView.h"
@@ -36,17 +32,17 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication application(argc, argv);
-    registerApplicationDefaults(UserDefaults::standard(), {});
+    testing::OffscreenCore core;
+    if (!core.made()) {
+        return 1;
+    }
     {
-        auto* context = AppManagedObjectContext();
-        UserList list(context);
-        CoreServices::shared().userList = &list;
-        list.updateMe();
-        auto user = context->insert<User>();
+        auto& context = core.context();
+        auto user = context.insert<User>();
         user->setUserId("A100000001");
         user->setName("Heavy");
         user->setStatus("0");
-        bench::fillHistory(*context, *user, entries);
+        bench::fillHistory(context, *user, entries);
 
         auto* window = ui::HistoryViewer::initAndShow(nullptr);
         QApplication::processEvents();
@@ -81,8 +77,6 @@ int main(int argc, char** argv) {
             "pause while the rest is built %.2f ms; all %zu entries in %.0f ms\n",
             entries, firstScreen, longestPause, window->takenEntries(), all);
         delete window;
-        CoreServices::shared() = CoreServices{};
     }
-    AppStore::shared().close();
     return 0;
 }
