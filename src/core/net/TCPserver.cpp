@@ -18,6 +18,7 @@
 #include "core/net/ServicePort.h"
 #include "core/net/UDPserver.h"
 #include "platform/trace/DebugTracer.h"
+#include "sockets/SocketAddress.h"
 
 namespace corvaline {
 
@@ -203,8 +204,7 @@ bool TCPserver::connect(AsyncTcpSocket& socket, const std::string& ip, Error* er
     address.sin_family = AF_INET;
     address.sin_port = htons(kServicePort);
     if (::inet_pton(AF_INET, ip.c_str(), &address.sin_addr) == 1) {
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(&address);
-        return socket.connectToAddress(Data(bytes, bytes + sizeof address), kTimeout, error);
+        return socket.connectToAddress(addressData(address), kTimeout, error);
     }
     return socket.connectToHost(ip, kServicePort, kTimeout, error);
 }
