@@ -77,8 +77,8 @@ struct StoreState {
     std::vector<std::shared_ptr<ManagedObject>> pending(const EntityDescription& root) const;
     // The loaded objects of a hierarchy fetched on demand that are still alive.
     std::vector<std::shared_ptr<ManagedObject>> alive(const EntityDescription& root);
-    // Enters or leaves the texts of the object's indexed attributes (`value` of the named
-    // one instead of the object's own, when given).
+    // Enters or leaves the texts of the object's indexed attributes; indexText does it for
+    // one attribute holding `value` (its old value when it changes).
     void indexTexts(const ManagedObject& object, bool add);
     void indexText(const ManagedObject& object, const AttributeDescription& attribute,
                    const Value& value, bool add);
