@@ -19,7 +19,6 @@ namespace corvaline {
 namespace {
 
 using detail::fail;
-using detail::setNonBlocking;
 
 const sockaddr* asSockaddr(const Data& address) {
     return reinterpret_cast<const sockaddr*>(address.data());
@@ -224,7 +223,8 @@ bool AsyncTcpSocket::doConnectToUrl(const Path& url, double timeout, Error* erro
 
 int AsyncTcpSocket::createSocket(int family, const std::optional<Data>& connectInterface,
                                  Error* error) {
-    int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Non-blocking from the start: the connect must not wait, and the connection keeps it.
+    int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd == -1) {
         fail(error, errorWithErrno(errno, "Error in socket() function"));
         return -1;
@@ -295,10 +295,6 @@ void AsyncTcpSocket::connectSocket(int fd, const Data& address, long index) {
             }
         });
     };
-    if (!setNonBlocking(fd)) {
-        finishLater(errno);
-        return;
-    }
     if (::connect(fd, asSockaddr(address), static_cast<socklen_t>(address.size())) == 0) {
         finishLater(0);
         return;
@@ -334,11 +330,6 @@ void AsyncTcpSocket::connectDidFinish(int fd, long index, int result) {
     if (index != stateIndex_ || (fd != socket4FD_ && fd != socket6FD_)) {
         return;
     }
-    auto& watch = fd == socket4FD_ ? connect4Source_ : connect6Source_;
-    if (watch) {
-        watch->cancel();
-        watch.reset();
-    }
     if (flags_ & kSocketConnected) {
         closeSocket(fd);  // the other family won
         return;
@@ -350,6 +341,8 @@ void AsyncTcpSocket::connectDidFinish(int fd, long index, int result) {
         }
         return;  // otherwise the other family is still pending
     }
+    // The watch stays until the connection's own sources exist (didConnect ends it), so the
+    // descriptor keeps its reactor registration instead of leaving and joining again.
     closeUnusedSocket(fd);
     didConnect(index);
 }
@@ -406,13 +399,17 @@ void AsyncTcpSocket::closeUnusedSocket(int fd) {
     }
 }
 
-void AsyncTcpSocket::didConnect(long index) {
+void AsyncTcpSocket::didConnect(long index, bool makeNonBlocking) {
     if (index != stateIndex_) {
         return;
     }
     flags_ |= kSocketConnected;
     endConnectTimeout();
 
+    int fd = connectedFD();
+    if (!peerAddress_ && socketUN_ == -1) {
+        peerAddress_ = askPeerAddress(fd);
+    }
     std::optional<std::string> host = socket4FD_ != -1 ? connectedHost4() : connectedHost6();
     std::uint16_t port = socket4FD_ != -1 ? connectedPort4() : connectedPort6();
     std::optional<Path> url = connectedUrlFromSocketUN(socketUN_);
@@ -425,12 +422,17 @@ void AsyncTcpSocket::didConnect(long index) {
                [url = *url](Delegate& d, auto& socket) { d.socketDidConnectToUrl(socket, url); });
     }
 
-    int fd = connectedFD();
-    if (!setNonBlocking(fd)) {
+    if (makeNonBlocking && !detail::setNonBlocking(fd)) {
         closeWithError(otherError("Error enabling non-blocking IO on socket (fcntl)"));
         return;
     }
     setupReadAndWriteSourcesForNewlyConnectedSocket(fd);
+    for (auto* watch : {&connect4Source_, &connect6Source_}) {
+        if (*watch) {
+            (*watch)->cancel();
+            watch->reset();
+        }
+    }
     maybeDequeueRead();
     maybeDequeueWrite();
 }
@@ -521,6 +523,7 @@ void AsyncTcpSocket::closeWithError(std::optional<Error> error) {
     }
 
     socketFDBytesAvailable_ = 0;
+    peerAddress_.reset();
     bool wasStarted = (flags_ & kSocketStarted) != 0;
     flags_ &= kSocketDeallocating;
     if (wasStarted) {
