@@ -330,6 +330,14 @@ void AsyncTcpSocket::connectDidFinish(int fd, long index, int result) {
     if (index != stateIndex_ || (fd != socket4FD_ && fd != socket6FD_)) {
         return;
     }
+    // The watch leaves the reactor before the connection's sources join it: its write wait
+    // stays in the descriptor's registration, and every later wait would then be answered by
+    // the writable socket, waking a worker for nothing.
+    auto& watch = fd == socket4FD_ ? connect4Source_ : connect6Source_;
+    if (watch) {
+        watch->cancel();
+        watch.reset();
+    }
     if (flags_ & kSocketConnected) {
         closeSocket(fd);  // the other family won
         return;
@@ -341,8 +349,6 @@ void AsyncTcpSocket::connectDidFinish(int fd, long index, int result) {
         }
         return;  // otherwise the other family is still pending
     }
-    // The watch stays until the connection's own sources exist (didConnect ends it), so the
-    // descriptor keeps its reactor registration instead of leaving and joining again.
     closeUnusedSocket(fd);
     didConnect(index);
 }
@@ -427,12 +433,6 @@ void AsyncTcpSocket::didConnect(long index, bool makeNonBlocking) {
         return;
     }
     setupReadAndWriteSourcesForNewlyConnectedSocket(fd);
-    for (auto* watch : {&connect4Source_, &connect6Source_}) {
-        if (*watch) {
-            (*watch)->cancel();
-            watch->reset();
-        }
-    }
     maybeDequeueRead();
     maybeDequeueWrite();
 }
