@@ -4,6 +4,7 @@
 // act on a descriptor number the socket may have closed and reused meanwhile, and takes
 // minutes to fail on Linux.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -22,6 +23,23 @@ using detail::fail;
 
 const sockaddr* asSockaddr(const Data& address) {
     return reinterpret_cast<const sockaddr*>(address.data());
+}
+
+// Whether a connect in progress has an outcome: a connecting socket is neither writable nor
+// failed.
+bool isConnectSettled(int fd) {
+    pollfd probe{fd, POLLOUT, 0};
+    return ::poll(&probe, 1, 0) == 1;
+}
+
+// The outcome of a settled connect: 0 or the error.
+int connectOutcome(int fd) {
+    int result = 0;
+    socklen_t length = sizeof result;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &result, &length) == -1) {
+        result = errno;
+    }
+    return result;
 }
 
 }  // namespace
@@ -303,6 +321,12 @@ void AsyncTcpSocket::connectSocket(int fd, const Data& address, long index) {
         finishLater(errno);
         return;
     }
+    // On a local link the peer's answer is mostly handled before connect returns: then the
+    // outcome is there at once, and watching for it would cost a registration and a wake-up.
+    if (isConnectSettled(fd)) {
+        finishLater(connectOutcome(fd));
+        return;
+    }
     // Writable once the connect has an outcome; SO_ERROR tells which.
     auto watch =
         dispatch::ReadinessSource::create(dispatch::ReadinessSource::Kind::Write, fd, socketQueue_);
@@ -311,16 +335,9 @@ void AsyncTcpSocket::connectSocket(int fd, const Data& address, long index) {
         return;
     }
     watch->setEventHandler([weak = weak_from_this(), fd, index](std::size_t) {
-        auto self = weak.lock();
-        if (!self) {
-            return;
+        if (auto self = weak.lock()) {
+            self->connectDidFinish(fd, index, connectOutcome(fd));
         }
-        int result = 0;
-        socklen_t length = sizeof result;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &result, &length) == -1) {
-            result = errno;
-        }
-        self->connectDidFinish(fd, index, result);
     });
     (fd == socket4FD_ ? connect4Source_ : connect6Source_) = watch;
     watch->resume();

@@ -186,6 +186,22 @@ TEST_F(TcpConnect, TimesOutAgainstAFullListenerThenReconnectsCleanly) {
     EXPECT_EQ(socket->localHost(), "127.0.0.1");
 }
 
+TEST_F(TcpConnect, AConnectThatHasToWaitIsReportedOnceTheListenerTakesIt) {
+    RawListener full(0);
+    RawFd filler = rawConnect(full.port());
+    auto socket = newSocket();
+    ASSERT_TRUE(socket->connectToAddress(full.address(), 30.0));
+    settle({socket});
+    EXPECT_FALSE(socket->isConnected());  // its SYN was dropped: the connect waits
+    RawFd fillerEnd = full.accept();      // room for the SYN the client sends again
+    ASSERT_TRUE(waitFor(Event::ConnectHost, 1, socket));
+    EXPECT_EQ(delegate->last(Event::ConnectHost)->port, full.port());
+    socket->writeData(bytes("after the wait"), -1, 1);
+    RawFd accepted = full.accept();
+    Data received = readUntilClosed(accepted.get(), 14);
+    EXPECT_EQ(std::string(received.begin(), received.end()), "after the wait");
+}
+
 TEST_F(TcpConnect, TimeOutZeroFiresAtOnceAndNonFiniteMeansNone) {
     RawListener full(0);
     RawFd filler = rawConnect(full.port());
