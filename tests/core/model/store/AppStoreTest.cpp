@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/model/UserListModel.h"
 #include "core/model/entities/Chat.h"
 #include "core/model/entities/Group.h"
 #include "core/model/entities/Me.h"
@@ -321,10 +322,80 @@ TEST_F(AppStoreTest, AStoreOfThePreviousVersionKeepsItsHistoryAndItsCounts) {
     ASSERT_EQ(chats.size(), 1u);
     EXPECT_EQ(chats[0]->logEntriesNumber(), 2u);
     sqlite::Database reader(file);
-    EXPECT_EQ(reader.scalar("PRAGMA user_version"), 2);
+    EXPECT_EQ(reader.scalar("PRAGMA user_version"), userListModel().version());
     EXPECT_EQ(reader.scalar("SELECT count(*) FROM sqlite_master WHERE name = "
                             "'LogEntryUser_user_timeReceived_entry'"),
               0);
+}
+
+// The previous version indexed every entry by its chat, most of them under none: opening such
+// a store replaces those indexes by ones of the chat lines alone, and every lookup still works.
+TEST_F(AppStoreTest, AStoreWithFullChatIndexesKeepsItsChatsAndTheirFirstDates) {
+    fs::create_directories(supportFolder());
+    const fs::path file = supportFolder() / "Corvaline-v2.storedata";
+    const Date start = Date{} + std::chrono::hours(24 * 365 * 30);
+    {
+        AppStore store(environment());
+        auto* context = store.managedObjectContext();
+        auto ann = context->insert<User>();
+        ann->setUserId("A100000001");
+        auto chat = context->insert<Chat>();
+        chat->setRoomId(7);
+        for (int i = 0; i < 4; ++i) {
+            auto message = context->insert<Message>();
+            message->setMessage("line " + std::to_string(i));
+            message->setMessageId(100 + i);
+            message->setTime(start + std::chrono::minutes(10 - i));
+            message->setTimeReceived(start + std::chrono::minutes(i));
+            message->addUserObject(*ann);
+            if (i >= 2) {
+                message->setChat(chat.get());
+            }
+        }
+        ASSERT_TRUE(store.saveAction());
+    }
+    {
+        sqlite::Database old(file);
+        for (const char* columns : {"chat_timeReceived", "chat_time"}) {
+            const std::string name = std::string("LogEntry_") + columns;
+            old.execute("DROP INDEX \"" + name + "_chatNotNull\"");
+            const std::string list =
+                name == "LogEntry_chat_time" ? "chat, time" : "chat, timeReceived";
+            old.execute("CREATE INDEX \"" + name + "\" ON LogEntry (" + list + ")");
+        }
+        old.execute("PRAGMA user_version = 2");
+    }
+
+    AppStore store(environment());
+    auto* context = store.managedObjectContext();
+    ASSERT_NE(context, nullptr);
+    EXPECT_TRUE(windows_.errors.empty());
+    auto chats = context->fetch<Chat>();
+    ASSERT_EQ(chats.size(), 1u);
+    std::vector<std::string> lines;
+    for (const auto& entry : chats[0]->lastLogEnties(1)) {
+        lines.push_back(static_cast<Message&>(*entry).message());
+    }
+    for (const auto& entry : chats[0]->logEntriesBefore(*chats[0]->lastLogEnties(1)[0], 5)) {
+        lines.push_back(static_cast<Message&>(*entry).message());
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"line 3", "line 2"}));
+    EXPECT_EQ(chats[0]->logEntriesNumber(), 2u);
+    EXPECT_EQ(chats[0]->firstMessageDate(), start + std::chrono::minutes(7));
+    EXPECT_TRUE(MessageIdAlreadyStored(*context, 101));
+    auto users =
+        context->fetch<User>([](const User& user) { return user.userId() == "A100000001"; });
+    ASSERT_EQ(users.size(), 1u);
+    EXPECT_EQ(users[0]->logEntriesNumber(), 2u);
+
+    sqlite::Database reader(file);
+    EXPECT_EQ(reader.scalar("PRAGMA user_version"), userListModel().version());
+    EXPECT_EQ(reader.scalar("SELECT count(*) FROM sqlite_master WHERE name IN "
+                            "('LogEntry_chat_timeReceived', 'LogEntry_chat_time')"),
+              0);
+    EXPECT_EQ(reader.scalar("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND "
+                            "tbl_name = 'LogEntry' AND sql LIKE '%WHERE \"chat\" IS NOT NULL'"),
+              2);
 }
 
 TEST_F(AppStoreTest, SavingWithoutChangesLeavesTheStoreAlone) {
