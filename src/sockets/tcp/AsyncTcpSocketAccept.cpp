@@ -317,13 +317,17 @@ bool AsyncTcpSocket::doAccept(int fd) {
         }
         // A child starts with the default configuration, not a copy of the listener's.
         auto accepted = create(delegate, delegateQueue, std::move(childQueue));
-        // Released inside the block: a child nobody keeps closes itself on its own queue.
-        accepted->socketQueue_->async([accepted, child, family]() mutable {
-            accepted->adoptAcceptedSocket(child, family);
-            accepted.reset();
-        });
+        // Nobody else knows the child's queue yet: it is free, and this thread takes the
+        // descriptor over on it without waking a worker (nor for a first report meanwhile).
+        accepted->socketQueue_->syncAndRunQueued(
+            [&] { accepted->adoptAcceptedSocket(child, family); });
         if (delegate->respondsTo(Callback::DidAcceptNewSocket)) {
             delegate->socketDidAcceptNewSocket(listener, accepted);
+        }
+        if (accepted.use_count() == 1) {
+            // Released inside a block: a child nobody keeps closes itself on its own queue.
+            auto& queue = *accepted->socketQueue_;
+            queue.async([accepted = std::move(accepted)] {});
         }
     });
     return true;
