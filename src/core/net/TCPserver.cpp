@@ -238,7 +238,10 @@ void TCPserver::socketDidReadPartialDataOfLength(const AsyncTcpSocketPtr& socket
 
 void TCPserver::socketDidReadData(const AsyncTcpSocketPtr& socket, const DataSlice& data, long) {
     requests_.settled(*socket);
-    const std::string ip = socket->connectedHost().value_or("");
+    // Asked in a turn that also takes what the socket queued meanwhile (the peer's close,
+    // usually): a worker woken for it would only contend with this thread for the socket.
+    std::string ip;
+    socket->performBlockAndQueuedWork([&] { ip = socket->connectedHost().value_or(""); });
     const auto packet = PacketCodec::shared().ArrayFromBase64AESdata(data.span());
     if (!packet) {
         std::string sender = "unavailable";
