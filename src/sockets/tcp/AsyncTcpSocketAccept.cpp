@@ -315,12 +315,17 @@ bool AsyncTcpSocket::doAccept(int fd) {
         if (delegate->respondsTo(Callback::NewSocketQueueForConnection)) {
             childQueue = delegate->newSocketQueueForConnectionFromAddress(address, listener);
         }
+        const bool ownQueue = childQueue == nullptr;
         // A child starts with the default configuration, not a copy of the listener's.
         auto accepted = create(delegate, delegateQueue, std::move(childQueue));
-        // Nobody else knows the child's queue yet: it is free, and this thread takes the
-        // descriptor over on it without waking a worker (nor for a first report meanwhile).
-        accepted->socketQueue_->syncAndRunQueued(
-            [&] { accepted->adoptAcceptedSocket(child, family); });
+        // The descriptor is taken over on this thread, without waking a worker. A queue of
+        // the child's own is new and free: a first report queued meanwhile is taken too.
+        const auto adopt = [&] { accepted->adoptAcceptedSocket(child, family); };
+        if (ownQueue) {
+            accepted->socketQueue_->syncAndRunQueued(adopt);
+        } else {
+            accepted->socketQueue_->sync(adopt);
+        }
         if (delegate->respondsTo(Callback::DidAcceptNewSocket)) {
             delegate->socketDidAcceptNewSocket(listener, accepted);
         }
