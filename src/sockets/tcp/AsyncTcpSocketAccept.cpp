@@ -315,17 +315,10 @@ bool AsyncTcpSocket::doAccept(int fd) {
         if (delegate->respondsTo(Callback::NewSocketQueueForConnection)) {
             childQueue = delegate->newSocketQueueForConnectionFromAddress(address, listener);
         }
-        const bool ownQueue = childQueue == nullptr;
         // A child starts with the default configuration, not a copy of the listener's.
         auto accepted = create(delegate, delegateQueue, std::move(childQueue));
-        // The descriptor is taken over on this thread, without waking a worker. A queue of
-        // the child's own is new and free: a first report queued meanwhile is taken too.
-        const auto adopt = [&] { accepted->adoptAcceptedSocket(child, family); };
-        if (ownQueue) {
-            accepted->socketQueue_->syncAndRunQueued(adopt);
-        } else {
-            accepted->socketQueue_->sync(adopt);
-        }
+        // Taken over on this thread: a hand-over would only wake a worker for it.
+        accepted->socketQueue_->sync([&] { accepted->adoptAcceptedSocket(child, family); });
         if (delegate->respondsTo(Callback::DidAcceptNewSocket)) {
             delegate->socketDidAcceptNewSocket(listener, accepted);
         }
