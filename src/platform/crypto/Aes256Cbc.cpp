@@ -12,10 +12,18 @@ struct ContextDeleter {
 };
 using ContextPtr = std::unique_ptr<EVP_CIPHER_CTX, ContextDeleter>;
 
+// The library looks a cipher named by EVP_aes_256_cbc() up in its providers at every
+// initialisation, which costs more than the few blocks of a packet; fetched once, it is kept
+// for the life of the process (read-only, so any thread may use it).
+const EVP_CIPHER* aes256Cbc() {
+    static const EVP_CIPHER* const fetched = EVP_CIPHER_fetch(nullptr, "AES-256-CBC", nullptr);
+    return fetched ? fetched : EVP_aes_256_cbc();
+}
+
 ContextPtr makeContext(bool encrypt, bool padding, const AesKey& key, const AesIv& iv) {
     ContextPtr context(EVP_CIPHER_CTX_new());
     if (!context ||
-        EVP_CipherInit_ex(context.get(), EVP_aes_256_cbc(), nullptr, key.data(), iv.data(),
+        EVP_CipherInit_ex(context.get(), aes256Cbc(), nullptr, key.data(), iv.data(),
                           encrypt ? 1 : 0) != 1 ||
         EVP_CIPHER_CTX_set_padding(context.get(), padding ? 1 : 0) != 1) {
         return nullptr;

@@ -110,8 +110,9 @@ void ManagedObjectModel::addManyToMany(EntityDescription& owner, std::string nam
     destination.ownRelationships_.push_back(std::move(derived));
 }
 
-void ManagedObjectModel::addIndex(std::string table, std::vector<std::string> columns) {
-    indexes_.push_back({std::move(table), std::move(columns)});
+void ManagedObjectModel::addIndex(std::string table, std::vector<std::string> columns,
+                                  bool onlyWithFirstColumn) {
+    indexes_.push_back({std::move(table), std::move(columns), onlyWithFirstColumn});
 }
 
 void ManagedObjectModel::finish() {

@@ -110,6 +110,8 @@ class EntityDescription {
 struct IndexDescription {
     std::string table;
     std::vector<std::string> columns;
+    // Only rows whose first column holds a value: rows without one cost no index write.
+    bool onlyWithFirstColumn = false;
 };
 
 // The entities of one store, their tables and indexes, and the schema version. Built once,
@@ -135,7 +137,8 @@ class ManagedObjectModel {
     // A many-to-many pair written as rows of `joinTable`, owned by `owner`'s side.
     void addManyToMany(EntityDescription& owner, std::string name, EntityDescription& destination,
                        std::string inverse, JoinTableDescription joinTable);
-    void addIndex(std::string table, std::vector<std::string> columns);
+    void addIndex(std::string table, std::vector<std::string> columns,
+                  bool onlyWithFirstColumn = false);
     // Fills in inherited members; call once after the last declaration.
     void finish();
 

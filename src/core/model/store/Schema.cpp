@@ -83,13 +83,24 @@ std::string indexName(const std::string& table, const std::vector<std::string>& 
     return name;
 }
 
-std::string createIndex(const std::string& table, const std::vector<std::string>& columns) {
+// A partial index has a name of its own: a full one of an earlier version with the same
+// columns is dropped, not taken for it.
+std::string indexName(const IndexDescription& index) {
+    const std::string name = indexName(index.table, index.columns);
+    return index.onlyWithFirstColumn ? name + "_" + index.columns.front() + "NotNull" : name;
+}
+
+std::string createIndex(const IndexDescription& index) {
     std::string list;
-    for (const auto& column : columns) {
+    for (const auto& column : index.columns) {
         list += (list.empty() ? "" : ", ") + sqlite::quoted(column);
     }
-    return "CREATE INDEX IF NOT EXISTS " + sqlite::quoted(indexName(table, columns)) + " ON " +
-           sqlite::quoted(table) + " (" + list + ")";
+    std::string sql = "CREATE INDEX IF NOT EXISTS " + sqlite::quoted(indexName(index)) + " ON " +
+                      sqlite::quoted(index.table) + " (" + list + ")";
+    if (index.onlyWithFirstColumn) {
+        sql += " WHERE " + sqlite::quoted(index.columns.front()) + " IS NOT NULL";
+    }
+    return sql;
 }
 
 // Indexes an earlier version made that the model no longer asks for only slow down writing.
@@ -224,16 +235,15 @@ void StoreSchema::prepare(sqlite::Database& database) const {
         if (JoinCounts::kept(*join)) {
             JoinCounts::prepare(database, *join);
         }
-        const std::vector<std::vector<std::string>> joinIndexes{joinIndexColumns(*join),
-                                                                {join->ownerColumn}};
-        for (const auto& indexColumns : joinIndexes) {
-            database.execute(createIndex(join->name, indexColumns));
-            wantedIndexes[join->name].insert(indexName(join->name, indexColumns));
+        for (auto columns : {joinIndexColumns(*join), std::vector{join->ownerColumn}}) {
+            const IndexDescription index{join->name, std::move(columns)};
+            database.execute(createIndex(index));
+            wantedIndexes[join->name].insert(indexName(index));
         }
     }
     for (const auto& index : model_.indexes()) {
-        database.execute(createIndex(index.table, index.columns));
-        wantedIndexes[index.table].insert(indexName(index.table, index.columns));
+        database.execute(createIndex(index));
+        wantedIndexes[index.table].insert(indexName(index));
     }
     for (const auto& [table, wanted] : wantedIndexes) {
         dropIndexesOtherThan(database, table, wanted);

@@ -28,7 +28,30 @@ Database::Database(const std::filesystem::path& file) {
 }
 
 Database::~Database() {
+    begin_.reset();
+    commit_.reset();
     sqlite3_close_v2(db_);
+}
+
+void Database::begin() {
+    runKept(begin_, "BEGIN IMMEDIATE");
+}
+
+void Database::commit() {
+    runKept(commit_, "COMMIT");
+}
+
+void Database::runKept(std::unique_ptr<Statement>& kept, std::string_view sql) {
+    if (!kept) {
+        kept = std::make_unique<Statement>(*this, sql);
+    }
+    kept->reset();
+    try {
+        kept->run();
+    } catch (const Error&) {
+        kept->reset();  // a failed COMMIT must not stay pending in front of the ROLLBACK
+        throw;
+    }
 }
 
 void Database::execute(std::string_view sql) {
@@ -131,6 +154,10 @@ void Statement::run() {
     }
 }
 
+bool Statement::busy() const {
+    return sqlite3_stmt_busy(statement_) != 0;
+}
+
 int Statement::columnCount() const {
     return sqlite3_column_count(statement_);
 }
@@ -178,7 +205,7 @@ void Statement::check(int code) const {
 }
 
 Transaction::Transaction(Database& database) : database_(database) {
-    database_.execute("BEGIN IMMEDIATE");
+    database_.begin();
 }
 
 Transaction::~Transaction() {
@@ -192,7 +219,7 @@ Transaction::~Transaction() {
 }
 
 void Transaction::commit() {
-    database_.execute("COMMIT");
+    database_.commit();
     done_ = true;
 }
 

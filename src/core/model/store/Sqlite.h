@@ -41,8 +41,16 @@ class Database {
 
     sqlite3* handle() const { return db_; }
 
+    // BEGIN IMMEDIATE and COMMIT, each prepared once: every save runs them.
+    void begin();
+    void commit();
+
   private:
+    void runKept(std::unique_ptr<Statement>& kept, std::string_view sql);
+
     sqlite3* db_ = nullptr;
+    std::unique_ptr<Statement> begin_;
+    std::unique_ptr<Statement> commit_;
 };
 
 // A prepared statement; reset before every new use with bind. Same thread as its database.
@@ -67,6 +75,8 @@ class Statement {
     // Runs a statement that answers no rows.
     void run();
 
+    // Stepped to a row and not yet reset.
+    bool busy() const;
     int columnCount() const;
     bool isNull(int column) const;
     std::int64_t integer(int column) const;

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <optional>
 #include <set>
 #include <stdexcept>
 
@@ -53,8 +54,8 @@ class QueryBuilder {
     const EntityDescription& entity() const { return *entity_; }
     const TableLayout& layout() const { return *layout_; }
 
-    // Not kept in the statement cache: the texts carry the ids of the moment.
-    sqlite::Statement select(sqlite::Database& database) const {
+    // The statement of the rows, with the request's values bound.
+    sqlite::Statement& select(StoreState& state) {
         std::string sql = "SELECT " + layout_->columnList("e.") + from_ + where();
         if (!request_.sortKey.empty()) {
             const std::string direction = request_.ascending ? " ASC" : " DESC";
@@ -65,20 +66,20 @@ class QueryBuilder {
         if (request_.limit > 0) {
             sql += " LIMIT " + std::to_string(request_.limit);
         }
-        return bound(database.prepare(sql));
+        return bound(statement(state, sql));
     }
 
-    sqlite::Statement count(sqlite::Database& database) const {
+    sqlite::Statement& count(StoreState& state) {
         if (driving_ && countable_ && !readsEntity_ && JoinCounts::kept(*driving_)) {
             std::string sql = "SELECT ifnull(sum(c.n), 0) FROM " +
                               sqlite::quoted(JoinCounts::table(*driving_)) + " c";
             for (std::size_t i = 0; i < counted_.size(); ++i) {
                 sql += (i == 0 ? " WHERE " : " AND ") + counted_[i];
             }
-            return database.prepare(sql);
+            return statement(state, sql);
         }
         return bound(
-            database.prepare("SELECT COUNT(*)" + (readsEntity_ ? from_ : joinOnly_) + where()));
+            statement(state, "SELECT COUNT(*)" + (readsEntity_ ? from_ : joinOnly_) + where()));
     }
 
   private:
@@ -152,7 +153,7 @@ class QueryBuilder {
             from_ = joinOnly_ + " CROSS JOIN " + sqlite::quoted(layout_->table()) +
                     " e ON e.id = j." + owner;
             const std::string target = sqlite::quoted(driving_->targetColumn) + " = " +
-                                       idList(storedTargets(state_, side, root, driving->object));
+                                       ids(storedTargets(state_, side, root, driving->object));
             conditions_.push_back("j." + target);
             counted_.push_back("c." + target);
             if (!request_.sortKey.empty()) {
@@ -190,7 +191,7 @@ class QueryBuilder {
                 const std::string column = columnOf(condition.key);
                 const ManagedObject* target =
                     condition.kind == FetchCondition::Kind::IsNull ? nullptr : condition.object;
-                const std::string list = idList(storedTargets(state_, side, root, target));
+                const std::string list = ids(storedTargets(state_, side, root, target));
                 const auto test = [&](const std::string& read, const std::string& none) {
                     if (target) {
                         return list.empty() ? std::string("0") : read + " IN (" + list + ")";
@@ -220,7 +221,7 @@ class QueryBuilder {
                                       : "EXISTS (SELECT 1 FROM " + sqlite::quoted(join.name) +
                                             " x WHERE x." + sqlite::quoted(join.ownerColumn) +
                                             " = e.id AND x." + sqlite::quoted(join.targetColumn) +
-                                            " IN (" + idList(targets) + "))");
+                                            " IN (" + ids(targets) + "))");
         }
         if (request_.after) {
             if (request_.sortKey.empty()) {
@@ -242,8 +243,27 @@ class QueryBuilder {
         }
         if (!pendingIds.empty()) {
             countable_ = false;  // the counts know nothing of single rows
-            conditions_.push_back(idColumn_ + " NOT IN (" + idList(pendingIds) + ")");
+            conditions_.push_back(idColumn_ + " NOT IN (" + ids(pendingIds) + ")");
         }
+    }
+
+    // A text without ids of the moment is prepared once and kept by the store (every arrival
+    // looks its message id up); one with them is prepared for this query alone, so that the
+    // kept ones stay few. A kept one still being read (a query made while the rows of the
+    // same query are turned into objects) is not taken from under its reader.
+    sqlite::Statement& statement(StoreState& state, const std::string& sql) {
+        if (!namesIds_) {
+            const auto kept = state.statements.find(sql);
+            if (kept == state.statements.end() || !kept->second.busy()) {
+                return state.statement(sql);
+            }
+        }
+        return fresh_.emplace(state.db.prepare(sql));
+    }
+
+    std::string ids(const std::set<std::int64_t>& set) {
+        namesIds_ = true;
+        return idList(set);
     }
 
     std::string where() const {
@@ -254,7 +274,7 @@ class QueryBuilder {
         return text;
     }
 
-    sqlite::Statement bound(sqlite::Statement statement) const {
+    sqlite::Statement& bound(sqlite::Statement& statement) const {
         for (std::size_t i = 0; i < params_.size(); ++i) {
             statement.bind(static_cast<int>(i + 1), params_[i]);
         }
@@ -276,6 +296,21 @@ class QueryBuilder {
     std::string idColumn_;
     std::vector<std::string> conditions_;
     std::vector<Value> params_;
+    bool namesIds_ = false;
+    std::optional<sqlite::Statement> fresh_;
+};
+
+// Resets a statement once read: a kept one left on a row would hold its read transaction, and
+// with it the log's checkpoints, until its next use.
+class ResetAfterReading {
+  public:
+    explicit ResetAfterReading(sqlite::Statement& statement) : statement_(statement) {}
+    ~ResetAfterReading() { statement_.reset(); }
+    ResetAfterReading(const ResetAfterReading&) = delete;
+    ResetAfterReading& operator=(const ResetAfterReading&) = delete;
+
+  private:
+    sqlite::Statement& statement_;
 };
 
 bool matches(const ManagedObject& object, const FetchRequest& request,
@@ -323,13 +358,14 @@ bool matches(const ManagedObject& object, const FetchRequest& request,
 std::vector<std::shared_ptr<ManagedObject>> StoreQuery::execute(StoreState& state,
                                                                 ObjectContext& context,
                                                                 const FetchRequest& request) {
-    const QueryBuilder query(state, request);
+    QueryBuilder query(state, request);
     std::vector<std::shared_ptr<ManagedObject>> result;
     // Taken before the rows are read: an object that changes itself as it is read in (a
     // transfer that was running when the program ended) becomes pending on the way, and is
     // already among the rows.
     auto pending = state.pending(query.entity().root());
-    auto rows = query.select(state.db);
+    auto& rows = query.select(state);
+    const ResetAfterReading done(rows);
     while (rows.step()) {
         if (auto object = StoreReader::materialise(state, context, query.layout(), rows)) {
             result.push_back(std::move(object));
@@ -361,9 +397,13 @@ std::vector<std::shared_ptr<ManagedObject>> StoreQuery::execute(StoreState& stat
 }
 
 std::size_t StoreQuery::count(StoreState& state, const FetchRequest& request) {
-    const QueryBuilder query(state, request);
-    auto rows = query.count(state.db);
-    std::size_t total = rows.step() ? static_cast<std::size_t>(rows.integer(0)) : 0;
+    QueryBuilder query(state, request);
+    auto& rows = query.count(state);
+    std::size_t total = 0;
+    {
+        const ResetAfterReading done(rows);
+        total = rows.step() ? static_cast<std::size_t>(rows.integer(0)) : 0;
+    }
     for (const auto& object : state.pending(query.entity().root())) {
         if (matches(*object, request, query.entity())) {
             ++total;

@@ -8,8 +8,10 @@
 #include <chrono>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
+#include "core/model/UserListModel.h"
 #include "core/model/entities/Chat.h"
 #include "core/model/entities/Group.h"
 #include "core/model/entities/Me.h"
@@ -52,6 +54,36 @@ class AppStoreTest : public ::testing::Test {
         }
         std::sort(names.begin(), names.end());
         return names;
+    }
+    // A store holding user "A100000001" and chat room 7 with `lines` messages "line 0"... to
+    // that user, received a minute apart from `start` and written in the opposite order (ids
+    // 100...), those `inChat` picks said in the chat. Answers the store's file.
+    fs::path writeHistory(Date start, int lines, const std::function<bool(int)>& inChat) {
+        AppStore store(environment());
+        auto* context = store.managedObjectContext();
+        auto ann = context->insert<User>();
+        ann->setUserId("A100000001");
+        auto chat = context->insert<Chat>();
+        chat->setRoomId(7);
+        for (int i = 0; i < lines; ++i) {
+            auto message = context->insert<Message>();
+            message->setMessage("line " + std::to_string(i));
+            message->setMessageId(100 + i);
+            message->setTime(start + std::chrono::minutes(lines - i));
+            message->setTimeReceived(start + std::chrono::minutes(i));
+            message->addUserObject(*ann);
+            if (inChat(i)) {
+                message->setChat(chat.get());
+            }
+        }
+        EXPECT_TRUE(store.saveAction());
+        return supportFolder() / "Corvaline-v2.storedata";
+    }
+    // The user of writeHistory, or nothing when the store does not hold exactly one.
+    static std::shared_ptr<User> historyUser(ObjectContext& context) {
+        auto users =
+            context.fetch<User>([](const User& user) { return user.userId() == "A100000001"; });
+        return users.size() == 1 ? users[0] : nullptr;
     }
 
     testing::TempFolder home_;
@@ -263,27 +295,9 @@ TEST_F(AppStoreTest, ANewerStoreIsMovedAsideWithoutOverwritingAndTheUserIsToldWh
 // The previous version's user-entry rows did not carry the entry's chat: opening such a store
 // fills them in, so a user's count and history still leave the chat lines out.
 TEST_F(AppStoreTest, AStoreOfThePreviousVersionKeepsItsHistoryAndItsCounts) {
-    fs::create_directories(supportFolder());
-    const fs::path file = supportFolder() / "Corvaline-v2.storedata";
     const Date start = Date{} + std::chrono::hours(24 * 365 * 30);
-    {
-        AppStore store(environment());
-        auto* context = store.managedObjectContext();
-        auto ann = context->insert<User>();
-        ann->setUserId("A100000001");
-        auto chat = context->insert<Chat>();
-        chat->setRoomId(7);
-        for (int i = 0; i < 5; ++i) {
-            auto message = context->insert<Message>();
-            message->setMessage("line " + std::to_string(i));
-            message->setTimeReceived(start + std::chrono::minutes(i));
-            message->addUserObject(*ann);
-            if (i % 2 == 1) {
-                message->setChat(chat.get());  // lines 1 and 3 were said in the chat
-            }
-        }
-        ASSERT_TRUE(store.saveAction());
-    }
+    // Lines 1 and 3 were said in the chat.
+    const fs::path file = writeHistory(start, 5, [](int i) { return i % 2 == 1; });
     {
         // Back to the layout the previous version wrote: no chat in the join rows, no counts.
         sqlite::Database old(file);
@@ -303,28 +317,75 @@ TEST_F(AppStoreTest, AStoreOfThePreviousVersionKeepsItsHistoryAndItsCounts) {
     auto* context = store.managedObjectContext();
     ASSERT_NE(context, nullptr);
     EXPECT_TRUE(windows_.errors.empty());
-    auto users =
-        context->fetch<User>([](const User& user) { return user.userId() == "A100000001"; });
-    ASSERT_EQ(users.size(), 1u);
+    const auto ann = historyUser(*context);
+    ASSERT_NE(ann, nullptr);
     std::vector<std::string> lines;
-    for (const auto& entry : users[0]->lastLogEnties(0)) {
+    for (const auto& entry : ann->lastLogEnties(0)) {
         lines.push_back(static_cast<Message&>(*entry).message());
     }
     EXPECT_EQ(lines, (std::vector<std::string>{"line 4", "line 2", "line 0"}));
-    EXPECT_EQ(users[0]->logEntriesNumber(), 3u);
+    EXPECT_EQ(ann->logEntriesNumber(), 3u);
     auto later = context->insert<Message>();
     later->setMessage("line 5");
-    later->addUserObject(*users[0]);
+    later->addUserObject(*ann);
     ASSERT_TRUE(store.saveAction());
-    EXPECT_EQ(users[0]->logEntriesNumber(), 4u);
+    EXPECT_EQ(ann->logEntriesNumber(), 4u);
     auto chats = context->fetch<Chat>();
     ASSERT_EQ(chats.size(), 1u);
     EXPECT_EQ(chats[0]->logEntriesNumber(), 2u);
     sqlite::Database reader(file);
-    EXPECT_EQ(reader.scalar("PRAGMA user_version"), 2);
+    EXPECT_EQ(reader.scalar("PRAGMA user_version"), userListModel().version());
     EXPECT_EQ(reader.scalar("SELECT count(*) FROM sqlite_master WHERE name = "
                             "'LogEntryUser_user_timeReceived_entry'"),
               0);
+}
+
+// The previous version indexed every entry by its chat, most of them under none: opening such
+// a store replaces those indexes by ones of the chat lines alone, and every lookup still works.
+TEST_F(AppStoreTest, AStoreWithFullChatIndexesKeepsItsChatsAndTheirFirstDates) {
+    const Date start = Date{} + std::chrono::hours(24 * 365 * 30);
+    const fs::path file = writeHistory(start, 4, [](int i) { return i >= 2; });
+    {
+        sqlite::Database old(file);
+        for (const char* columns : {"chat_timeReceived", "chat_time"}) {
+            const std::string name = std::string("LogEntry_") + columns;
+            old.execute("DROP INDEX \"" + name + "_chatNotNull\"");
+            const std::string list =
+                name == "LogEntry_chat_time" ? "chat, time" : "chat, timeReceived";
+            old.execute("CREATE INDEX \"" + name + "\" ON LogEntry (" + list + ")");
+        }
+        old.execute("PRAGMA user_version = 2");
+    }
+
+    AppStore store(environment());
+    auto* context = store.managedObjectContext();
+    ASSERT_NE(context, nullptr);
+    EXPECT_TRUE(windows_.errors.empty());
+    auto chats = context->fetch<Chat>();
+    ASSERT_EQ(chats.size(), 1u);
+    std::vector<std::string> lines;
+    for (const auto& entry : chats[0]->lastLogEnties(1)) {
+        lines.push_back(static_cast<Message&>(*entry).message());
+    }
+    for (const auto& entry : chats[0]->logEntriesBefore(*chats[0]->lastLogEnties(1)[0], 5)) {
+        lines.push_back(static_cast<Message&>(*entry).message());
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"line 3", "line 2"}));
+    EXPECT_EQ(chats[0]->logEntriesNumber(), 2u);
+    EXPECT_EQ(chats[0]->firstMessageDate(), start + std::chrono::minutes(1));  // line 3
+    EXPECT_TRUE(MessageIdAlreadyStored(*context, 101));
+    const auto ann = historyUser(*context);
+    ASSERT_NE(ann, nullptr);
+    EXPECT_EQ(ann->logEntriesNumber(), 2u);  // lines 0 and 1
+
+    sqlite::Database reader(file);
+    EXPECT_EQ(reader.scalar("PRAGMA user_version"), userListModel().version());
+    EXPECT_EQ(reader.scalar("SELECT count(*) FROM sqlite_master WHERE name IN "
+                            "('LogEntry_chat_timeReceived', 'LogEntry_chat_time')"),
+              0);
+    EXPECT_EQ(reader.scalar("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND "
+                            "tbl_name = 'LogEntry' AND sql LIKE '%WHERE \"chat\" IS NOT NULL'"),
+              2);
 }
 
 TEST_F(AppStoreTest, SavingWithoutChangesLeavesTheStoreAlone) {
