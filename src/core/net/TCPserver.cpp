@@ -211,15 +211,18 @@ bool TCPserver::connect(AsyncTcpSocket& socket, const std::string& ip, Error* er
 
 void TCPserver::socketDidAcceptNewSocket(const AsyncTcpSocketPtr&,
                                          const AsyncTcpSocketPtr& newSocket) {
-    if (!requests_.admit(newSocket, newSocket->connectedHost().value_or(""))) {
-        trace("too many connections from one address");
-        newSocket->disconnect();
-        return;
-    }
-    connectedServerTCPSockets_.push_back(newSocket);
-    // The request is usually there already: read on this thread, no hand-over and back.
-    newSocket->performBlockAndQueuedWork(
-        [&] { newSocket->readDataToData(*crlf(), kTimeout, kMaxLineLength, kReadTag); });
+    // The request is usually there already: read on this thread, no hand-over and back. One
+    // turn of the socket's queue for all of it: a readiness report queued between two turns
+    // would wake a worker.
+    newSocket->performBlockAndQueuedWork([&] {
+        if (!requests_.admit(newSocket, newSocket->connectedHost().value_or(""))) {
+            trace("too many connections from one address");
+            newSocket->disconnect();
+            return;
+        }
+        connectedServerTCPSockets_.push_back(newSocket);
+        newSocket->readDataToData(*crlf(), kTimeout, kMaxLineLength, kReadTag);
+    });
 }
 
 void TCPserver::socketDidReadPartialDataOfLength(const AsyncTcpSocketPtr& socket,
@@ -235,7 +238,10 @@ void TCPserver::socketDidReadPartialDataOfLength(const AsyncTcpSocketPtr& socket
 
 void TCPserver::socketDidReadData(const AsyncTcpSocketPtr& socket, const DataSlice& data, long) {
     requests_.settled(*socket);
-    const std::string ip = socket->connectedHost().value_or("");
+    // Asked in a turn that also takes what the socket queued meanwhile (the peer's close,
+    // usually): a worker woken for it would only contend with this thread for the socket.
+    std::string ip;
+    socket->performBlockAndQueuedWork([&] { ip = socket->connectedHost().value_or(""); });
     const auto packet = PacketCodec::shared().ArrayFromBase64AESdata(data.span());
     if (!packet) {
         std::string sender = "unavailable";
@@ -391,7 +397,9 @@ void TCPserver::socketDidDisconnect(const AsyncTcpSocketPtr& socket,
     if (auto* exchange = exchangeOf(*socket); exchange && code != 0) {
         exchangeFailed(*exchange, code, error->message);
     }
-    socket->setUserData(nullptr);  // the exchange is over, whoever still holds the socket
+    // The exchange is over, whoever still holds the socket. Dropped on this thread: the
+    // socket is closed and its queue free, a hand-over would only wake a worker.
+    socket->performBlockAndQueuedWork([&] { socket->setUserData(nullptr); });
     forget(socket);
 }
 

@@ -1,20 +1,59 @@
 #include "platform/dispatch/Runtime.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include <asio/executor_work_guard.hpp>
+#include <asio/post.hpp>
 
 namespace corvaline::dispatch {
+namespace {
 
-struct Runtime::Workers {
-    explicit Workers(asio::io_context& io) : guard(asio::make_work_guard(io)) {}
-    asio::executor_work_guard<asio::io_context::executor_type> guard;
+// The runtime whose worker the calling thread is, and whether it runs the reactor's handlers
+// right now.
+thread_local const Runtime* workerOf = nullptr;
+thread_local bool inReactor = false;
+
+// Tasks a worker runs while another waits nowhere in the reactor before it looks at the
+// reactor itself: readiness is not starved by a stream of tasks.
+constexpr int kTasksBetweenPolls = 4;
+
+}  // namespace
+
+struct Runtime::Pool {
+    struct Task {
+        std::function<void()> run;
+        bool mayRunLong = false;
+    };
+
+    explicit Pool(asio::io_context& io) : guard(asio::make_work_guard(io)) {}
+
+    // Called with `mutex` held; answers whether a sleeping worker is to be woken.
+    bool claimSleeperLocked() {
+        if (sleeping <= signalled) {
+            return false;
+        }
+        ++signalled;
+        return true;
+    }
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Task> tasks;
+    unsigned sleeping = 0;   // workers waiting on `wake`
+    unsigned signalled = 0;  // of those, already woken and not yet up
+    bool polling = false;    // a worker is in the reactor
+    bool stopping = false;
+    // Keeps the reactor waiting while nothing is watched.
+    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> guard;
     std::vector<std::thread> threads;
-    std::mutex stopping;
+    std::mutex stoppingMutex;
 };
 
 std::shared_ptr<Runtime> Runtime::shared() {
@@ -28,10 +67,11 @@ std::shared_ptr<Runtime> Runtime::shared() {
     return runtime;
 }
 
-Runtime::Runtime(unsigned threads)
-    : threadCount_(threads), workers_(std::make_unique<Workers>(io_)) {
+Runtime::Runtime(unsigned threads) : threadCount_(threads), pool_(std::make_shared<Pool>(io_)) {
     for (unsigned i = 0; i < threads; ++i) {
-        workers_->threads.emplace_back([this] { io_.run(); });
+        // The worker keeps the pool: a worker that let go of the last owner of the runtime
+        // (and detached itself) still finds it when its task returns.
+        pool_->threads.emplace_back([this, pool = pool_] { work(*pool); });
     }
 }
 
@@ -39,11 +79,87 @@ Runtime::~Runtime() {
     stopWorkers();
 }
 
+void Runtime::post(std::function<void()> task, TaskHints hints) {
+    Pool& pool = *pool_;
+    bool wakeSleeper = false;
+    bool wakeReactor = false;
+    {
+        std::lock_guard lock(pool.mutex);
+        pool.tasks.push_back({std::move(task), hints.mayRunLong});
+        const bool onReactorHere = workerOf == this && inReactor;
+        if (hints.continuesHandler && onReactorHere) {
+            return;  // this worker takes it as soon as its handler returns
+        }
+        wakeSleeper = pool.claimSleeperLocked();
+        wakeReactor = !wakeSleeper && pool.polling && !onReactorHere;
+    }
+    if (wakeSleeper) {
+        pool.wake.notify_one();
+    } else if (wakeReactor) {
+        // Every worker is busy but the one waiting in the reactor: an empty handler ends its
+        // wait, and it comes back for the task.
+        asio::post(io_, [] {});
+    }
+}
+
+void Runtime::work(Pool& pool) {
+    workerOf = this;
+    int tasksSincePoll = 0;
+    std::unique_lock lock(pool.mutex);
+    while (!pool.stopping) {
+        if (!pool.polling && (pool.tasks.empty() || tasksSincePoll >= kTasksBetweenPolls)) {
+            pool.polling = true;
+            const bool wait = pool.tasks.empty();
+            lock.unlock();
+            inReactor = true;
+            if (wait) {
+                io_.run_one();  // one handler; it may have handed this worker a task
+            } else {
+                io_.poll();
+            }
+            inReactor = false;
+            tasksSincePoll = 0;
+            lock.lock();
+            pool.polling = false;
+            continue;
+        }
+        if (pool.tasks.empty()) {
+            ++pool.sleeping;
+            pool.wake.wait(lock);
+            --pool.sleeping;
+            if (pool.signalled > 0) {
+                --pool.signalled;
+            }
+            continue;
+        }
+        Pool::Task task = std::move(pool.tasks.front());
+        pool.tasks.pop_front();
+        ++tasksSincePoll;
+        // Another worker is woken for work left waiting, or to watch the reactor while a long
+        // task holds this one.
+        const bool wakeOne = (!pool.tasks.empty() || (task.mayRunLong && !pool.polling)) &&
+                             pool.claimSleeperLocked();
+        lock.unlock();
+        if (wakeOne) {
+            pool.wake.notify_one();
+        }
+        task.run();
+        task.run = nullptr;  // what the task holds goes before the lock is taken
+        lock.lock();
+    }
+}
+
 void Runtime::stopWorkers() {
-    std::lock_guard lock(workers_->stopping);
-    workers_->guard.reset();
+    std::shared_ptr<Pool> pool = pool_;
+    std::lock_guard stop(pool->stoppingMutex);
+    {
+        std::lock_guard lock(pool->mutex);
+        pool->stopping = true;
+    }
+    pool->wake.notify_all();
+    pool->guard.reset();
     io_.stop();
-    for (auto& thread : workers_->threads) {
+    for (auto& thread : pool->threads) {
         if (!thread.joinable()) {
             continue;
         }

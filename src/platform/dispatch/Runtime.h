@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <asio/io_context.hpp>
@@ -12,6 +13,10 @@ namespace corvaline::dispatch {
 // The small worker pool that serial queues, readiness sources and timers run on. Internal to
 // the dispatch layer; callable from any thread. Every object that schedules on it keeps the
 // runtime alive, so it outlives them all.
+//
+// One idle worker at a time waits in the reactor; the others sleep until there are more tasks
+// than awake workers. A worker whose readiness or timer handler hands a task over takes that
+// task itself, so one report costs no wake-up of another thread.
 class Runtime {
   public:
     static std::shared_ptr<Runtime> shared();
@@ -21,6 +26,16 @@ class Runtime {
     Runtime(const Runtime&) = delete;
     Runtime& operator=(const Runtime&) = delete;
 
+    struct TaskHints {
+        // The caller is a readiness or timer handler that ends right after the call: the
+        // worker running it takes the task itself.
+        bool continuesHandler = false;
+        // The task may run long: another worker watches the reactor while it runs.
+        bool mayRunLong = false;
+    };
+    // Runs the task on a worker, never inline; tasks start in the order they were handed over.
+    void post(std::function<void()> task, TaskHints hints);
+
     asio::io_context& io() { return io_; }
     DescriptorRegistry& descriptors() { return descriptors_; }
     TimerQueue& timers() { return timers_; }
@@ -29,12 +44,15 @@ class Runtime {
     void stopWorkers();
 
   private:
-    struct Workers;
+    struct Pool;
+    void work(Pool& pool);
+
     const unsigned threadCount_;
-    asio::io_context io_;
+    // Only one worker at a time runs the reactor's handlers: asio needs no wake-ups of its own.
+    asio::io_context io_{1};
     DescriptorRegistry descriptors_{io_};
     TimerQueue timers_{io_};
-    std::unique_ptr<Workers> workers_;
+    std::shared_ptr<Pool> pool_;
 };
 
 }  // namespace corvaline::dispatch

@@ -1,10 +1,8 @@
 #include "platform/dispatch/SerialQueue.h"
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
-
-#include <asio/defer.hpp>
-#include <asio/post.hpp>
 
 #include "platform/dispatch/Runtime.h"
 
@@ -24,6 +22,10 @@ class RunningMark {
 
 // Blocks run per worker turn before the queue yields the thread to other queues.
 constexpr int kBlocksPerTurn = 32;
+// A turn this long makes the queue's next turns count as long ones (a transfer encrypting a
+// chunk), until as many short turns have followed as the memory says.
+constexpr auto kLongTurn = std::chrono::microseconds(500);
+constexpr int kLongTurnMemory = 8;
 
 }  // namespace
 
@@ -58,14 +60,8 @@ void SerialQueue::asyncFromHandler(std::function<void()> block) {
 
 void SerialQueue::scheduleLocked(bool fromHandler) {
     state_ = State::scheduled;
-    auto turn = [self = shared_from_this()] { self->drain(); };
-    if (fromHandler) {
-        // On a worker the turn waits in that worker's own list until its handler returns;
-        // elsewhere defer posts like post.
-        asio::defer(runtime_->io(), std::move(turn));
-    } else {
-        asio::post(runtime_->io(), std::move(turn));
-    }
+    runtime_->post([self = shared_from_this()] { self->drain(); },
+                   {.continuesHandler = fromHandler, .mayRunLong = recentLongTurns_ > 0});
     // A sync caller in line may now run the blocks before it itself.
     turnChanged_.notify_all();
 }
@@ -76,9 +72,15 @@ void SerialQueue::drain() {
         return;  // a sync caller took this turn's blocks over
     }
     state_ = State::running;
+    const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < kBlocksPerTurn && !entries_.empty() && entries_.front().turn == nullptr;
          ++i) {
         runFrontLocked(lock);
+    }
+    if (std::chrono::steady_clock::now() - start >= kLongTurn) {
+        recentLongTurns_ = kLongTurnMemory;
+    } else if (recentLongTurns_ > 0) {
+        --recentLongTurns_;
     }
     passOnLocked();
 }

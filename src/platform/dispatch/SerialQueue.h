@@ -74,6 +74,7 @@ class SerialQueue : public Queue, public std::enable_shared_from_this<SerialQueu
     std::condition_variable turnChanged_;
     std::deque<Entry> entries_;
     State state_ = State::idle;
+    int recentLongTurns_ = 0;  // worker turns to come that count as long ones
     mutable std::mutex specificMutex_;
     std::map<const void*, void*> specifics_;
 };

@@ -31,6 +31,7 @@ struct MainLoop::State {
     std::map<Key, std::shared_ptr<Timer>> timers;
     std::uint64_t nextTimerId = 0;
     bool stopping = false;
+    bool sleeping = false;  // the loop's thread waits on `wake`
 
     Clock::time_point now() const { return clock ? clock->now() : Clock::now(); }
 };
@@ -87,9 +88,16 @@ MainLoop::~MainLoop() {
 }
 
 void MainLoop::post(std::function<void()> block) {
-    std::lock_guard lock(state_->mutex);
-    state_->ready.push_back(std::move(block));
-    state_->wake.notify_all();
+    bool sleeping = false;
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->ready.push_back(std::move(block));
+        sleeping = state_->sleeping;
+    }
+    // Only a sleeping loop is woken, and after the lock is let go: it would wait for it first.
+    if (sleeping) {
+        state_->wake.notify_all();
+    }
 }
 
 TimerHandle MainLoop::postAfter(Duration delay, std::function<void()> block) {
@@ -185,18 +193,21 @@ void MainLoop::waitForWork(Clock::time_point deadline) {
     if (!state_->timers.empty()) {
         next = std::min(next, state_->timers.begin()->first.first);
     }
+    state_->sleeping = true;
     if (state_->clock) {
-        if (state_->wake.wait_for(lock, kVirtualGrace,
-                                  [&] { return !state_->ready.empty() || state_->stopping; })) {
-            return;
+        const bool woken = state_->wake.wait_for(
+            lock, kVirtualGrace, [&] { return !state_->ready.empty() || state_->stopping; });
+        state_->sleeping = false;
+        if (!woken) {
+            state_->clock->advanceTo(next);
         }
-        state_->clock->advanceTo(next);
         return;
     }
     state_->wake.wait_until(lock, next, [&] {
         return !state_->ready.empty() || state_->stopping ||
                (!state_->timers.empty() && state_->timers.begin()->first.first < next);
     });
+    state_->sleeping = false;
 }
 
 void MainLoop::run() {

@@ -314,13 +314,16 @@ bool AsyncTcpSocket::doAccept(int fd) {
         }
         // A child starts with the default configuration, not a copy of the listener's.
         auto accepted = create(delegate, delegateQueue, std::move(childQueue));
-        // Released inside the block: a child nobody keeps closes itself on its own queue.
-        accepted->socketQueue_->async([accepted, child, family, address]() mutable {
-            accepted->adoptAcceptedSocket(child, family, std::move(address));
-            accepted.reset();
-        });
+        // Taken over on this thread: a hand-over would only wake a worker for it.
+        accepted->socketQueue_->sync(
+            [&] { accepted->adoptAcceptedSocket(child, family, std::move(address)); });
         if (delegate->respondsTo(Callback::DidAcceptNewSocket)) {
             delegate->socketDidAcceptNewSocket(listener, accepted);
+        }
+        if (accepted.use_count() == 1) {
+            // Released inside a block: a child nobody keeps closes itself on its own queue.
+            auto& queue = *accepted->socketQueue_;
+            queue.async([accepted = std::move(accepted)] {});
         }
     });
     return true;

@@ -193,6 +193,50 @@ TEST(ReadinessSource, ReportsEachConnectionOfAListenerWithNoCount) {
     ::close(listener);
 }
 
+// The worker that sees a report goes on with the queue itself; when that queue's turns have
+// run long (a transfer encrypting chunks), another worker watches the descriptors meanwhile:
+// a block that waits for another queue's report is not what keeps it from coming.
+TEST_F(SocketPair, AReportContinuedByALongTurnLeavesOtherReportsFlowing) {
+    auto longQueue = SerialQueue::create("long turns");
+    Signal warmedUp;
+    longQueue->async([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        warmedUp.raise();
+    });
+    ASSERT_TRUE(warmedUp.waitFor());
+
+    int other[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, other), 0);
+    auto first = ReadinessSource::create(ReadinessSource::Kind::Read, fds[0], longQueue);
+    auto second = ReadinessSource::create(ReadinessSource::Kind::Read, other[0], queue);
+    ASSERT_TRUE(first && second);
+    Signal secondReported, firstDone;
+    std::atomic<bool> sawSecond{false};
+    second->setEventHandler([&](std::size_t) {
+        char byte;
+        (void)::read(other[0], &byte, 1);
+        secondReported.raise();
+    });
+    first->setEventHandler([&](std::size_t) {
+        drain();
+        ASSERT_EQ(::write(other[1], "x", 1), 1);
+        sawSecond = secondReported.waitFor(1, std::chrono::seconds(5));
+        firstDone.raise();
+    });
+    second->resume();
+    first->resume();
+    send("go");
+    ASSERT_TRUE(firstDone.waitFor());
+    EXPECT_TRUE(sawSecond.load());
+    first->cancel();
+    second->cancel();
+    longQueue->sync([] {});
+    queue->sync([] {});
+    for (int fd : other) {
+        ::close(fd);
+    }
+}
+
 TEST(ReadinessSource, RefusesADescriptorThatIsNotOpen) {
     EXPECT_EQ(
         ReadinessSource::create(ReadinessSource::Kind::Read, 987654, SerialQueue::create("bad")),
