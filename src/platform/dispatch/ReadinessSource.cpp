@@ -3,17 +3,25 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+
 #include "platform/dispatch/Runtime.h"
 
 namespace corvaline::dispatch {
 namespace {
 
-std::size_t bytesAvailable(int fd) {
+// The bytes waiting on the descriptor; none when it keeps no count (a listening socket).
+std::optional<std::size_t> bytesAvailable(int fd) {
     int available = 0;
-    if (::ioctl(fd, FIONREAD, &available) != 0 || available < 0) {
+    if (::ioctl(fd, FIONREAD, &available) != 0) {
+        if (errno == EINVAL || errno == ENOTTY) {
+            return std::nullopt;
+        }
         return 0;
     }
-    return static_cast<std::size_t>(available);
+    return static_cast<std::size_t>(std::max(available, 0));
 }
 
 // What poll says of the descriptor now. The reactor may report readiness that has gone (an
@@ -141,7 +149,11 @@ void ReadinessSource::onReady(unsigned generation) {
     }
     std::size_t available = 0;
     if (kind_ == Kind::Read) {
-        available = bytesAvailable(fd_);
+        if (countsBytes_) {
+            std::optional<std::size_t> counted = bytesAvailable(fd_);
+            countsBytes_ = counted.has_value();  // a descriptor without a count is not asked again
+            available = counted.value_or(0);
+        }
         if (available == 0) {
             short events = currentEvents(fd_, POLLIN | POLLRDHUP);
             if (events == 0) {

@@ -18,7 +18,8 @@ class Runtime;
 class ReadinessSource : public std::enable_shared_from_this<ReadinessSource> {
   public:
     enum class Kind { Read, Write };
-    // For read sources: the bytes the descriptor reports as available (FIONREAD).
+    // For read sources: the bytes the descriptor reports as available (FIONREAD; 0 for a
+    // descriptor that keeps no count, such as a listening socket).
     using EventHandler = std::function<void(std::size_t available)>;
 
     // Null when the descriptor cannot be watched (it is not open, or the reactor refuses it).
@@ -65,6 +66,7 @@ class ReadinessSource : public std::enable_shared_from_this<ReadinessSource> {
     bool waiting_ = false;     // a readiness wait is outstanding
     bool delivering_ = false;  // an event is posted to the queue and has not run yet
     bool hangUpDelivered_ = false;
+    bool countsBytes_ = true;  // FIONREAD works on the descriptor (not on a listener)
     unsigned generation_ = 0;
 };
 

@@ -3,6 +3,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "sockets/tcp/TlsSession.h"
@@ -92,8 +93,10 @@ bool AsyncTcpSocket::doAdopt(int fd, Error* error) {
         }
         return false;
     }
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&address);
+    peerAddress_ = Data(bytes, bytes + std::min<std::size_t>(length, sizeof address));
     flags_ = kSocketStarted;
-    didConnect(stateIndex_);
+    didConnect(stateIndex_, true);  // the descriptor may still be blocking
     return true;
 }
 

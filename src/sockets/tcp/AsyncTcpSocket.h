@@ -143,7 +143,8 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     void disconnectAfterWriting();
     void disconnectAfterReadingAndWriting();
 
-    // State and endpoints, asked of the system on each call.
+    // State and endpoints. A connection's peer is the one it had when it was made (also after
+    // the peer has gone); everything else is asked of the system on each call.
     bool isDisconnected() const;
     bool isConnected() const;
     bool isIPv4() const;
@@ -331,7 +332,7 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     // Out of descriptors: the listeners stop for a moment instead of failing in a busy loop.
     void restAccepting();
     void endAcceptRest();
-    void adoptAcceptedSocket(int fd, int family);
+    void adoptAcceptedSocket(int fd, int family, Data peerAddress);
 
     // Connecting.
     bool doConnectToHost(const std::string& host, std::uint16_t port, const std::string& interface,
@@ -351,7 +352,8 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     void connectDidFinish(int fd, long index, int result);
     void closeSocket(int fd);
     void closeUnusedSocket(int fd);
-    void didConnect(long index);
+    // `makeNonBlocking` for a descriptor the socket did not create itself.
+    void didConnect(long index, bool makeNonBlocking = false);
     void didNotConnect(long index, Error error);
     void startConnectTimeout(double timeout);
     void endConnectTimeout();
@@ -425,6 +427,8 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     void doWriteTimeout();
     void doWriteTimeoutWithExtension(std::uint64_t serial, double extension);
 
+    // The peer address of a connected descriptor as the system reports it.
+    static std::optional<Data> askPeerAddress(int fd);
     // Endpoints of one descriptor (no hop).
     std::optional<std::string> connectedHost4() const;
     std::optional<std::string> connectedHost6() const;
@@ -477,6 +481,9 @@ class AsyncTcpSocket : public std::enable_shared_from_this<AsyncTcpSocket> {
     std::unique_ptr<AsyncWritePacket> currentWrite_;
     std::uint64_t nextSerial_ = 1;
     std::uint64_t socketFDBytesAvailable_ = 0;
+    // The peer of an IPv4 or IPv6 connection, learnt once at accept or connect: it stays
+    // known after the peer has gone, and asking costs no system call.
+    std::optional<Data> peerAddress_;
     AsyncTcpSocketPreBuffer preBuffer_{4096};
     Barrier tlsBarrier_;  // the barrier once the read queue reached it
     std::unique_ptr<detail::TlsSession> sslContext_;

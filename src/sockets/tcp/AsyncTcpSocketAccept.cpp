@@ -232,7 +232,7 @@ bool AsyncTcpSocket::doAcceptOnUrl(const Path& url, Error* error) {
 }
 
 int AsyncTcpSocket::createListeningSocket(int family, const Data& address, Error* error) {
-    int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd == -1) {
         fail(error, errorWithErrno(errno, "Error in socket() function"));
         return -1;
@@ -242,9 +242,6 @@ int AsyncTcpSocket::createListeningSocket(int family, const Data& address, Error
         ::close(fd);
         return -1;
     };
-    if (!detail::setNonBlocking(fd)) {
-        return giveUp("Error enabling non-blocking IO on socket (fcntl)");
-    }
     int on = 1;
     if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == -1) {
         return giveUp("Error enabling address reuse (setsockopt)");
@@ -318,8 +315,8 @@ bool AsyncTcpSocket::doAccept(int fd) {
         // A child starts with the default configuration, not a copy of the listener's.
         auto accepted = create(delegate, delegateQueue, std::move(childQueue));
         // Released inside the block: a child nobody keeps closes itself on its own queue.
-        accepted->socketQueue_->async([accepted, child, family]() mutable {
-            accepted->adoptAcceptedSocket(child, family);
+        accepted->socketQueue_->async([accepted, child, family, address]() mutable {
+            accepted->adoptAcceptedSocket(child, family, std::move(address));
             accepted.reset();
         });
         if (delegate->respondsTo(Callback::DidAcceptNewSocket)) {
@@ -350,9 +347,12 @@ void AsyncTcpSocket::endAcceptRest() {
     }
 }
 
-void AsyncTcpSocket::adoptAcceptedSocket(int fd, int family) {
+void AsyncTcpSocket::adoptAcceptedSocket(int fd, int family, Data peerAddress) {
     (family == AF_INET ? socket4FD_ : family == AF_INET6 ? socket6FD_ : socketUN_) = fd;
     flags_ = kSocketStarted | kSocketConnected;
+    if (family != AF_UNIX) {
+        peerAddress_ = std::move(peerAddress);  // what accept reported: no need to ask again
+    }
     setupReadAndWriteSourcesForNewlyConnectedSocket(fd);
 }
 

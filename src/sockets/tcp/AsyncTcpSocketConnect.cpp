@@ -4,6 +4,7 @@
 // act on a descriptor number the socket may have closed and reused meanwhile, and takes
 // minutes to fail on Linux.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,10 +20,26 @@ namespace corvaline {
 namespace {
 
 using detail::fail;
-using detail::setNonBlocking;
 
 const sockaddr* asSockaddr(const Data& address) {
     return reinterpret_cast<const sockaddr*>(address.data());
+}
+
+// Whether a connect in progress has an outcome: a connecting socket is neither writable nor
+// failed.
+bool isConnectSettled(int fd) {
+    pollfd probe{fd, POLLOUT, 0};
+    return ::poll(&probe, 1, 0) == 1;
+}
+
+// The outcome of a settled connect: 0 or the error.
+int connectOutcome(int fd) {
+    int result = 0;
+    socklen_t length = sizeof result;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &result, &length) == -1) {
+        result = errno;
+    }
+    return result;
 }
 
 }  // namespace
@@ -224,7 +241,8 @@ bool AsyncTcpSocket::doConnectToUrl(const Path& url, double timeout, Error* erro
 
 int AsyncTcpSocket::createSocket(int family, const std::optional<Data>& connectInterface,
                                  Error* error) {
-    int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Non-blocking from the start: the connect must not wait, and the connection keeps it.
+    int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd == -1) {
         fail(error, errorWithErrno(errno, "Error in socket() function"));
         return -1;
@@ -295,16 +313,18 @@ void AsyncTcpSocket::connectSocket(int fd, const Data& address, long index) {
             }
         });
     };
-    if (!setNonBlocking(fd)) {
-        finishLater(errno);
-        return;
-    }
     if (::connect(fd, asSockaddr(address), static_cast<socklen_t>(address.size())) == 0) {
         finishLater(0);
         return;
     }
     if (errno != EINPROGRESS) {
         finishLater(errno);
+        return;
+    }
+    // On a local link the peer's answer is mostly handled before connect returns: then the
+    // outcome is there at once, and watching for it would cost a registration and a wake-up.
+    if (isConnectSettled(fd)) {
+        finishLater(connectOutcome(fd));
         return;
     }
     // Writable once the connect has an outcome; SO_ERROR tells which.
@@ -315,16 +335,9 @@ void AsyncTcpSocket::connectSocket(int fd, const Data& address, long index) {
         return;
     }
     watch->setEventHandler([weak = weak_from_this(), fd, index](std::size_t) {
-        auto self = weak.lock();
-        if (!self) {
-            return;
+        if (auto self = weak.lock()) {
+            self->connectDidFinish(fd, index, connectOutcome(fd));
         }
-        int result = 0;
-        socklen_t length = sizeof result;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &result, &length) == -1) {
-            result = errno;
-        }
-        self->connectDidFinish(fd, index, result);
     });
     (fd == socket4FD_ ? connect4Source_ : connect6Source_) = watch;
     watch->resume();
@@ -334,6 +347,9 @@ void AsyncTcpSocket::connectDidFinish(int fd, long index, int result) {
     if (index != stateIndex_ || (fd != socket4FD_ && fd != socket6FD_)) {
         return;
     }
+    // The watch leaves the reactor before the connection's sources join it: its write wait
+    // stays in the descriptor's registration, and every later wait would then be answered by
+    // the writable socket, waking a worker for nothing.
     auto& watch = fd == socket4FD_ ? connect4Source_ : connect6Source_;
     if (watch) {
         watch->cancel();
@@ -406,13 +422,17 @@ void AsyncTcpSocket::closeUnusedSocket(int fd) {
     }
 }
 
-void AsyncTcpSocket::didConnect(long index) {
+void AsyncTcpSocket::didConnect(long index, bool makeNonBlocking) {
     if (index != stateIndex_) {
         return;
     }
     flags_ |= kSocketConnected;
     endConnectTimeout();
 
+    int fd = connectedFD();
+    if (!peerAddress_ && socketUN_ == -1) {
+        peerAddress_ = askPeerAddress(fd);
+    }
     std::optional<std::string> host = socket4FD_ != -1 ? connectedHost4() : connectedHost6();
     std::uint16_t port = socket4FD_ != -1 ? connectedPort4() : connectedPort6();
     std::optional<Path> url = connectedUrlFromSocketUN(socketUN_);
@@ -425,8 +445,7 @@ void AsyncTcpSocket::didConnect(long index) {
                [url = *url](Delegate& d, auto& socket) { d.socketDidConnectToUrl(socket, url); });
     }
 
-    int fd = connectedFD();
-    if (!setNonBlocking(fd)) {
+    if (makeNonBlocking && !detail::setNonBlocking(fd)) {
         closeWithError(otherError("Error enabling non-blocking IO on socket (fcntl)"));
         return;
     }
@@ -521,6 +540,7 @@ void AsyncTcpSocket::closeWithError(std::optional<Error> error) {
     }
 
     socketFDBytesAvailable_ = 0;
+    peerAddress_.reset();
     bool wasStarted = (flags_ & kSocketStarted) != 0;
     flags_ &= kSocketDeallocating;
     if (wasStarted) {

@@ -1,7 +1,9 @@
-// State and endpoint queries; the system is asked afresh on every call.
+// State and endpoint queries. A connection's peer comes from what was learnt when it was made;
+// everything else is asked of the system afresh on every call.
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "sockets/tcp/AsyncTcpSocket.h"
 
@@ -39,6 +41,22 @@ std::optional<Data> addressBytes(int fd, bool peer) {
     }
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&address);
     return Data(bytes, bytes + std::min<std::size_t>(length, sizeof address));
+}
+
+// The remembered peer address as the family's structure, when it belongs to `fd`.
+template <class Address>
+std::optional<Address> knownPeer(const std::optional<Data>& peer, int fd, sa_family_t family) {
+    sa_family_t stored = AF_UNSPEC;
+    if (fd == -1 || !peer || peer->size() < sizeof stored) {
+        return std::nullopt;
+    }
+    std::memcpy(&stored, peer->data(), sizeof stored);
+    if (stored != family) {
+        return std::nullopt;
+    }
+    Address address{};
+    std::memcpy(&address, peer->data(), std::min(peer->size(), sizeof address));
+    return address;
 }
 
 }  // namespace
@@ -106,6 +124,10 @@ std::uint16_t AsyncTcpSocket::localPort() const {
 std::optional<Data> AsyncTcpSocket::connectedAddress() const {
     std::optional<Data> result;
     runSync([&] {
+        if (peerAddress_) {
+            result = peerAddress_;
+            return;
+        }
         for (int fd : {socket4FD_, socket6FD_}) {
             if (fd == -1) {
                 continue;
@@ -133,19 +155,35 @@ std::optional<Data> AsyncTcpSocket::localAddress() const {
     return result;
 }
 
+std::optional<Data> AsyncTcpSocket::askPeerAddress(int fd) {
+    return addressBytes(fd, true);
+}
+
 std::optional<std::string> AsyncTcpSocket::connectedHost4() const {
+    if (auto known = knownPeer<sockaddr_in>(peerAddress_, socket4FD_, AF_INET)) {
+        return hostFromSockaddr4(*known);
+    }
     return connectedHostFromSocket4(socket4FD_);
 }
 
 std::optional<std::string> AsyncTcpSocket::connectedHost6() const {
+    if (auto known = knownPeer<sockaddr_in6>(peerAddress_, socket6FD_, AF_INET6)) {
+        return hostFromSockaddr6(*known);
+    }
     return connectedHostFromSocket6(socket6FD_);
 }
 
 std::uint16_t AsyncTcpSocket::connectedPort4() const {
+    if (auto known = knownPeer<sockaddr_in>(peerAddress_, socket4FD_, AF_INET)) {
+        return portFromSockaddr4(*known);
+    }
     return connectedPortFromSocket4(socket4FD_);
 }
 
 std::uint16_t AsyncTcpSocket::connectedPort6() const {
+    if (auto known = knownPeer<sockaddr_in6>(peerAddress_, socket6FD_, AF_INET6)) {
+        return portFromSockaddr6(*known);
+    }
     return connectedPortFromSocket6(socket6FD_);
 }
 

@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "support/Signal.h"
 
@@ -143,6 +146,51 @@ TEST_F(SocketPair, SourcesTakeNoDescriptorOfTheirOwn) {
     send("x");
     EXPECT_TRUE(readable.waitFor(1));
     reader->cancel();
+}
+
+// A listening socket keeps no byte count: each pending connection is reported with none, and
+// a listener whose connections were taken stays quiet.
+TEST(ReadinessSource, ReportsEachConnectionOfAListenerWithNoCount) {
+    int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string name = "corvaline-listener-" + std::to_string(::getpid());
+    std::memcpy(address.sun_path + 1, name.data(), name.size());  // abstract: no file
+    auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(listener, 8), 0);
+
+    auto queue = SerialQueue::create("listener");
+    auto source = ReadinessSource::create(ReadinessSource::Kind::Read, listener, queue);
+    ASSERT_TRUE(source);
+    Signal event;
+    std::vector<int> accepted;
+    source->setEventHandler([&](std::size_t available) {
+        EXPECT_EQ(available, 0u);
+        for (int fd; (fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) != -1;) {
+            accepted.push_back(fd);
+        }
+        event.raise();
+    });
+    source->resume();
+    std::vector<int> clients;
+    for (int i = 1; i <= 3; ++i) {
+        clients.push_back(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        ASSERT_EQ(::connect(clients.back(), reinterpret_cast<sockaddr*>(&address), length), 0);
+        ASSERT_TRUE(event.waitFor(i));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(event.count(), 3);
+    queue->sync([&] { EXPECT_EQ(accepted.size(), 3u); });
+    source->cancel();
+    queue->sync([] {});
+    for (int fd : accepted) {
+        ::close(fd);
+    }
+    for (int fd : clients) {
+        ::close(fd);
+    }
+    ::close(listener);
 }
 
 TEST(ReadinessSource, RefusesADescriptorThatIsNotOpen) {

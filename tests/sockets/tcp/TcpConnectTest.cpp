@@ -1,6 +1,8 @@
 #include <fcntl.h>
 
 #include <climits>
+#include <future>
+#include <thread>
 
 #include "sockets/tcp/TcpTestSupport.h"
 
@@ -184,6 +186,22 @@ TEST_F(TcpConnect, TimesOutAgainstAFullListenerThenReconnectsCleanly) {
     EXPECT_EQ(socket->localHost(), "127.0.0.1");
 }
 
+TEST_F(TcpConnect, AConnectThatHasToWaitIsReportedOnceTheListenerTakesIt) {
+    RawListener full(0);
+    RawFd filler = rawConnect(full.port());
+    auto socket = newSocket();
+    ASSERT_TRUE(socket->connectToAddress(full.address(), 30.0));
+    settle({socket});
+    EXPECT_FALSE(socket->isConnected());  // its SYN was dropped: the connect waits
+    RawFd fillerEnd = full.accept();      // room for the SYN the client sends again
+    ASSERT_TRUE(waitFor(Event::ConnectHost, 1, socket));
+    EXPECT_EQ(delegate->last(Event::ConnectHost)->port, full.port());
+    socket->writeData(bytes("after the wait"), -1, 1);
+    RawFd accepted = full.accept();
+    Data received = readUntilClosed(accepted.get(), 14);
+    EXPECT_EQ(std::string(received.begin(), received.end()), "after the wait");
+}
+
 TEST_F(TcpConnect, TimeOutZeroFiresAtOnceAndNonFiniteMeansNone) {
     RawListener full(0);
     RawFd filler = rawConnect(full.port());
@@ -257,6 +275,9 @@ TEST_F(TcpConnect, AdoptsAConnectedDescriptorOnly) {
     EXPECT_TRUE(adopted->isConnected());
     ASSERT_TRUE(waitFor(Event::ConnectHost, 1, adopted));
     EXPECT_EQ(delegate->last(Event::ConnectHost)->port, peer.port());
+    int statusFlags = 0;
+    adopted->performBlock([&] { statusFlags = ::fcntl(adopted->socketFD(), F_GETFL); });
+    EXPECT_TRUE(statusFlags & O_NONBLOCK);  // a blocking descriptor would stall the queue
 
     RawFd unconnected(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     int pair[2];
@@ -278,6 +299,86 @@ TEST_F(TcpConnect, AdoptsAConnectedDescriptorOnly) {
         EXPECT_EQ(error.message, c.message);
         EXPECT_NE(::fcntl(c.fd, F_GETFD), -1);  // left open for its owner
     }
+}
+
+// What a connected socket says of its peer, asked on its queue once the system has forgotten
+// the peer (after a reset), before the socket itself has seen the reset.
+struct PeerAnswers {
+    bool systemForgot = false;
+    std::optional<std::string> host;
+    std::uint16_t port = 0;
+    std::optional<std::string> addressHost;
+};
+
+PeerAnswers answersAfterReset(const AsyncTcpSocketPtr& socket, dispatch::SerialQueue& queue,
+                              RawFd peer) {
+    std::promise<PeerAnswers> promise;
+    queue.async([&] {
+        PeerAnswers answers;
+        for (int i = 0; i < 10000 && !answers.systemForgot; ++i) {
+            sockaddr_storage address;
+            socklen_t length = sizeof address;
+            answers.systemForgot =
+                ::getpeername(socket->socketFD(), reinterpret_cast<sockaddr*>(&address), &length) !=
+                0;
+            if (!answers.systemForgot) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+        answers.host = socket->connectedHost();
+        answers.port = socket->connectedPort();
+        if (auto address = socket->connectedAddress()) {
+            answers.addressHost = AsyncTcpSocket::hostFromAddress(*address);
+        }
+        promise.set_value(answers);
+    });
+    linger abort{1, 0};
+    ::setsockopt(peer.get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    peer.reset();  // the block above holds the socket's queue: the socket has not seen this yet
+    return promise.get_future().get();
+}
+
+TEST_F(TcpConnect, BothEndsStillKnowTheirPeerAfterItHasReset) {
+    struct Chooser : RecordingDelegate {
+        Chooser()
+            : RecordingDelegate({C::NewSocketQueueForConnection, C::DidAcceptNewSocket,
+                                 C::DidConnectToHost, C::DidDisconnect}) {}
+        std::shared_ptr<dispatch::SerialQueue> queue = dispatch::SerialQueue::create("peer");
+        std::shared_ptr<dispatch::SerialQueue> newSocketQueueForConnectionFromAddress(
+            const Data&, const AsyncTcpSocketPtr&) override {
+            return queue;
+        }
+    };
+    auto chooser = std::make_shared<Chooser>();
+
+    SCOPED_TRACE("connected");
+    RawListener server;
+    auto connector = AsyncTcpSocket::create(chooser, loop, chooser->queue);
+    ASSERT_TRUE(connector->connectToAddress(server.address()));
+    RawFd accepted = server.accept();
+    ASSERT_TRUE(runUntil([&] { return chooser->count(Event::ConnectHost) == 1; }));
+    PeerAnswers answers = answersAfterReset(connector, *chooser->queue, std::move(accepted));
+    EXPECT_TRUE(answers.systemForgot);
+    EXPECT_EQ(answers.host, "127.0.0.1");
+    EXPECT_EQ(answers.port, server.port());
+    EXPECT_EQ(answers.addressHost, "127.0.0.1");
+    connector->disconnect();
+
+    SCOPED_TRACE("accepted");
+    auto listener = AsyncTcpSocket::create(chooser, loop);
+    ASSERT_TRUE(listener->acceptOnInterface("127.0.0.1", 0));
+    RawFd client = rawConnect(listener->localPort());
+    sockaddr_in clientAddress{};
+    socklen_t length = sizeof clientAddress;
+    ::getsockname(client.get(), reinterpret_cast<sockaddr*>(&clientAddress), &length);
+    ASSERT_TRUE(runUntil([&] { return chooser->count(Event::Accept) == 1; }));
+    answers = answersAfterReset(chooser->accepted[0], *chooser->queue, std::move(client));
+    EXPECT_TRUE(answers.systemForgot);
+    EXPECT_EQ(answers.host, "127.0.0.1");
+    EXPECT_EQ(answers.port, ntohs(clientAddress.sin_port));
+    EXPECT_EQ(answers.addressHost, "127.0.0.1");
+    listener->disconnect();
+    chooser->accepted.clear();
 }
 
 TEST_F(TcpConnect, ConfigurationAndDelegateAccessors) {
