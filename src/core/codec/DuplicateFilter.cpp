@@ -1,17 +1,22 @@
 #include "core/codec/DuplicateFilter.h"
 
-#include <algorithm>
+#include <functional>
 
 namespace corvaline {
 
 bool DuplicateFilter::CanContinueWithId(std::string_view id) {
-    if (std::find(ids_.begin(), ids_.end(), id) != ids_.end()) {
-        return false;
+    const std::size_t hash = std::hash<std::string_view>{}(id);
+    for (std::size_t i = 0; i < count_; ++i) {
+        if (hashes_[i] == hash && ids_[i] == id) {
+            return false;
+        }
     }
-    if (ids_.size() >= kCapacity) {
-        ids_.pop_front();
+    hashes_[next_] = hash;
+    ids_[next_] = id;
+    next_ = (next_ + 1) % kCapacity;
+    if (count_ < kCapacity) {
+        ++count_;
     }
-    ids_.emplace_back(id);
     return true;
 }
 

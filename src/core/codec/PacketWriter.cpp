@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "core/codec/Ascii.h"
 #include "core/codec/PacketCodec.h"
 #include "core/codec/ProgramKey.h"
 #include "platform/crypto/Aes256Cbc.h"
@@ -11,6 +12,7 @@ namespace {
 
 constexpr std::size_t kMinimumFields = 8;
 constexpr std::uint8_t kSeparator = 0xA6;
+constexpr std::uint8_t kEndMark[] = {0x1F, 0x1F};
 // A text field can never carry the separator byte; the lookalike keeps the packet readable.
 constexpr std::uint8_t kSeparatorLookalike = '|';
 constexpr int kFirstPacketId = 1000000;
@@ -36,15 +38,20 @@ std::optional<Bytes> PacketCodec::PlainPacket(const Packet& packet) {
     const int id =
         std::uniform_int_distribution<int>(0, kPacketIdRange - 1)(random_) + kFirstPacketId;
 
-    Bytes plain;
-    plain.reserve(std::accumulate(
+    // One buffer from the plain text to the wire: the cipher works in place and base64 grows
+    // it from the end, so it is sized once for the longest of the three.
+    const std::size_t plainBound = std::accumulate(
         packet.fields().begin(), packet.fields().end(), kFramingBytes,
-        [](std::size_t sum, const Packet::Field& field) { return sum + sizeOf(field) + 1; }));
+        [](std::size_t sum, const Packet::Field& field) { return sum + sizeOf(field) + 1; });
+    Bytes buffer;
+    buffer.reserve((plainBound + 2) / 3 * 4 + sizeof(kEndMark));
     const auto appendText = [&](std::string_view text) {
-        const auto start = static_cast<std::ptrdiff_t>(plain.size());
-        encoding_.AppendTextField(plain, text);
-        std::replace(plain.begin() + start, plain.end(), kSeparator, kSeparatorLookalike);
-        plain.push_back(kSeparator);
+        const auto start = static_cast<std::ptrdiff_t>(buffer.size());
+        encoding_.AppendTextField(buffer, text);
+        if (!isAscii(text)) {
+            std::replace(buffer.begin() + start, buffer.end(), kSeparator, kSeparatorLookalike);
+        }
+        buffer.push_back(kSeparator);
     };
     appendText(std::to_string(packet.size() + 3));
     appendText(std::to_string(id));
@@ -53,25 +60,20 @@ std::optional<Bytes> PacketCodec::PlainPacket(const Packet& packet) {
             appendText(*text);
         } else {
             const Bytes& bytes = std::get<UnicodeField>(field).bytes;
-            plain.insert(plain.end(), bytes.begin(), bytes.end());
-            plain.push_back(kSeparator);
+            buffer.insert(buffer.end(), bytes.begin(), bytes.end());
+            buffer.push_back(kSeparator);
         }
     }
     appendText("0");
     appendText("2");
-    plain.push_back('\0');
+    buffer.push_back('\0');
 
-    const std::optional<Bytes> cipher = aes256CbcEncrypt(kProgramKey, kZeroIv, plain);
-    if (!cipher) {
+    if (!aes256CbcEncryptInPlace(kProgramKey, kZeroIv, buffer)) {
         return std::nullopt;
     }
-    const std::string text = base64Encode(*cipher);
-    Bytes wire;
-    wire.reserve(text.size() + 2);
-    wire.assign(text.begin(), text.end());
-    wire.push_back(0x1F);
-    wire.push_back(0x1F);
-    return wire;
+    base64EncodeInPlace(buffer);
+    buffer.insert(buffer.end(), std::begin(kEndMark), std::end(kEndMark));
+    return buffer;
 }
 
 }  // namespace corvaline

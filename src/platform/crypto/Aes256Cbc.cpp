@@ -54,6 +54,18 @@ std::optional<std::vector<std::uint8_t>> oneShot(bool encrypt, bool padding, con
     return out;
 }
 
+// Whole blocks without padding: the library holds nothing back, and in place is allowed when
+// input and output are the very same buffer.
+bool transformInPlace(EVP_CIPHER_CTX* context, std::span<std::uint8_t> buffer) {
+    if (buffer.size() % kAesBlockSize != 0 || buffer.size() > static_cast<std::size_t>(INT_MAX)) {
+        return false;
+    }
+    int written = 0;
+    return EVP_CipherUpdate(context, buffer.data(), &written, buffer.data(),
+                            static_cast<int>(buffer.size())) == 1 &&
+           static_cast<std::size_t>(written) == buffer.size();
+}
+
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> aes256CbcEncrypt(const AesKey& key, const AesIv& iv,
@@ -69,6 +81,21 @@ std::optional<std::vector<std::uint8_t>> aes256CbcDecryptRaw(const AesKey& key, 
     return oneShot(false, false, key, iv, data);
 }
 
+bool aes256CbcEncryptInPlace(const AesKey& key, const AesIv& iv, std::vector<std::uint8_t>& data) {
+    const std::size_t padding = kAesBlockSize - data.size() % kAesBlockSize;
+    data.insert(data.end(), padding, static_cast<std::uint8_t>(padding));
+    const ContextPtr context = makeContext(true, false, key, iv);
+    return context && transformInPlace(context.get(), data);
+}
+
+bool aes256CbcDecryptRawInPlace(const AesKey& key, const AesIv& iv, std::span<std::uint8_t> data) {
+    if (data.size() % kAesBlockSize != 0) {
+        return false;
+    }
+    const ContextPtr context = makeContext(false, false, key, iv);
+    return context && transformInPlace(context.get(), data);
+}
+
 struct AesCbcStream::Context {
     ContextPtr cipher;
 };
@@ -82,16 +109,7 @@ AesCbcStream::AesCbcStream(AesCbcStream&&) noexcept = default;
 AesCbcStream& AesCbcStream::operator=(AesCbcStream&&) noexcept = default;
 
 bool AesCbcStream::transform(std::span<std::uint8_t> buffer) {
-    if (!context_ || !context_->cipher || buffer.size() % kAesBlockSize != 0 ||
-        buffer.size() > static_cast<std::size_t>(INT_MAX)) {
-        return false;
-    }
-    int written = 0;
-    // Whole blocks without padding: the library holds nothing back, and in place is allowed
-    // when input and output are the very same buffer.
-    return EVP_CipherUpdate(context_->cipher.get(), buffer.data(), &written, buffer.data(),
-                            static_cast<int>(buffer.size())) == 1 &&
-           static_cast<std::size_t>(written) == buffer.size();
+    return context_ && context_->cipher && transformInPlace(context_->cipher.get(), buffer);
 }
 
 }  // namespace corvaline

@@ -24,6 +24,13 @@ std::optional<std::vector<std::uint8_t>> aes256CbcEncrypt(const AesKey& key, con
 std::optional<std::vector<std::uint8_t>> aes256CbcDecryptRaw(const AesKey& key, const AesIv& iv,
                                                              std::span<const std::uint8_t> data);
 
+// The same two passes where the bytes lie, for callers that keep one buffer from the plain
+// text to the wire. Encryption adds the PKCS#7 padding to the vector first; decryption needs
+// whole blocks and leaves any padding in place. False when the length is refused or the
+// cipher library fails; the bytes are then no longer meaningful. Any thread.
+bool aes256CbcEncryptInPlace(const AesKey& key, const AesIv& iv, std::vector<std::uint8_t>& data);
+bool aes256CbcDecryptRawInPlace(const AesKey& key, const AesIv& iv, std::span<std::uint8_t> data);
+
 // One AES-256-CBC encryptor or decryptor without padding whose chain runs on across calls, so
 // a stream cut into pieces anywhere on block boundaries gives the bytes of one whole pass.
 // Used by one owner at a time, from any one thread.

@@ -21,6 +21,30 @@ constexpr std::array<std::int8_t, 256> makeDecodeTable() {
 
 constexpr std::array<std::int8_t, 256> kDecodeTable = makeDecodeTable();
 
+std::uint32_t wholeGroup(const std::uint8_t* bytes) {
+    return (std::uint32_t{bytes[0]} << 16) | (std::uint32_t{bytes[1]} << 8) | bytes[2];
+}
+
+template <typename Char>
+void writeGroup(Char* out, std::uint32_t group) {
+    out[0] = static_cast<Char>(kAlphabet[(group >> 18) & 63]);
+    out[1] = static_cast<Char>(kAlphabet[(group >> 12) & 63]);
+    out[2] = static_cast<Char>(kAlphabet[(group >> 6) & 63]);
+    out[3] = static_cast<Char>(kAlphabet[group & 63]);
+}
+
+// One or two bytes left over, with "=" for what is missing.
+template <typename Char>
+void writeLastGroup(Char* out, const std::uint8_t* bytes, std::size_t count) {
+    const std::uint32_t group =
+        (std::uint32_t{bytes[0]} << 16) | (count == 2 ? std::uint32_t{bytes[1]} << 8 : 0);
+    writeGroup(out, group);
+    if (count == 1) {
+        out[2] = '=';
+    }
+    out[3] = '=';
+}
+
 }  // namespace
 
 std::string base64Encode(std::span<const std::uint8_t> data) {
@@ -30,25 +54,30 @@ std::string base64Encode(std::span<const std::uint8_t> data) {
     char* next = out.data();
     std::size_t i = 0;
     for (; i + 3 <= data.size(); i += 3) {
-        const std::uint32_t group = (data[i] << 16) | (data[i + 1] << 8) | data[i + 2];
-        next[0] = kAlphabet[(group >> 18) & 63];
-        next[1] = kAlphabet[(group >> 12) & 63];
-        next[2] = kAlphabet[(group >> 6) & 63];
-        next[3] = kAlphabet[group & 63];
+        writeGroup(next, wholeGroup(&data[i]));
         next += 4;
     }
-    const std::size_t rest = data.size() - i;
-    if (rest > 0) {
-        std::uint32_t group = data[i] << 16;
-        if (rest == 2) {
-            group |= data[i + 1] << 8;
-        }
-        next[0] = kAlphabet[(group >> 18) & 63];
-        next[1] = kAlphabet[(group >> 12) & 63];
-        next[2] = rest == 2 ? kAlphabet[(group >> 6) & 63] : '=';
-        next[3] = '=';
+    if (i < data.size()) {
+        writeLastGroup(next, &data[i], data.size() - i);
     }
     return out;
+}
+
+void base64EncodeInPlace(std::vector<std::uint8_t>& data) {
+    const std::size_t groups = data.size() / 3;
+    const std::size_t rest = data.size() % 3;
+    data.resize((data.size() + 2) / 3 * 4);
+    std::uint8_t* const bytes = data.data();
+    // From the end backwards: each group of four characters lands at or after the three bytes
+    // it comes from, and every group before it lies wholly before its place.
+    if (rest > 0) {
+        const std::uint8_t last[2] = {bytes[groups * 3],
+                                      rest == 2 ? bytes[groups * 3 + 1] : std::uint8_t{0}};
+        writeLastGroup(bytes + groups * 4, last, rest);
+    }
+    for (std::size_t group = groups; group-- > 0;) {
+        writeGroup(bytes + group * 4, wholeGroup(bytes + group * 3));
+    }
 }
 
 std::optional<std::vector<std::uint8_t>> base64DecodeSkippingJunk(
@@ -59,8 +88,33 @@ std::optional<std::vector<std::uint8_t>> base64DecodeSkippingJunk(
     std::uint32_t group = 0;
     int inGroup = 0;
     int padding = 0;
-    for (const std::uint8_t byte : text) {
-        const std::int8_t value = kDecodeTable[byte];
+    const std::uint8_t* const data = text.data();
+    std::size_t i = 0;
+    while (i < text.size()) {
+        // Whole groups of four alphabet characters go at once; anything else (noise, padding,
+        // a group split by noise) takes the careful path one character at a time.
+        if (inGroup == 0 && padding == 0) {
+            for (; i + 4 <= text.size(); i += 4) {
+                const std::int8_t a = kDecodeTable[data[i]];
+                const std::int8_t b = kDecodeTable[data[i + 1]];
+                const std::int8_t c = kDecodeTable[data[i + 2]];
+                const std::int8_t d = kDecodeTable[data[i + 3]];
+                if ((a | b | c | d) < 0) {
+                    break;
+                }
+                const auto whole =
+                    (static_cast<std::uint32_t>(a) << 18) | (static_cast<std::uint32_t>(b) << 12) |
+                    (static_cast<std::uint32_t>(c) << 6) | static_cast<std::uint32_t>(d);
+                out[written] = static_cast<std::uint8_t>(whole >> 16);
+                out[written + 1] = static_cast<std::uint8_t>(whole >> 8);
+                out[written + 2] = static_cast<std::uint8_t>(whole);
+                written += 3;
+            }
+            if (i == text.size()) {
+                break;
+            }
+        }
+        const std::int8_t value = kDecodeTable[data[i++]];
         if (value == kJunk) {
             continue;
         }

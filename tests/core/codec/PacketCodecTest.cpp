@@ -93,6 +93,8 @@ TEST_F(CodecTest, WritesCountIdFieldsTrailerAndEndMark) {
     const std::uint8_t pad = plain.back();
     ASSERT_TRUE(pad >= 1 && pad <= 16);
     plain.resize(plain.size() - pad);
+    // Byte for byte what the plain text gives through the cipher and base64 on their own.
+    EXPECT_EQ(wireFromPlain(plain), *wire);
     ASSERT_GE(plain.size(), 2u);
     EXPECT_EQ(plain[plain.size() - 2], 0xA6);
     EXPECT_EQ(plain.back(), 0x00);

@@ -64,6 +64,22 @@ TEST(Aes256CbcTest, RawDecryptionRefusesPartialBlocks) {
     EXPECT_TRUE(empty->empty());
 }
 
+TEST(Aes256CbcTest, InPlacePassesGiveTheBytesOfTheCopyingOnes) {
+    for (const std::size_t length : {0u, 1u, 15u, 16u, 17u, 200u}) {
+        const auto plain = counting(length);
+        const auto cipher = aes256CbcEncrypt(kKey, kIv, plain);
+        ASSERT_TRUE(cipher);
+        auto buffer = plain;
+        ASSERT_TRUE(aes256CbcEncryptInPlace(kKey, kIv, buffer)) << length;
+        EXPECT_EQ(buffer, *cipher) << length;
+        ASSERT_TRUE(aes256CbcDecryptRawInPlace(kKey, kIv, buffer)) << length;
+        EXPECT_EQ(buffer, aes256CbcDecryptRaw(kKey, kIv, *cipher)) << length;
+    }
+    auto partial = counting(17);
+    EXPECT_FALSE(aes256CbcDecryptRawInPlace(kKey, kIv, partial));
+    EXPECT_EQ(partial, counting(17));
+}
+
 // The chain must run on across calls: any cut on block boundaries gives one whole pass.
 TEST(Aes256CbcTest, StreamEqualsOneShotWhateverTheChunking) {
     const auto plain = counting(16 * 12);
