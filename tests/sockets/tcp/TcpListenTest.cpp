@@ -219,6 +219,9 @@ TEST_F(TcpListen, ConnectionsNobodyCanTakeAreClosedAtOnce) {
         delegate->onAccept = nullptr;
         listener->disconnect();
     }
+    // The dropped child reports from its own queue, which may come after the client has seen
+    // the connection close.
+    EXPECT_TRUE(runUntil([&] { return delegate->countFor(Event::Disconnect, nullptr) > 0; }));
     settle();
     // Only the child that was made and dropped says so, with no socket.
     EXPECT_EQ(delegate->count(Event::Accept), 1);
