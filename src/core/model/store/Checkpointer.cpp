@@ -30,22 +30,25 @@ void Checkpointer::attach(sqlite::Database& database) {
 }
 
 int Checkpointer::committed(void* self, sqlite3* db, const char* name, int frames) {
-    if (frames >= kMostFrames) {
+    auto& checkpointer = *static_cast<Checkpointer*>(self);
+    auto copied = Phase::copied;
+    if (frames < kFrames) {
+        // The log started over: the thread's copy was complete.
+        checkpointer.phase_.compare_exchange_strong(copied, Phase::idle);
+    } else if (frames >= kMostFrames ||
+               checkpointer.phase_.compare_exchange_strong(copied, Phase::idle)) {
         // Busy when the thread is copying right now: then it is the next commit's turn.
         sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-    } else if (frames >= kFrames) {
-        static_cast<Checkpointer*>(self)->request();
+    } else if (auto idle = Phase::idle;
+               checkpointer.phase_.compare_exchange_strong(idle, Phase::asked)) {
+        checkpointer.ask();
     }
     return SQLITE_OK;
 }
 
-void Checkpointer::request() {
+void Checkpointer::ask() {
     {
         std::lock_guard lock(mutex_);
-        if (requested_) {
-            return;
-        }
-        requested_ = true;
         if (!thread_.joinable()) {
             thread_ = std::thread([this] { run(); });
             return;
@@ -58,31 +61,34 @@ void Checkpointer::run() {
     std::unique_ptr<sqlite::Database> connection;
     std::unique_lock lock(mutex_);
     while (true) {
-        wake_.wait(lock, [this] { return requested_ || stopping_; });
+        wake_.wait(lock, [this] { return phase_ == Phase::asked || stopping_; });
         if (stopping_) {
             break;
         }
-        requested_ = false;
+        phase_ = Phase::copying;
         lock.unlock();
-        try {
-            if (!connection) {
-                connection = std::make_unique<sqlite::Database>(file_);
-                connection->execute("PRAGMA synchronous = FULL");
-                sqlite3_busy_timeout(connection->handle(), 1000);
-                // A connection finds the log with its first read; until then it has none to copy.
-                connection->scalar("SELECT count(*) FROM sqlite_master");
-            }
-            // A log left partly copied because commits came meanwhile is taken up again at
-            // the next commit, which asks again while the log is past the threshold.
-            const int code = sqlite3_wal_checkpoint_v2(connection->handle(), nullptr,
-                                                       SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-            if (code != SQLITE_OK && code != SQLITE_BUSY) {
-                connection.reset();  // opened again at the next request
-            }
-        } catch (const sqlite::Error&) {
-            connection.reset();
-        }
+        copy(connection);
+        phase_ = Phase::copied;
         lock.lock();
+    }
+}
+
+void Checkpointer::copy(std::unique_ptr<sqlite::Database>& connection) const {
+    try {
+        if (!connection) {
+            connection = std::make_unique<sqlite::Database>(file_);
+            connection->execute("PRAGMA synchronous = FULL");
+            sqlite3_busy_timeout(connection->handle(), 1000);
+            // A connection finds the log with its first read; until then it has none to copy.
+            connection->scalar("SELECT count(*) FROM sqlite_master");
+        }
+        const int code = sqlite3_wal_checkpoint_v2(connection->handle(), nullptr,
+                                                   SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        if (code != SQLITE_OK && code != SQLITE_BUSY) {
+            connection.reset();  // opened again at the next request
+        }
+    } catch (const sqlite::Error&) {
+        connection.reset();
     }
 }
 
