@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <memory>
+#include <system_error>
 
 #include "core/model/store/Sqlite.h"
 
@@ -41,7 +42,14 @@ int Checkpointer::committed(void* self, sqlite3* db, const char* name, int frame
         sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     } else if (auto idle = Phase::idle;
                checkpointer.phase_.compare_exchange_strong(idle, Phase::asked)) {
-        checkpointer.ask();
+        try {
+            checkpointer.ask();
+        } catch (const std::system_error&) {
+            // No thread to be had: nothing may be thrown through SQLite, and the log must
+            // not grow, so this commit copies it, as SQLite's own checkpoint would have.
+            checkpointer.phase_ = Phase::idle;
+            sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        }
     }
     return SQLITE_OK;
 }
