@@ -16,7 +16,7 @@ namespace corvaline {
 namespace {
 
 // Raised whenever the entities change; older stores are brought forward when opened.
-constexpr int kSchemaVersion = 3;
+constexpr int kSchemaVersion = 4;
 
 template <class T>
 EntityDescription::Factory factory() {

@@ -14,6 +14,7 @@ std::unique_ptr<ObjectContext> ObjectContext::open(const std::filesystem::path& 
     auto state = std::make_unique<StoreState>(file, model);
     state->db.execute("PRAGMA journal_mode = WAL");
     state->db.execute("PRAGMA synchronous = FULL");
+    state->checkpointer.attach(state->db);
     // Room for the index pages of a long history (the default holds about 2 MiB), so that
     // counting one user's entries does not read them from the file again each time.
     state->db.execute("PRAGMA cache_size = -16384");

@@ -60,19 +60,29 @@ std::vector<std::string> joinIndexColumns(const JoinTableDescription& join) {
     return columns;
 }
 
-std::string createTable(const std::string& table, const std::vector<TableLayout::Column>& columns,
-                        bool withIdKey) {
-    std::string sql = "CREATE TABLE IF NOT EXISTS " + sqlite::quoted(table) + " (";
+// The columns for CREATE TABLE; the one at `key` (if any) is the table's rowid.
+std::string columnDefinitions(const std::vector<TableLayout::Column>& columns, int key = -1) {
+    std::string list;
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        if (i > 0) {
-            sql += ", ";
-        }
-        sql += sqlite::quoted(columns[i].name) + " " + sqlType(columns[i].type);
-        if (withIdKey && i == TableLayout::kIdColumn) {
-            sql += " PRIMARY KEY";
-        }
+        list += (i == 0 ? "" : ", ") + sqlite::quoted(columns[i].name) + " " +
+                sqlType(columns[i].type) + (static_cast<int>(i) == key ? " PRIMARY KEY" : "");
     }
-    return sql + ")";
+    return list;
+}
+
+std::string createTable(const std::string& table, const std::vector<TableLayout::Column>& columns) {
+    return "CREATE TABLE IF NOT EXISTS " + sqlite::quoted(table) + " (" +
+           columnDefinitions(columns, TableLayout::kIdColumn) + ")";
+}
+
+// A join row is found by its owner and target, so they are its key: the rows live in that one
+// b-tree, with no rowid table and no separate index of the owner beside it, and each saved
+// row costs one page fewer.
+std::string createJoinTable(const std::string& table,
+                            const std::vector<TableLayout::Column>& columns) {
+    return "CREATE TABLE IF NOT EXISTS " + sqlite::quoted(table) + " (" +
+           columnDefinitions(columns) + ", PRIMARY KEY (" + sqlite::quoted(columns[0].name) + ", " +
+           sqlite::quoted(columns[1].name) + ")) WITHOUT ROWID";
 }
 
 std::string indexName(const std::string& table, const std::vector<std::string>& columns) {
@@ -118,6 +128,36 @@ void dropIndexesOtherThan(sqlite::Database& database, const std::string& table,
     }
     for (const auto& name : stale) {
         database.execute("DROP INDEX " + sqlite::quoted(name));
+    }
+}
+
+// Earlier versions kept join rows in a rowid table beside an index of their owners: the rows
+// move into a table keyed by owner and target. A pair held twice is kept once, and then the
+// counts, which counted it twice, are dropped to be counted again.
+void keyByOwnerAndTarget(sqlite::Database& database, const JoinTableDescription& join,
+                         const std::vector<TableLayout::Column>& columns) {
+    {
+        auto key = database.prepare("SELECT count(*) FROM pragma_table_info(?) WHERE pk > 0");
+        key.bind(1, Value{join.name});
+        if (key.step() && key.integer(0) > 0) {
+            return;
+        }
+    }  // a statement still open would keep the table from being dropped
+    const std::string table = sqlite::quoted(join.name);
+    const std::string keyed = join.name + "_keyed";
+    std::string list;
+    for (const auto& column : columns) {
+        list += (list.empty() ? "" : ", ") + sqlite::quoted(column.name);
+    }
+    const auto rows = database.scalar("SELECT count(*) FROM " + table);
+    database.execute(createJoinTable(keyed, columns));
+    database.execute("INSERT OR IGNORE INTO " + sqlite::quoted(keyed) + " (" + list + ") SELECT " +
+                     list + " FROM " + table);
+    const auto kept = database.scalar("SELECT count(*) FROM " + sqlite::quoted(keyed));
+    database.execute("DROP TABLE " + table);  // with its indexes and the counts' triggers
+    database.execute("ALTER TABLE " + sqlite::quoted(keyed) + " RENAME TO " + table);
+    if (kept != rows && JoinCounts::kept(join)) {
+        database.execute("DROP TABLE IF EXISTS " + sqlite::quoted(JoinCounts::table(join)));
     }
 }
 
@@ -224,22 +264,21 @@ void StoreSchema::prepare(sqlite::Database& database) const {
     sqlite::Transaction transaction(database);
     std::map<std::string, std::set<std::string, std::less<>>, std::less<>> wantedIndexes;
     for (const auto& layout : layouts_) {
-        database.execute(createTable(layout.table(), layout.columns(), true));
+        database.execute(createTable(layout.table(), layout.columns()));
         addMissingColumns(database, layout.table(), layout.columns());
         wantedIndexes[layout.table()];
     }
     for (const auto& join : model_.joinTables()) {
         const auto columns = joinColumns(*join, model_);
-        database.execute(createTable(join->name, columns, false));
+        database.execute(createJoinTable(join->name, columns));
         fillCopies(database, *join, addMissingColumns(database, join->name, columns));
+        keyByOwnerAndTarget(database, *join, columns);
         if (JoinCounts::kept(*join)) {
             JoinCounts::prepare(database, *join);
         }
-        for (auto columns : {joinIndexColumns(*join), std::vector{join->ownerColumn}}) {
-            const IndexDescription index{join->name, std::move(columns)};
-            database.execute(createIndex(index));
-            wantedIndexes[join->name].insert(indexName(index));
-        }
+        const IndexDescription index{join->name, joinIndexColumns(*join)};
+        database.execute(createIndex(index));
+        wantedIndexes[join->name].insert(indexName(index));
     }
     for (const auto& index : model_.indexes()) {
         database.execute(createIndex(index));

@@ -96,7 +96,9 @@ void StoreReader::loadWhole(StoreState& state, ObjectContext& context) {
         const auto& side = entity->relationships()[static_cast<std::size_t>(index)];
         auto& rows = state.statement("SELECT " + sqlite::quoted(join->ownerColumn) + ", " +
                                      sqlite::quoted(join->targetColumn) + " FROM " +
-                                     sqlite::quoted(join->name) + " ORDER BY rowid");
+                                     sqlite::quoted(join->name) + " ORDER BY " +
+                                     sqlite::quoted(join->ownerColumn) + ", " +
+                                     sqlite::quoted(join->targetColumn));
         while (rows.step()) {
             if (ManagedObject* owner = state.wholeObject(*entity, rows.integer(0))) {
                 link(*owner, index, state.wholeObject(*side.destination, rows.integer(1)));
@@ -136,7 +138,8 @@ std::shared_ptr<ManagedObject> StoreReader::materialise(StoreState& state, Objec
             const auto& join = *side.joinTable;
             auto& rows = state.statement("SELECT " + sqlite::quoted(join.targetColumn) + " FROM " +
                                          sqlite::quoted(join.name) + " WHERE " +
-                                         sqlite::quoted(join.ownerColumn) + " = ? ORDER BY rowid");
+                                         sqlite::quoted(join.ownerColumn) + " = ? ORDER BY " +
+                                         sqlite::quoted(join.targetColumn));
             rows.bind(1, object->objectId());
             while (rows.step()) {
                 if (auto target = state.effectiveTarget(side, root, rows.integer(0))) {

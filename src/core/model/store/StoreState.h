@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/model/store/Checkpointer.h"
 #include "core/model/store/FetchRequest.h"
 #include "core/model/store/ManagedObject.h"
 #include "core/model/store/Schema.h"
@@ -65,7 +66,7 @@ struct IndexedTextHash {
 // Everything an object context keeps. Main thread only, like the context.
 struct StoreState {
     StoreState(const std::filesystem::path& file, const ManagedObjectModel& model)
-        : file(file), db(file), schema(model) {}
+        : file(file), db(file), checkpointer(file), schema(model) {}
 
     sqlite::Statement& statement(const std::string& sql);
     // The target a stored row's `id` stands for once the pending bulk changes are applied.
@@ -85,6 +86,9 @@ struct StoreState {
 
     std::filesystem::path file;
     sqlite::Database db;
+    // Stops before the connection closes: the last checkpoint is the one closing makes,
+    // which also removes the log.
+    Checkpointer checkpointer;
     StoreSchema schema;
     std::map<const EntityDescription*, std::int64_t> nextId;
     std::map<ObjectKey, std::shared_ptr<ManagedObject>> whole;

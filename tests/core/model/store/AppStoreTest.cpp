@@ -388,6 +388,73 @@ TEST_F(AppStoreTest, AStoreWithFullChatIndexesKeepsItsChatsAndTheirFirstDates) {
               2);
 }
 
+// The previous version kept the user-entry rows in a rowid table with an index of their
+// entries; a row held twice there counted twice. Opening such a store keys the rows by entry
+// and user, keeps one of each pair, and every lookup and count still works.
+TEST_F(AppStoreTest, AStoreWithRowidUserEntriesKeepsItsHistoryCountsAndMessageIds) {
+    const Date start = Date{} + std::chrono::hours(24 * 365 * 30);
+    // Lines 1 and 3 were said in the chat.
+    const fs::path file = writeHistory(start, 5, [](int i) { return i % 2 == 1; });
+    {
+        sqlite::Database old(file);
+        old.execute(
+            "CREATE TABLE rows (entry INTEGER, user INTEGER, timeReceived REAL, chat INTEGER)");
+        old.execute("INSERT INTO rows SELECT entry, user, timeReceived, chat FROM LogEntryUser");
+        old.execute(
+            "INSERT INTO rows SELECT entry, user, timeReceived, chat FROM LogEntryUser "
+            "WHERE chat IS NULL LIMIT 1");
+        old.execute("UPDATE LogEntryUserCount SET n = n + 1 WHERE chat = 0");  // as its trigger did
+        old.execute("DROP TABLE LogEntryUser");
+        old.execute("ALTER TABLE rows RENAME TO LogEntryUser");
+        old.execute(
+            "CREATE INDEX LogEntryUser_user_chat_timeReceived_entry ON LogEntryUser "
+            "(user, chat, timeReceived, entry)");
+        old.execute("CREATE INDEX LogEntryUser_entry ON LogEntryUser (entry)");
+        old.execute("PRAGMA user_version = 3");
+    }
+
+    AppStore store(environment());
+    auto* context = store.managedObjectContext();
+    ASSERT_NE(context, nullptr) << ::testing::PrintToString(windows_.errors);
+    EXPECT_TRUE(windows_.errors.empty());
+    const auto ann = historyUser(*context);
+    ASSERT_NE(ann, nullptr);
+    const auto newest = ann->lastLogEnties(1);
+    ASSERT_EQ(newest.size(), 1u);
+    std::vector<std::string> lines{static_cast<Message&>(*newest[0]).message()};
+    for (const auto& entry : ann->logEntriesBefore(*newest[0], 5)) {
+        lines.push_back(static_cast<Message&>(*entry).message());
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"line 4", "line 2", "line 0"}));
+    EXPECT_EQ(ann->logEntriesNumber(), 3u);
+    EXPECT_TRUE(MessageIdAlreadyStored(*context, 103));
+    EXPECT_FALSE(MessageIdAlreadyStored(*context, 105));
+    auto chats = context->fetch<Chat>();
+    ASSERT_EQ(chats.size(), 1u);
+    EXPECT_EQ(chats[0]->logEntriesNumber(), 2u);
+    auto later = context->insert<Message>();
+    later->setMessage("line 5");
+    later->addUserObject(*ann);
+    ASSERT_TRUE(store.saveAction());
+    EXPECT_EQ(ann->logEntriesNumber(), 4u);
+    context->deleteObject(*later);
+    ASSERT_TRUE(store.saveAction());
+    EXPECT_EQ(ann->logEntriesNumber(), 3u);
+
+    sqlite::Database reader(file);
+    EXPECT_EQ(reader.scalar("PRAGMA user_version"), userListModel().version());
+    EXPECT_EQ(reader.scalar("SELECT count(*) FROM LogEntryUser"), 5);
+    EXPECT_EQ(reader.scalar("SELECT count(*) FROM sqlite_master WHERE name = 'LogEntryUser' AND "
+                            "sql LIKE '%WITHOUT ROWID'"),
+              1);
+    EXPECT_EQ(reader.scalar("SELECT count(*) FROM sqlite_master WHERE tbl_name = 'LogEntryUser' "
+                            "AND type = 'index' AND sql IS NOT NULL"),
+              1);
+    EXPECT_EQ(reader.scalar("SELECT count(*) FROM sqlite_master WHERE type = 'trigger' AND "
+                            "tbl_name = 'LogEntryUser'"),
+              3);
+}
+
 TEST_F(AppStoreTest, SavingWithoutChangesLeavesTheStoreAlone) {
     AppStore store(environment());
     auto* context = store.managedObjectContext();
