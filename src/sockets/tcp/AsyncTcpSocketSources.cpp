@@ -14,9 +14,10 @@ int AsyncTcpSocket::connectedFD() const {
 }
 
 void AsyncTcpSocket::setupReadAndWriteSourcesForNewlyConnectedSocket(int fd) {
-    using Kind = dispatch::ReadinessSource::Kind;
-    readSource_ = dispatch::ReadinessSource::create(Kind::Read, fd, socketQueue_);
-    writeSource_ = dispatch::ReadinessSource::create(Kind::Write, fd, socketQueue_);
+    using Source = dispatch::ReadinessSource;
+    readSource_ =
+        Source::create(Source::Kind::Read, fd, socketQueue_, Source::Descriptor::ConnectedStream);
+    writeSource_ = Source::create(Source::Kind::Write, fd, socketQueue_);
     if (!readSource_ || !writeSource_) {
         Error error = errorWithErrno(errno, "Error watching the socket (epoll_ctl)");
         readSource_.reset();
