@@ -21,9 +21,7 @@ std::shared_ptr<DescriptorRegistry::Registration> DescriptorRegistry::acquire(
     if (!registration || registration->users_.empty()) {
         // A number nobody uses may name another descriptor by now: what was seen of the
         // one before is forgotten, and a wait registers it again.
-        const bool wasInReactor = registration && registration->inReactor_;
         registration.reset(new Registration(fd));
-        registration->mayBeStale_ = wasInReactor;
     }
     registration->users_.push_back({source.get(), source, events});
     return registration;
@@ -35,28 +33,35 @@ void DescriptorRegistry::release(Registration& registration, const ReadinessSour
                   [source](const auto& user) { return user.source == source; });
 }
 
-bool DescriptorRegistry::watch(Registration& registration) {
+bool DescriptorRegistry::watch(Registration& registration, std::uint32_t interest) {
     std::lock_guard lock(mutex_);
-    if (registration.watched()) {
+    const std::uint32_t before = registration.interest_.load(std::memory_order_relaxed);
+    if ((before & interest) == interest) {
         return true;
     }
-    if (++nextGeneration_ == 0) {
-        nextGeneration_ = 1;  // 0 marks the reactor's own descriptors
-    }
-    const std::uint64_t token = tokenOf(registration.fd_, nextGeneration_);
-    int error = reactor_.add(registration.fd_, token);
-    if (error == EEXIST) {
-        // Still registered under an earlier generation: the same descriptor, let go and
-        // taken again. The new token makes the kernel report its present state again.
-        error = reactor_.modify(registration.fd_, token);
+    interest |= before;
+    int error = 0;
+    if (before != 0) {
+        error = reactor_.modify(registration.fd_, interest,
+                                tokenOf(registration.fd_, registration.generation_));
+    } else {
+        if (++nextGeneration_ == 0) {
+            nextGeneration_ = 1;  // 0 marks the reactor's own descriptors
+        }
+        const std::uint64_t token = tokenOf(registration.fd_, nextGeneration_);
+        error = reactor_.add(registration.fd_, interest, token);
+        if (error == EEXIST) {
+            // Still registered under an earlier generation: the same descriptor, let go and
+            // taken again. The new token makes the kernel report its present state again.
+            error = reactor_.modify(registration.fd_, interest, token);
+        }
+        // Set under the lock: a report of the new registration finds it.
+        registration.generation_ = nextGeneration_;
     }
     if (error != 0) {
         return false;
     }
-    // Set under the lock: a report of the new registration finds it.
-    registration.generation_ = nextGeneration_;
-    registration.inReactor_ = true;
-    registration.watched_.store(true, std::memory_order_release);
+    registration.interest_.store(interest, std::memory_order_release);
     return true;
 }
 
@@ -68,8 +73,7 @@ void DescriptorRegistry::onReport(std::uint64_t token, std::uint32_t events) {
     {
         std::lock_guard lock(mutex_);
         auto found = registrations_.find(fd);
-        if (found == registrations_.end() || found->second->generation_ != generation ||
-            !found->second->inReactor_) {
+        if (found == registrations_.end() || found->second->generation_ != generation) {
             return;  // meant for a descriptor closed since
         }
         Registration& registration = *found->second;

@@ -30,7 +30,11 @@ class DescriptorRegistry {
         bool hungUp() const { return hungUp_.load(std::memory_order_acquire); }
         // The reactor took the descriptor; until then (and when it refused it) only a direct
         // look at the descriptor tells its state.
-        bool watched() const { return watched_.load(std::memory_order_acquire); }
+        bool watched() const { return interest_.load(std::memory_order_acquire) != 0; }
+        // The reactor reports the changes in `interest` (epoll bits).
+        bool watches(std::uint32_t interest) const {
+            return (interest_.load(std::memory_order_acquire) & interest) == interest;
+        }
 
       private:
         friend class DescriptorRegistry;
@@ -41,12 +45,10 @@ class DescriptorRegistry {
             std::uint32_t events;  // the reports that concern it
         };
         const int fd_;
-        std::uint32_t generation_ = 0;
-        bool inReactor_ = false;   // registered under this generation (or possibly so)
-        bool mayBeStale_ = false;  // registered once; the descriptor may have been closed since
+        std::uint32_t generation_ = 0;  // of its token; 0 until watched
         std::vector<User> users_;
         std::atomic<bool> hungUp_{false};
-        std::atomic<bool> watched_{false};
+        std::atomic<std::uint32_t> interest_{0};  // what the reactor reports; 0: not watched
     };
 
     explicit DescriptorRegistry(Reactor& reactor) : reactor_(reactor) {}
@@ -59,9 +61,11 @@ class DescriptorRegistry {
                                           std::uint32_t events);
     // The source is told nothing more. Every user lets go before the descriptor is closed.
     void release(Registration& registration, const ReadinessSource* source);
-    // Has the reactor report the descriptor's changes from now on (and its present state);
-    // false when it refuses the descriptor (not open, or a kind epoll cannot watch).
-    bool watch(Registration& registration);
+    // Has the reactor report the descriptor's changes in `interest` from now on (and its
+    // present state); false when it refuses the descriptor (not open, or a kind epoll cannot
+    // watch). Interest is only ever added: a readiness the sources no longer wait for costs at
+    // most a report they ignore.
+    bool watch(Registration& registration, std::uint32_t interest);
     // A report of the reactor, on the thread that waited for it.
     void onReport(std::uint64_t token, std::uint32_t events);
 

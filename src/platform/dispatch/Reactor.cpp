@@ -31,7 +31,7 @@ Reactor::Reactor()
     // counters they raise are reset by nothing we rely on (a timer's by its next setting).
     for (auto [fd, token] :
          {std::pair{interrupt_, kInterruptToken}, std::pair{timer_, kTimerToken}}) {
-        if (int error = add(fd, token); error != 0) {
+        if (int error = add(fd, EPOLLIN, token); error != 0) {
             throw std::system_error(error, std::generic_category(), "epoll_ctl");
         }
     }
@@ -43,16 +43,16 @@ Reactor::~Reactor() {
     }
 }
 
-int Reactor::add(int fd, std::uint64_t token) {
+int Reactor::add(int fd, std::uint32_t interest, std::uint64_t token) {
     epoll_event event{};
-    event.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
+    event.events = interest | EPOLLET;
     event.data.u64 = token;
     return ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) == 0 ? 0 : errno;
 }
 
-int Reactor::modify(int fd, std::uint64_t token) {
+int Reactor::modify(int fd, std::uint32_t interest, std::uint64_t token) {
     epoll_event event{};
-    event.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
+    event.events = interest | EPOLLET;
     event.data.u64 = token;
     return ::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &event) == 0 ? 0 : errno;
 }

@@ -27,11 +27,13 @@ class Reactor {
     Reactor(const Reactor&) = delete;
     Reactor& operator=(const Reactor&) = delete;
 
-    // Registers the descriptor for every readiness change, reported with `token`; returns 0 or
-    // the error (EEXIST when this open descriptor is registered already).
-    int add(int fd, std::uint64_t token);
-    // Gives a registered descriptor a new token; the kernel reports its present state anew.
-    int modify(int fd, std::uint64_t token);
+    // Registers the descriptor for the changes in `interest` (epoll bits; hang-ups and errors
+    // always come), each reported with `token`; returns 0 or the error (EEXIST when this
+    // open descriptor is registered already).
+    int add(int fd, std::uint32_t interest, std::uint64_t token);
+    // Gives a registered descriptor a new interest and token; the kernel reports its present
+    // state anew.
+    int modify(int fd, std::uint32_t interest, std::uint64_t token);
     // Waits for readiness (or only looks, when `block` is false); interrupts and timer
     // expiries come back as their tokens.
     std::span<const epoll_event> wait(bool block, Events& events);

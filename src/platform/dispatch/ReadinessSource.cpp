@@ -168,8 +168,13 @@ void ReadinessSource::checkLocked(Via via) {
         events = currentEvents(fd, POLLOUT);
     }
     if (events == 0) {
-        if (!registration_->watched() && !refused_ &&
-            !runtime_->descriptors().watch(*registration_)) {
+        // Hang-ups always come. A read wait leaves writability out: the first report would
+        // otherwise tell of a writable socket nobody waits to write to. A write wait (a
+        // connect) takes reading in with it, since the reads come next.
+        const std::uint32_t interest =
+            kind_ == Kind::Read ? EPOLLIN | EPOLLRDHUP : EPOLLIN | EPOLLRDHUP | EPOLLOUT;
+        if (!registration_->watches(interest) && !refused_ &&
+            !runtime_->descriptors().watch(*registration_, interest)) {
             refused_ = true;  // poll alone decides from now on
             checkLocked(via);
         }
