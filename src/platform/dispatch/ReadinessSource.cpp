@@ -151,6 +151,8 @@ void ReadinessSource::checkLocked(Via via) {
     std::size_t available = 0;
     short events = 0;
     if (kind_ == Kind::Read) {
+        // Taken before the count: nothing follows a hang-up, so no count after it misses bytes.
+        const bool hungUp = registration_->watched() && registration_->hungUp();
         if (countsBytes_) {
             std::optional<std::size_t> counted = bytesAvailable(fd);
             countsBytes_ = counted.has_value();  // a descriptor without a count is not asked again
@@ -160,7 +162,7 @@ void ReadinessSource::checkLocked(Via via) {
             events = POLLIN;
         } else if (descriptor_ == Descriptor::ConnectedStream && countsBytes_ && !refused_) {
             // Unwatched, the registration's first report says whether it hung up already.
-            events = registration_->watched() && registration_->hungUp() ? POLLRDHUP : 0;
+            events = hungUp ? POLLRDHUP : 0;
         } else {
             events = currentEvents(fd, POLLIN | POLLRDHUP);
         }

@@ -22,7 +22,8 @@ class ReadinessSource : public std::enable_shared_from_this<ReadinessSource> {
     // What a read source's descriptor is. FIONREAD counts its bytes; when it counts none, a
     // connected stream socket has nothing to read unless the reactor has seen it hang up,
     // while other descriptors (an empty datagram is readable, a listener keeps no count) are
-    // asked with poll.
+    // asked with poll. A connected stream's report with no bytes is therefore always its end
+    // (or its failure).
     enum class Descriptor { ConnectedStream, Other };
     // For read sources: the bytes the descriptor reports as available (FIONREAD; 0 for a
     // descriptor that keeps no count, such as a listening socket).
