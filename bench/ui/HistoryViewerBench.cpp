@@ -1,11 +1,13 @@
 // Selecting a user with a long history in the history viewer: the time until the newest
 // entries are laid out on screen, and the longest pause of the event loop while the older ones
 // are built below them (measured between the ticks of a zero-interval timer). Prints its
-// figures; an optional argument sets the number of entries (default 100000). Runs in a
-// temporary HOME under offscreen Qt and opens no port.
+// figures, then the longest keystroke typing into the find bar; an optional argument sets the
+// number of entries (default 100000). Runs in a temporary HOME under offscreen Qt and opens no
+// port.
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QEventLoop>
+#include <QLineEdit>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -18,6 +20,7 @@
 #include "core/model/store/ObjectContext.h"
 #include "support/qt/OffscreenCore.h"
 #include "support/qt/OffscreenHome.h"
+#include "ui/history/FindBar.h"
 #include "ui/history/HistoryViewer.h"
 #include "ui/history/PrintingTextView.h"
 
@@ -76,6 +79,26 @@ int main(int argc, char** argv) {
             "history viewer, %zu entries: newest screen laid out in %.2f ms; longest event-loop "
             "pause while the rest is built %.2f ms; all %zu entries in %.0f ms\n",
             entries, firstScreen, longestPause, window->takenEntries(), all);
+
+        // A person typing into the find bar: each keystroke searches the whole text again when
+        // nothing matches, and highlights the first matches when something does.
+        auto keystrokes = [&](const QString& word) {
+            double longest = 0;
+            for (qsizetype length = 1; length <= word.size(); ++length) {
+                const auto typed = Clock::now();
+                window->findBar()->field()->setText(word.left(length));
+                text->viewport()->repaint();
+                longest = std::max(longest, Milliseconds(Clock::now() - typed).count());
+            }
+            window->findBar()->field()->clear();
+            return longest;
+        };
+        const double matching = keystrokes(QStringLiteral("number 4242"));
+        const double missing = keystrokes(QStringLiteral("zqx"));
+        std::printf(
+            "find bar over %zu entries: longest keystroke %.1f ms typing a word that "
+            "matches, %.1f ms typing one that matches nothing\n",
+            entries, matching, missing);
         delete window;
     }
     return 0;

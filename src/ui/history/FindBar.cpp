@@ -7,6 +7,8 @@
 #include <QTextDocument>
 #include <QToolButton>
 
+#include "ui/history/TextSearch.h"
+
 namespace corvaline::ui {
 namespace {
 
@@ -15,7 +17,11 @@ constexpr int kMostHighlights = 2000;
 }  // namespace
 
 FindBar::FindBar(QTextEdit& text, QWidget* parent)
-    : QWidget(parent), text_(text), field_(new QLineEdit), status_(new QLabel) {
+    : QWidget(parent),
+      text_(text),
+      search_(new TextSearch(*text.document(), this)),
+      field_(new QLineEdit),
+      status_(new QLabel) {
     field_->setPlaceholderText(tr("Find"));
     field_->setClearButtonEnabled(true);
     auto* previous = new QToolButton;
@@ -59,12 +65,11 @@ bool FindBar::find(QTextCursor from, bool backward) {
     if (pattern.isEmpty()) {
         return false;
     }
-    const auto flags = backward ? QTextDocument::FindBackward : QTextDocument::FindFlags();
-    QTextCursor found = text_.document()->find(pattern, from, flags);
+    QTextCursor found =
+        search_->find(pattern, backward ? from.selectionStart() : from.selectionEnd(), backward);
     if (found.isNull()) {  // round the end
-        QTextCursor edge(text_.document());
-        edge.movePosition(backward ? QTextCursor::End : QTextCursor::Start);
-        found = text_.document()->find(pattern, edge, flags);
+        const int edge = backward ? text_.document()->characterCount() - 1 : 0;
+        found = search_->find(pattern, edge, backward);
     }
     status_->setText(found.isNull() ? tr("Not found") : QString());
     if (found.isNull()) {
@@ -76,15 +81,17 @@ bool FindBar::find(QTextCursor from, bool backward) {
 }
 
 void FindBar::patternChanged() {
-    // Incremental: the search starts again where the current match starts.
+    highlight();
+    // Incremental: the search starts again where the current match starts. Nothing
+    // highlighted means nothing to find: a long text is passed over once, not three times.
     QTextCursor from = text_.textCursor();
     from.setPosition(from.selectionStart());
-    if (!find(from, false)) {
+    if (highlights_.isEmpty() || !find(from, false)) {
         QTextCursor none = text_.textCursor();
         none.clearSelection();
         text_.setTextCursor(none);
+        status_->setText(field_->text().isEmpty() ? QString() : tr("Not found"));
     }
-    highlight();
 }
 
 void FindBar::highlight() {
@@ -93,13 +100,14 @@ void FindBar::highlight() {
     if (!pattern.isEmpty()) {
         QTextCharFormat marked;
         marked.setBackground(QColor(255, 230, 90));
-        QTextCursor at(text_.document());
+        int from = 0;
         while (highlights_.size() < kMostHighlights) {
-            at = text_.document()->find(pattern, at);
+            const QTextCursor at = search_->find(pattern, from, false);
             if (at.isNull()) {
                 break;
             }
             highlights_.append({at, marked});
+            from = at.selectionEnd();
         }
     }
     text_.setExtraSelections(highlights_);

@@ -11,6 +11,8 @@ class QToolButton;
 
 namespace corvaline::ui {
 
+class TextSearch;
+
 // The find bar over a read-only text: searches as the pattern is typed (from where the last
 // match started), steps to the next and previous match (Return, Shift+Return, the buttons;
 // wrapping around the ends) and highlights the matches. GUI thread.
@@ -34,6 +36,7 @@ class FindBar : public QWidget {
     void highlight();
 
     QTextEdit& text_;
+    TextSearch* search_;
     QLineEdit* field_;
     QLabel* status_;
     QList<QTextEdit::ExtraSelection> highlights_;

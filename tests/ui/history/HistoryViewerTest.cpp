@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
@@ -284,6 +285,12 @@ TEST_F(HistoryViewerTest, TheFindBarStepsThroughMatchesAndHighlightsThem) {
     find->field()->setText("kiwi");
     EXPECT_FALSE(find->findNext());
     EXPECT_EQ(find->highlightedMatches(), 0);
+    auto* status = find->findChild<QLabel*>();
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->text(), "Not found");
+    find->field()->clear();  // nothing sought, nothing missing
+    EXPECT_EQ(status->text(), "");
+    EXPECT_FALSE(window->textView()->textCursor().hasSelection());
 }
 
 TEST_F(HistoryViewerTest, PrintsTheHistoryToAPdfFile) {

@@ -1,0 +1,75 @@
+#include "ui/history/TextSearch.h"
+
+#include <utility>
+
+namespace corvaline::ui {
+namespace {
+
+// Characters that end a paragraph or stand for a frame: the document's search never matches
+// across them, so a pattern holding one matches nothing.
+bool crossesParagraphs(const QString& pattern) {
+    return pattern.contains(QChar::ParagraphSeparator) || pattern.contains(QChar(0xfdd0)) ||
+           pattern.contains(QChar(0xfdd1));
+}
+
+// Folds each character as the case-insensitive comparison of strings does, one code point to
+// one code point, so that positions in the folded text are positions in the document.
+QString folded(QString text) {
+    QChar* begin = text.data();
+    QChar* const end = begin + text.size();
+    for (QChar* at = begin; at != end; ++at) {
+        if (at->isHighSurrogate() && at + 1 != end && (at + 1)->isLowSurrogate()) {
+            const char32_t folded = QChar::toCaseFolded(QChar::surrogateToUcs4(*at, at[1]));
+            if (QChar::requiresSurrogates(folded)) {
+                at[0] = QChar(QChar::highSurrogate(folded));
+                at[1] = QChar(QChar::lowSurrogate(folded));
+            }
+            ++at;
+        } else {
+            *at = at->toCaseFolded();
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+TextSearch::TextSearch(QTextDocument& document, QObject* parent)
+    : QObject(parent), document_(&document) {
+    connect(&document, &QTextDocument::contentsChanged, this, [this] { stale_ = true; });
+}
+
+const QString& TextSearch::text() {
+    if (stale_) {
+        // The raw text has one character for every cursor position of the document. Folded
+        // once here, it is searched case-sensitively: much faster than folding at each compare.
+        QString raw = document_->toRawText();
+        raw.replace(QChar::Nbsp, QLatin1Char(' '));
+        text_ = folded(std::move(raw));
+        stale_ = false;
+    }
+    return text_;
+}
+
+QTextCursor TextSearch::find(const QString& pattern, int from, bool backward) {
+    if (!document_ || pattern.isEmpty() || crossesParagraphs(pattern)) {
+        return {};
+    }
+    const QString& whole = text();
+    const QString wanted = folded(pattern);
+    qsizetype at = -1;
+    if (!backward) {
+        at = whole.indexOf(wanted, from);
+    } else if (from > 0) {
+        at = whole.lastIndexOf(wanted, from - 1);
+    }
+    if (at < 0) {
+        return {};
+    }
+    QTextCursor match(document_);
+    match.setPosition(static_cast<int>(at));
+    match.setPosition(static_cast<int>(at + pattern.size()), QTextCursor::KeepAnchor);
+    return match;
+}
+
+}  // namespace corvaline::ui

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace corvaline::ui {
+
+// Finds a pattern in a document as QTextDocument::find does without flags (case-insensitive,
+// within one paragraph, a no-break space matching a space), but over one copy of the whole
+// text kept until the document changes: a long history is searched at each keystroke, and
+// the document's own search builds a string for every paragraph it passes. GUI thread.
+class TextSearch : public QObject {
+  public:
+    explicit TextSearch(QTextDocument& document, QObject* parent = nullptr);
+
+    // The first match starting at or after `from`, or (backward) the last one starting before
+    // it; a null cursor when there is none.
+    QTextCursor find(const QString& pattern, int from, bool backward);
+
+  private:
+    const QString& text();
+
+    QPointer<QTextDocument> document_;
+    QString text_;
+    bool stale_ = true;
+};
+
+}  // namespace corvaline::ui
