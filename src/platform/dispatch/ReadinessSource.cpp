@@ -1,6 +1,7 @@
 #include "platform/dispatch/ReadinessSource.h"
 
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/ioctl.h>
 
 #include <algorithm>
@@ -24,8 +25,7 @@ std::optional<std::size_t> bytesAvailable(int fd) {
     return static_cast<std::size_t>(std::max(available, 0));
 }
 
-// What poll says of the descriptor now. The reactor may report readiness that has gone (an
-// edge it saw before the data was read): those reports are not passed on.
+// What poll says of the descriptor now.
 short currentEvents(int fd, short interest) {
     pollfd probe{fd, interest, 0};
     if (::poll(&probe, 1, 0) <= 0) {
@@ -34,24 +34,35 @@ short currentEvents(int fd, short interest) {
     return probe.revents;
 }
 
+constexpr short kHangUp = POLLRDHUP | POLLHUP | POLLERR | POLLNVAL;
+
 }  // namespace
 
-// The sources of one descriptor (a socket's read and write sources) share its reactor
-// registration; the caller may close the descriptor in the cancel handler, which runs after
-// this source has let go of the registration.
+// The sources of one descriptor (a socket's read and write sources) share its registration;
+// the caller may close the descriptor in the cancel handler, which runs after this source
+// has let go of it.
 std::shared_ptr<ReadinessSource> ReadinessSource::create(Kind kind, int fd,
-                                                         std::shared_ptr<SerialQueue> queue) {
-    auto runtime = Runtime::shared();
-    if (fd < 0 || !runtime->descriptors().acquire(fd)) {
+                                                         std::shared_ptr<SerialQueue> queue,
+                                                         Descriptor descriptor) {
+    if (fd < 0) {
         return nullptr;
     }
-    return std::make_shared<ReadinessSource>(Private{}, kind, fd, std::move(runtime),
-                                             std::move(queue));
+    auto runtime = Runtime::shared();
+    auto source =
+        std::make_shared<ReadinessSource>(Private{}, kind, descriptor, runtime, std::move(queue));
+    const std::uint32_t events = kind == Kind::Read ? EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR
+                                                    : EPOLLOUT | EPOLLHUP | EPOLLERR;
+    source->registration_ = runtime->descriptors().acquire(fd, source, events);
+    return source;
 }
 
-ReadinessSource::ReadinessSource(Private, Kind kind, int fd, std::shared_ptr<Runtime> runtime,
+ReadinessSource::ReadinessSource(Private, Kind kind, Descriptor descriptor,
+                                 std::shared_ptr<Runtime> runtime,
                                  std::shared_ptr<SerialQueue> queue)
-    : kind_(kind), fd_(fd), runtime_(std::move(runtime)), queue_(std::move(queue)) {}
+    : kind_(kind),
+      descriptor_(descriptor),
+      runtime_(std::move(runtime)),
+      queue_(std::move(queue)) {}
 
 ReadinessSource::~ReadinessSource() {
     std::lock_guard lock(mutex_);
@@ -59,9 +70,9 @@ ReadinessSource::~ReadinessSource() {
 }
 
 void ReadinessSource::detachLocked() {
-    if (registered_) {
+    if (registered_ && registration_) {
         registered_ = false;
-        runtime_->descriptors().release(fd_);
+        runtime_->descriptors().release(*registration_, this);
     }
 }
 
@@ -82,7 +93,8 @@ void ReadinessSource::resume() {
     }
     if (--suspendCount_ == 0) {
         hangUpDelivered_ = false;
-        armLocked();
+        waiting_ = false;  // what the reactor said while suspended is looked at anew
+        armLocked(Via::Caller);
     }
 }
 
@@ -116,67 +128,78 @@ bool ReadinessSource::isCancelled() const {
     return cancelled_;
 }
 
-void ReadinessSource::armLocked() {
+void ReadinessSource::reactorReported() {
+    std::lock_guard lock(mutex_);
+    if (waiting_ && !cancelled_ && suspendCount_ == 0) {
+        checkLocked(Via::Reactor);
+    }
+}
+
+void ReadinessSource::armLocked(Via via) {
     if (waiting_ || delivering_ || cancelled_ || suspendCount_ > 0) {
         return;
     }
     waiting_ = true;
-    auto wait = kind_ == Kind::Read ? asio::posix::stream_descriptor::wait_read
-                                    : asio::posix::stream_descriptor::wait_write;
-    runtime_->descriptors().asyncWait(
-        fd_, wait,
-        [weak = weak_from_this(), generation = generation_](const asio::error_code& error) {
-            auto self = weak.lock();
-            if (self && !error) {
-                self->onReady(generation);
-            } else if (self) {
-                std::lock_guard lock(self->mutex_);
-                if (generation == self->generation_) {
-                    self->waiting_ = false;
-                }
-            }
-        });
+    checkLocked(via);
 }
 
-void ReadinessSource::onReady(unsigned generation) {
-    std::lock_guard lock(mutex_);
-    if (generation != generation_) {
-        return;
-    }
-    waiting_ = false;
-    if (cancelled_ || suspendCount_ > 0) {
-        return;  // resume() arms again
-    }
+// Looks at the descriptor itself: level-triggered delivery needs the present state, and a
+// report of the reactor may be out of date (an edge seen before the data was read) and is
+// then not passed on. When there is nothing, the reactor is asked to report the next change.
+void ReadinessSource::checkLocked(Via via) {
+    const int fd = registration_->fd();
     std::size_t available = 0;
+    short events = 0;
     if (kind_ == Kind::Read) {
+        // Taken before the count: nothing follows a hang-up, so no count after it misses bytes.
+        const bool hungUp = registration_->watched() && registration_->hungUp();
         if (countsBytes_) {
-            std::optional<std::size_t> counted = bytesAvailable(fd_);
+            std::optional<std::size_t> counted = bytesAvailable(fd);
             countsBytes_ = counted.has_value();  // a descriptor without a count is not asked again
             available = counted.value_or(0);
         }
-        if (available == 0) {
-            short events = currentEvents(fd_, POLLIN | POLLRDHUP);
-            if (events == 0) {
-                armLocked();
-                return;
-            }
-            // A hung-up or failed descriptor stays "readable" for ever: report it once per
-            // resume instead of in a busy loop. (An empty datagram is readable without that.)
-            if ((events & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0) {
-                if (hangUpDelivered_) {
-                    return;
-                }
-                hangUpDelivered_ = true;
-            }
+        if (available > 0) {
+            events = POLLIN;
+        } else if (descriptor_ == Descriptor::ConnectedStream && countsBytes_ && !refused_) {
+            // Unwatched, the registration's first report says whether it hung up already.
+            events = hungUp ? POLLRDHUP : 0;
+        } else {
+            events = currentEvents(fd, POLLIN | POLLRDHUP);
         }
-    } else if (currentEvents(fd_, POLLOUT) == 0) {
-        armLocked();
+    } else {
+        events = currentEvents(fd, POLLOUT);
+    }
+    if (events == 0) {
+        // Hang-ups always come. A read wait leaves writability out: the first report would
+        // otherwise tell of a writable socket nobody waits to write to. A write wait (a
+        // connect) takes reading in with it, since the reads come next.
+        const std::uint32_t interest =
+            kind_ == Kind::Read ? EPOLLIN | EPOLLRDHUP : EPOLLIN | EPOLLRDHUP | EPOLLOUT;
+        if (!registration_->watches(interest) && !refused_ &&
+            !runtime_->descriptors().watch(*registration_, interest)) {
+            refused_ = true;  // poll alone decides from now on
+            checkLocked(via);
+        }
         return;
     }
+    waiting_ = false;
+    // A hung-up or failed descriptor stays "readable" for ever: report it once per resume
+    // instead of in a busy loop. (An empty datagram is readable without that.)
+    if (kind_ == Kind::Read && available == 0 && (events & kHangUp) != 0) {
+        if (hangUpDelivered_) {
+            return;
+        }
+        hangUpDelivered_ = true;
+    }
     delivering_ = true;
-    queue_->asyncFromHandler([self = shared_from_this(), generation, available] {
+    auto task = [self = shared_from_this(), generation = generation_, available] {
         self->deliver(generation, available);
-    });
+    };
+    if (via == Via::Reactor) {
+        queue_->asyncFromHandler(std::move(task));
+    } else {
+        queue_->async(std::move(task));
+    }
 }
 
 void ReadinessSource::deliver(unsigned generation, std::size_t available) {
@@ -196,7 +219,7 @@ void ReadinessSource::deliver(unsigned generation, std::size_t available) {
         handler(available);
     }
     std::lock_guard lock(mutex_);
-    armLocked();
+    armLocked(Via::Queue);
 }
 
 }  // namespace corvaline::dispatch

@@ -5,12 +5,8 @@
 #include <cstdlib>
 #include <deque>
 #include <mutex>
-#include <optional>
 #include <thread>
 #include <vector>
-
-#include <asio/executor_work_guard.hpp>
-#include <asio/post.hpp>
 
 namespace corvaline::dispatch {
 namespace {
@@ -32,8 +28,6 @@ struct Runtime::Pool {
         bool mayRunLong = false;
     };
 
-    explicit Pool(asio::io_context& io) : guard(asio::make_work_guard(io)) {}
-
     // Called with `mutex` held; answers whether a sleeping worker is to be woken.
     bool claimSleeperLocked() {
         if (sleeping <= signalled) {
@@ -50,8 +44,6 @@ struct Runtime::Pool {
     unsigned signalled = 0;  // of those, already woken and not yet up
     bool polling = false;    // a worker is in the reactor
     bool stopping = false;
-    // Keeps the reactor waiting while nothing is watched.
-    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> guard;
     std::vector<std::thread> threads;
     std::mutex stoppingMutex;
 };
@@ -67,7 +59,7 @@ std::shared_ptr<Runtime> Runtime::shared() {
     return runtime;
 }
 
-Runtime::Runtime(unsigned threads) : threadCount_(threads), pool_(std::make_shared<Pool>(io_)) {
+Runtime::Runtime(unsigned threads) : threadCount_(threads), pool_(std::make_shared<Pool>()) {
     for (unsigned i = 0; i < threads; ++i) {
         // The worker keeps the pool: a worker that let go of the last owner of the runtime
         // (and detached itself) still finds it when its task returns.
@@ -96,9 +88,8 @@ void Runtime::post(std::function<void()> task, TaskHints hints) {
     if (wakeSleeper) {
         pool.wake.notify_one();
     } else if (wakeReactor) {
-        // Every worker is busy but the one waiting in the reactor: an empty handler ends its
-        // wait, and it comes back for the task.
-        asio::post(io_, [] {});
+        // Every worker is busy but the one waiting in the reactor: it comes back for the task.
+        reactor_.interrupt();
     }
 }
 
@@ -112,11 +103,7 @@ void Runtime::work(Pool& pool) {
             const bool wait = pool.tasks.empty();
             lock.unlock();
             inReactor = true;
-            if (wait) {
-                io_.run_one();  // one handler; it may have handed this worker a task
-            } else {
-                io_.poll();
-            }
+            runReactor(wait);  // its reports may have handed this worker a task
             inReactor = false;
             tasksSincePoll = 0;
             lock.lock();
@@ -149,6 +136,17 @@ void Runtime::work(Pool& pool) {
     }
 }
 
+void Runtime::runReactor(bool block) {
+    Reactor::Events events;
+    for (const epoll_event& event : reactor_.wait(block, events)) {
+        if (event.data.u64 == Reactor::kTimerToken) {
+            timers_.onTimer();
+        } else if (event.data.u64 != Reactor::kInterruptToken) {
+            descriptors_.onReport(event.data.u64, event.events);
+        }
+    }
+}
+
 void Runtime::stopWorkers() {
     std::shared_ptr<Pool> pool = pool_;
     std::lock_guard stop(pool->stoppingMutex);
@@ -157,8 +155,7 @@ void Runtime::stopWorkers() {
         pool->stopping = true;
     }
     pool->wake.notify_all();
-    pool->guard.reset();
-    io_.stop();
+    reactor_.interrupt();
     for (auto& thread : pool->threads) {
         if (!thread.joinable()) {
             continue;

@@ -3,9 +3,8 @@
 #include <functional>
 #include <memory>
 
-#include <asio/io_context.hpp>
-
 #include "platform/dispatch/DescriptorRegistry.h"
+#include "platform/dispatch/Reactor.h"
 #include "platform/dispatch/TimerQueue.h"
 
 namespace corvaline::dispatch {
@@ -36,7 +35,6 @@ class Runtime {
     // Runs the task on a worker, never inline; tasks start in the order they were handed over.
     void post(std::function<void()> task, TaskHints hints);
 
-    asio::io_context& io() { return io_; }
     DescriptorRegistry& descriptors() { return descriptors_; }
     TimerQueue& timers() { return timers_; }
     unsigned threadCount() const { return threadCount_; }
@@ -46,12 +44,14 @@ class Runtime {
   private:
     struct Pool;
     void work(Pool& pool);
+    // Waits in the reactor (or only looks) and handles what it reports.
+    void runReactor(bool block);
 
     const unsigned threadCount_;
-    // Only one worker at a time runs the reactor's handlers: asio needs no wake-ups of its own.
-    asio::io_context io_{1};
-    DescriptorRegistry descriptors_{io_};
-    TimerQueue timers_{io_};
+    // Only one worker at a time waits in the reactor and runs its reports.
+    Reactor reactor_;
+    DescriptorRegistry descriptors_{reactor_};
+    TimerQueue timers_{reactor_};
     std::shared_ptr<Pool> pool_;
 };
 

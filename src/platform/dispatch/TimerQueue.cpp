@@ -4,17 +4,13 @@
 
 namespace corvaline::dispatch {
 
-TimerQueue::TimerQueue(asio::io_context& io) : timer_(io) {}
-
-TimerQueue::~TimerQueue() = default;
-
 TimerQueue::Id TimerQueue::add(Clock::time_point when, Fire fire) {
     std::lock_guard lock(mutex_);
     const Id id = nextId_++;
     deadlines_.emplace(Key{when, id}, std::move(fire));
     whenOf_.emplace(id, when);
-    // A pending wait for a later time is moved; one for an earlier time wakes, finds nothing
-    // or something else due, and waits again for the earliest left.
+    // A timer set for a later time is moved; one set for an earlier time reports, finds
+    // nothing or something else due, and is set again for the earliest left.
     if (!armedFor_ || when < *armedFor_) {
         armLocked(when);
     }
@@ -33,15 +29,10 @@ void TimerQueue::remove(Id id) {
 
 void TimerQueue::armLocked(Clock::time_point when) {
     armedFor_ = when;
-    timer_.expires_at(when);  // completes an earlier wait as aborted
-    timer_.async_wait([this](const asio::error_code& error) {
-        if (!error) {  // an aborted wait was replaced by a pending one
-            onWake();
-        }
-    });
+    reactor_.setTimer(when);
 }
 
-void TimerQueue::onWake() {
+void TimerQueue::onTimer() {
     std::vector<Fire> due;
     {
         std::lock_guard lock(mutex_);

@@ -312,13 +312,30 @@ bool AsyncTcpSocket::doAccept(int fd) {
         if (delegate->respondsTo(Callback::NewSocketQueueForConnection)) {
             childQueue = delegate->newSocketQueueForConnectionFromAddress(address, listener);
         }
+        const bool ownQueue = childQueue == nullptr;
         // A child starts with the default configuration, not a copy of the listener's.
         auto accepted = create(delegate, delegateQueue, std::move(childQueue));
         // Taken over on this thread: a hand-over would only wake a worker for it.
-        accepted->socketQueue_->sync(
-            [&] { accepted->adoptAcceptedSocket(child, family, std::move(address)); });
-        if (delegate->respondsTo(Callback::DidAcceptNewSocket)) {
-            delegate->socketDidAcceptNewSocket(listener, accepted);
+        const auto adopt = [&] {
+            accepted->adoptAcceptedSocket(child, family, std::move(address));
+        };
+        const auto tellDelegate = [&] {
+            if (delegate->respondsTo(Callback::DidAcceptNewSocket)) {
+                delegate->socketDidAcceptNewSocket(listener, accepted);
+            }
+        };
+        if (ownQueue) {
+            // The delegate hears of it in the same turn of the new queue, before a report
+            // queued meanwhile (the first bytes, usually) reaches the socket: it sets the socket
+            // up first, and the report then runs here too, not on a worker woken for it.
+            accepted->socketQueue_->syncAndRunQueued([&] {
+                adopt();
+                tellDelegate();
+            });
+        } else {
+            // A queue the delegate gave keeps its other work, and its reports, with its workers.
+            accepted->socketQueue_->sync(adopt);
+            tellDelegate();
         }
         if (accepted.use_count() == 1) {
             // Released inside a block: a child nobody keeps closes itself on its own queue.

@@ -347,14 +347,7 @@ void AsyncTcpSocket::connectDidFinish(int fd, long index, int result) {
     if (index != stateIndex_ || (fd != socket4FD_ && fd != socket6FD_)) {
         return;
     }
-    // The watch leaves the reactor before the connection's sources join it: its write wait
-    // stays in the descriptor's registration, and every later wait would then be answered by
-    // the writable socket, waking a worker for nothing.
     auto& watch = fd == socket4FD_ ? connect4Source_ : connect6Source_;
-    if (watch) {
-        watch->cancel();
-        watch.reset();
-    }
     if (flags_ & kSocketConnected) {
         closeSocket(fd);  // the other family won
         return;
@@ -368,6 +361,12 @@ void AsyncTcpSocket::connectDidFinish(int fd, long index, int result) {
     }
     closeUnusedSocket(fd);
     didConnect(index);
+    // The watch lets go only now that the connection's sources use the descriptor too: it
+    // stays in the reactor, where a registration given up and taken again would cost calls.
+    if (watch) {
+        watch->cancel();
+        watch.reset();
+    }
 }
 
 bool AsyncTcpSocket::connectWithAddressUN(const Data& address, Error* error) {

@@ -1,7 +1,4 @@
 // The readiness sources of a connected descriptor.
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 
@@ -14,9 +11,10 @@ int AsyncTcpSocket::connectedFD() const {
 }
 
 void AsyncTcpSocket::setupReadAndWriteSourcesForNewlyConnectedSocket(int fd) {
-    using Kind = dispatch::ReadinessSource::Kind;
-    readSource_ = dispatch::ReadinessSource::create(Kind::Read, fd, socketQueue_);
-    writeSource_ = dispatch::ReadinessSource::create(Kind::Write, fd, socketQueue_);
+    using Source = dispatch::ReadinessSource;
+    readSource_ =
+        Source::create(Source::Kind::Read, fd, socketQueue_, Source::Descriptor::ConnectedStream);
+    writeSource_ = Source::create(Source::Kind::Write, fd, socketQueue_);
     if (!readSource_ || !writeSource_) {
         Error error = errorWithErrno(errno, "Error watching the socket (epoll_ctl)");
         readSource_.reset();
@@ -70,21 +68,8 @@ void AsyncTcpSocket::resumeWriteSource() {
 }
 
 void AsyncTcpSocket::readSourceFired(std::size_t available) {
-    if (available == 0) {
-        // Readable with nothing counted is end of stream only if a peek agrees: bytes may
-        // have arrived since the count was taken, or the wake-up was spurious.
-        std::uint8_t byte;
-        ssize_t peeked = ::recv(connectedFD(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-        if (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-            return;
-        }
-        if (peeked > 0) {
-            int counted = 0;
-            available = ::ioctl(connectedFD(), FIONREAD, &counted) == 0 && counted > 0
-                            ? static_cast<std::size_t>(counted)
-                            : static_cast<std::size_t>(peeked);
-        }
-    }
+    // The source reports no bytes only once the stream has ended (or failed): nothing can
+    // arrive after that, so there is nothing to peek for.
     socketFDBytesAvailable_ = available;
     if (available > 0) {
         doReadData();

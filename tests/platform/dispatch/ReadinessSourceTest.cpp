@@ -237,10 +237,113 @@ TEST_F(SocketPair, AReportContinuedByALongTurnLeavesOtherReportsFlowing) {
     }
 }
 
-TEST(ReadinessSource, RefusesADescriptorThatIsNotOpen) {
-    EXPECT_EQ(
-        ReadinessSource::create(ReadinessSource::Kind::Read, 987654, SerialQueue::create("bad")),
-        nullptr);
+// A descriptor that is not open cannot be watched: it reads as hung up, once, like any
+// descriptor that ended; a negative one is refused outright.
+TEST(ReadinessSource, ADescriptorThatIsNotOpenReportsAHangUpOnce) {
+    auto queue = SerialQueue::create("bad");
+    EXPECT_EQ(ReadinessSource::create(ReadinessSource::Kind::Read, -1, queue), nullptr);
+    for (auto descriptor :
+         {ReadinessSource::Descriptor::Other, ReadinessSource::Descriptor::ConnectedStream}) {
+        auto source =
+            ReadinessSource::create(ReadinessSource::Kind::Read, 987654, queue, descriptor);
+        ASSERT_TRUE(source);
+        Signal event;
+        source->setEventHandler([&](std::size_t available) {
+            EXPECT_EQ(available, 0u);
+            event.raise();
+        });
+        source->resume();
+        ASSERT_TRUE(event.waitFor(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(event.count(), 1);
+        source->cancel();
+    }
+}
+
+// The reactor keeps a descriptor registered until it is closed, and a report can be on its
+// way while that happens. A descriptor that gets the number next (right after the close, or
+// the same descriptor let go of by all its sources and watched again) hears only of itself.
+TEST(ReadinessSource, ADescriptorNumberTakenAgainHearsOnlyOfItsOwnDescriptor) {
+    const struct {
+        const char* name;
+        bool closeBefore;
+    } cases[] = {{"number reused after a close", true}, {"same descriptor watched again", false}};
+    auto queue = SerialQueue::create("reuse");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int first[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, first), 0);
+        // Watched (it waits with nothing to read), then made ready and hung up at once.
+        auto old = ReadinessSource::create(ReadinessSource::Kind::Read, first[0], queue,
+                                           ReadinessSource::Descriptor::ConnectedStream);
+        old->setEventHandler([](std::size_t) {});
+        old->resume();
+        queue->sync([] {});
+        ASSERT_EQ(::write(first[1], "stale", 5), 5);
+        ::close(first[1]);
+        old->cancel();
+        old.reset();
+        int fds[2] = {first[0], -1};
+        if (c.closeBefore) {
+            ::close(first[0]);
+            ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, fds), 0);
+            EXPECT_EQ(fds[0], first[0]) << "the number was not reused: the case is weaker";
+        }
+        auto source = ReadinessSource::create(ReadinessSource::Kind::Read, fds[0], queue,
+                                              ReadinessSource::Descriptor::ConnectedStream);
+        Signal event;
+        std::string received;  // on the queue only
+        std::atomic<int> hangUps{0};
+        source->setEventHandler([&](std::size_t available) {
+            char buffer[16];
+            ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+            if (available == 0 && n == 0) {
+                ++hangUps;
+            }
+            received += std::string(buffer, n > 0 ? n : 0);
+            event.raise();
+        });
+        source->resume();
+        if (c.closeBefore) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            EXPECT_EQ(event.count(), 0);  // the old descriptor's data and hang-up are not its
+            ASSERT_EQ(::write(fds[1], "fresh", 5), 5);
+            ASSERT_TRUE(event.waitFor(1));
+            queue->sync([&] { EXPECT_EQ(received, "fresh"); });
+            ::close(fds[1]);
+        } else {
+            // Its own data and hang-up, reported though their edges went to the old source.
+            ASSERT_TRUE(event.waitFor(2));
+            queue->sync([&] { EXPECT_EQ(received, "stale"); });
+        }
+        ASSERT_TRUE(event.waitFor(2));
+        EXPECT_EQ(hangUps.load(), 1);
+        source->cancel();
+        queue->sync([] {});
+        ::close(fds[0]);
+    }
+}
+
+// A cancel while a report is on its way to the queue: the report is dropped and only the
+// cancel handler runs.
+TEST_F(SocketPair, ASourceCancelledWhileReadyReportsNothingMore) {
+    auto source = ReadinessSource::create(ReadinessSource::Kind::Read, fds[0], queue,
+                                          ReadinessSource::Descriptor::ConnectedStream);
+    Signal release, cancelled;
+    std::atomic<int> events{0};
+    source->setEventHandler([&](std::size_t) { ++events; });
+    source->setCancelHandler([&] { cancelled.raise(); });
+    queue->async([&] { release.waitFor(); });  // holds the queue while the report comes in
+    send("ready");
+    source->resume();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    source->cancel();
+    release.raise();
+    ASSERT_TRUE(cancelled.waitFor());
+    send("more");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    queue->sync([] {});
+    EXPECT_EQ(events.load(), 0);
 }
 
 }  // namespace

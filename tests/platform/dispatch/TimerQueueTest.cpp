@@ -56,5 +56,20 @@ TEST(TimerQueue, FiresDeadlinesInOrderAndNotThoseTakenBack) {
     EXPECT_LT(firedAt[1] - start, milliseconds(1000)) << "b waited for a's deadline";
 }
 
+// A deadline added from another thread while a worker already waits in the reactor for a
+// later one fires at its own time: the adding thread moves the reactor's timer itself.
+TEST(TimerQueue, AnEarlierDeadlineFromAnotherThreadFiresWhileAWorkerWaits) {
+    Signal late, early;
+    Runtime runtime(2);
+    TimerQueue& timers = runtime.timers();
+    timers.add(TimerQueue::Clock::now() + std::chrono::seconds(30), [&] { late.raise(); });
+    std::this_thread::sleep_for(milliseconds(30));  // the workers settle: one waits
+    std::thread([&] {
+        timers.add(TimerQueue::Clock::now() + milliseconds(20), [&] { early.raise(); });
+    }).join();
+    EXPECT_TRUE(early.waitFor(1, std::chrono::seconds(10)));
+    EXPECT_EQ(late.count(), 0);
+}
+
 }  // namespace
 }  // namespace corvaline::dispatch
