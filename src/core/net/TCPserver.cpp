@@ -163,9 +163,19 @@ void TCPserver::SendTCPpacket(const std::vector<std::uint8_t>& packet, User& to,
 
 void TCPserver::SendTCPrequest(const std::vector<std::uint8_t>& packet, User& to,
                                std::function<void()> ended) {
-    send(packet,
-         std::make_shared<Exchange>(Exchange{std::static_pointer_cast<User>(to.shared_from_this()),
-                                             nullptr, EndNotice(main_, std::move(ended))}));
+    // The limit is this object's own: a start it runs finds this object alive.
+    outgoingRequests_.start([this, packet,
+                             recipient = std::static_pointer_cast<User>(to.shared_from_this()),
+                             ended = std::move(ended)]() mutable {
+        auto over = [weak = weak_from_this(), ended = std::move(ended)] {
+            ended();
+            if (auto self = weak.lock()) {
+                self->outgoingRequests_.finished();
+            }
+        };
+        send(packet, std::make_shared<Exchange>(Exchange{std::move(recipient), nullptr,
+                                                         EndNotice(main_, std::move(over))}));
+    });
 }
 
 void TCPserver::send(const std::vector<std::uint8_t>& packet, std::shared_ptr<Exchange> exchange) {

@@ -9,6 +9,7 @@
 #include "core/codec/Packet.h"
 #include "core/model/services/MessageService.h"
 #include "core/net/MessageHooks.h"
+#include "core/net/OutgoingRequestLimit.h"
 #include "core/net/RequestBudget.h"
 #include "platform/runloop/Executor.h"
 #include "sockets/tcp/AsyncTcpSocket.h"
@@ -73,6 +74,7 @@ class TCPserver : public AsyncTcpSocketDelegate,
 
     std::size_t connectedServerSocketCount() const { return connectedServerTCPSockets_.size(); }
     std::size_t connectedClientSocketCount() const { return connectedClientTCPSockets_.size(); }
+    const OutgoingRequestLimit& outgoingRequests() const { return outgoingRequests_; }
 
     void socketDidAcceptNewSocket(const AsyncTcpSocketPtr& listener,
                                   const AsyncTcpSocketPtr& newSocket) override;
@@ -108,6 +110,7 @@ class TCPserver : public AsyncTcpSocketDelegate,
     std::vector<AsyncTcpSocketPtr> connectedServerTCPSockets_;
     std::vector<AsyncTcpSocketPtr> connectedClientTCPSockets_;
     RequestBudget requests_;  // of the accepted sockets
+    OutgoingRequestLimit outgoingRequests_;
     TimerHandle networkChangeTimer_;
     TimerHandle sleepTimer_;
     std::uint64_t sleepTimerId_ = 0;

@@ -103,7 +103,7 @@ class TCPserverTest : public NetTest {
         ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         const sockaddr_in address = loopback();
         EXPECT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-        EXPECT_EQ(::listen(listener, 4), 0);
+        EXPECT_EQ(::listen(listener, SOMAXCONN), 0);
         std::vector<std::string> requests;
         send();
         withPeer([&] {
@@ -367,6 +367,33 @@ TEST_F(TCPserverTest, ARequestReportsItsEndOnceWhateverTheOutcome) {
     }
     send();  // nobody listens: refused
     EXPECT_TRUE(endedOnce());
+}
+
+TEST_F(TCPserverTest, RequestsBeyondTheirSlotsWaitTheirTurnAndEveryOneEndsOnce) {
+    const auto peer = addUser("A5", "0");
+    peer->setIp("127.0.0.1");
+    constexpr std::size_t kSlots = OutgoingRequestLimit::kInFlight;
+    constexpr std::size_t kAll = kSlots + 5;
+    std::size_t ended = 0;
+    const auto requests = answerRequests(std::vector<std::string>(kAll, ""), [&] {
+        for (std::size_t i = 0; i < kAll; ++i) {
+            const Packet tri{"TRI", std::to_string(i), "h", "A0", "*", "A5", "*", "*"};
+            tcp_->SendTCPrequest(PacketCodec::shared().PlainPacket(tri).value(), *peer,
+                                 [&ended] { ++ended; });
+        }
+        EXPECT_EQ(tcp_->connectedClientSocketCount(), kSlots);
+        EXPECT_EQ(tcp_->outgoingRequests().waiting(), kAll - kSlots);
+    });
+
+    // Each waiting one went out once a slot was free, in the order it was asked for.
+    ASSERT_EQ(requests.size(), kAll);
+    for (std::size_t i = kSlots; i < kAll; ++i) {
+        EXPECT_EQ(unwire(requests[i]).text(1), std::to_string(i));
+    }
+    runUntilDone([&] { return ended == kAll; });
+    runFor(0.1);
+    EXPECT_EQ(ended, kAll);
+    EXPECT_EQ(tcp_->outgoingRequests().inFlight(), 0u);
 }
 
 TEST_F(TCPserverTest, AReceiptClearsTheRelayRecordAndAGarbledReplyMarksNobodyOffline) {

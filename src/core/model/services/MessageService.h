@@ -19,7 +19,9 @@ class MessageService {
     virtual void SendTCPpacket(const std::vector<std::uint8_t>& packet, User& to,
                                std::shared_ptr<ManagedObject> pending) = 0;
     // One request with nothing pending; `ended` runs once on the main thread when the
-    // exchange is over, however it ended (reply, failure or close).
+    // exchange is over, however it ended (reply, failure or close). Only so many are open at
+    // once; the others wait their turn, and those still waiting when the service goes are
+    // dropped without a report.
     virtual void SendTCPrequest(const std::vector<std::uint8_t>& packet, User& to,
                                 std::function<void()> ended) = 0;
     // Stops the listener and the presence service.
