@@ -15,7 +15,8 @@ ChunkPipeline::ChunkPipeline(AesCbcStream::Direction direction, bool encrypt,
       socket_(std::move(socket)),
       main_(std::move(main)),
       wake_(std::move(wake)),
-      queue_(dispatch::SerialQueue::create("transfer")) {}
+      queue_(dispatch::SerialQueue::create("transfer")),
+      reader_(dispatch::SerialQueue::create("transfer reads")) {}
 
 ChunkPipeline::~ChunkPipeline() {
     stop();
@@ -27,13 +28,22 @@ std::size_t ChunkPipeline::wireLength(std::size_t size) const {
 
 void ChunkPipeline::send(std::shared_ptr<SingleFile> file, std::int64_t offset, std::size_t size,
                          double timeout, long tag) {
-    post([this, file = std::move(file), offset, size, timeout, tag] {
+    reader_->async([this, file = std::move(file), offset, size, timeout, tag] {
+        if (stopped_) {
+            return;
+        }
         auto buffer = nextBuffer(wireLength(size));
-        if (!file->read(std::span(buffer->data(), size), offset) || !transform(*buffer)) {
+        if (!file->read(std::span(buffer->data(), size), offset)) {
             tell(std::nullopt);
             return;
         }
-        socket_->writeData(std::shared_ptr<const Data>(buffer), timeout, tag);
+        post([this, buffer, timeout, tag] {
+            if (!transform(*buffer)) {
+                tell(std::nullopt);
+                return;
+            }
+            socket_->writeData(std::shared_ptr<const Data>(buffer), timeout, tag);
+        });
     });
 }
 
@@ -67,7 +77,10 @@ std::vector<ChunkPipeline::Result> ChunkPipeline::takeResults() {
 }
 
 void ChunkPipeline::finish() {
-    queue_->sync([] {});  // the queue runs in order: every block before this one is over
+    // Each queue runs in order and the reader hands a chunk on before its block ends: every
+    // block before these two is over.
+    reader_->sync([] {});
+    queue_->sync([] {});
 }
 
 void ChunkPipeline::stop() {

@@ -19,10 +19,12 @@ namespace corvaline {
 
 class SingleFile;
 
-// The data stream of one transfer, kept off the main thread: a serial queue of its own reads
-// and encrypts chunks for the socket (sending) or decrypts and writes what the socket read
-// (receiving). The queue owns the chunk buffers and the cipher, whose one chain runs through
-// every chunk and file in order; while a file's data moves it alone uses the file's stream.
+// The data stream of one transfer, kept off the main thread, on serial queues of its own:
+// sending, one reads each chunk from the file and hands it to the other, which encrypts it
+// for the socket, so that the cipher, which bounds the stream, does nothing else; receiving,
+// one decrypts and writes what the socket read. The queues own the chunk buffers and the
+// cipher, whose one chain runs through every chunk and file in order; while a file's data
+// moves they alone use the file's stream.
 //
 // Usage (main thread): make one per transfer when its data starts; for each chunk call send,
 // or receive and then store once the socket has read it; chunks complete in the order they
@@ -66,7 +68,8 @@ class ChunkPipeline {
     void stop();
 
   private:
-    // The buffer for the next chunk, `length` bytes long. Queue only.
+    // The buffer for the next chunk, `length` bytes long. The queue that fills it only (the
+    // reader when sending).
     std::shared_ptr<Data> nextBuffer(std::size_t length);
     bool transform(std::span<std::uint8_t> bytes);
     void post(std::function<void()> block);
@@ -77,16 +80,18 @@ class ChunkPipeline {
     const AsyncTcpSocketPtr socket_;
     const std::shared_ptr<Executor> main_;
     const std::function<void()> wake_;
-    const std::shared_ptr<dispatch::SerialQueue> queue_;
+    const std::shared_ptr<dispatch::SerialQueue> queue_;   // the cipher's
+    const std::shared_ptr<dispatch::SerialQueue> reader_;  // the file's, when sending
     std::atomic<bool> stopped_ = false;
     std::mutex resultsMutex_;
     std::vector<Result> results_;
-    // Queue only from here on.
+    // The cipher's queue only.
     std::optional<AesCbcStream> cipher_;
-    std::vector<std::shared_ptr<Data>> buffers_;
-    std::size_t next_ = 0;
     // Chunks asked of the socket, oldest first, with their file bytes.
     std::deque<std::pair<std::shared_ptr<Data>, std::size_t>> reading_;
+    // The queue that fills the buffers only.
+    std::vector<std::shared_ptr<Data>> buffers_;
+    std::size_t next_ = 0;
 };
 
 }  // namespace corvaline
