@@ -9,6 +9,11 @@ median of a "roster" request on A, which crosses the same pipes and threads of t
 of the node as a message does (command in, event out) with no network between.
 
     sudo CORVALINE_NODE=build/src/node/corvaline-node python3 tests/e2e/bench_roundtrip.py [N]
+         [--one-cpu-each]
+
+--one-cpu-each confines all threads of each node to one CPU of its own (A the first the bench
+may use, B the last), so that a hand-off between a node's threads never crosses CPUs: beside a
+run without it, it shows what those crossings cost on this machine.
 """
 
 import glob
@@ -107,16 +112,28 @@ def context_switches(pid):
     return total
 
 
+def confine(pid, cpu):
+    """All present threads of the process on that CPU; threads they start inherit it."""
+    for task in os.listdir(f"/proc/{pid}/task"):
+        os.sched_setaffinity(int(task), {cpu})
+
+
 def usage(nodes):
     return [(cpu_seconds(n.process.pid), context_switches(n.process.pid)) for n in nodes]
 
 
 class Bench(unittest.TestCase):
     def runTest(self):
-        count = int(sys.argv[1]) if len(sys.argv) > 1 else 1000
+        arguments = [argument for argument in sys.argv[1:] if argument != "--one-cpu-each"]
+        count = int(arguments[0]) if arguments else 1000
         lab = Lab(2)
         self.addCleanup(lab.close)
         a, b = Node(self, lab, 0), Node(self, lab, 1)
+        if "--one-cpu-each" in sys.argv:
+            cpus = sorted(os.sched_getaffinity(0))
+            confine(a.process.pid, cpus[0])
+            confine(b.process.pid, cpus[-1])
+            print(f"\nnode A confined to CPU {cpus[0]}, node B to CPU {cpus[-1]}")
         a.wait_user(b, "0")
         b.wait_user(a, "0")
 
