@@ -13,7 +13,8 @@ of the node as a message does (command in, event out) with no network between.
 
 --one-cpu-each confines all threads of each node to one CPU of its own (A the first the bench
 may use, B the last), so that a hand-off between a node's threads never crosses CPUs: beside a
-run without it, it shows what those crossings cost on this machine.
+run without it, it shows what those crossings cost on this machine
+(thread_wake_bench, built with the benchmarks, measures one such hand-off).
 """
 
 import glob
