@@ -36,6 +36,15 @@ void pinTo(std::optional<int> cpu) {
     pthread_setaffinity_np(pthread_self(), sizeof set, &set);
 }
 
+// The calling thread's CPUs, to be given back after a pinned run: a thread started later
+// inherits them, and the scheduler's own placement needs all of them.
+cpu_set_t currentCpus() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    pthread_getaffinity_np(pthread_self(), sizeof set, &set);
+    return set;
+}
+
 struct Summary {
     double median = 0;
     double p90 = 0;
@@ -49,6 +58,7 @@ Summary handOffs(int count, std::optional<int> wakerCpu, std::optional<int> slee
     Clock::time_point sentAt;
     std::vector<double> latencies;
     latencies.reserve(static_cast<std::size_t>(count));
+    const cpu_set_t callerCpus = currentCpus();
 
     std::thread sleeper([&] {
         pinTo(sleeperCpu);
@@ -71,7 +81,7 @@ Summary handOffs(int count, std::optional<int> wakerCpu, std::optional<int> slee
         wake.notify_one();
     }
     sleeper.join();
-    pinTo(std::nullopt);
+    pthread_setaffinity_np(pthread_self(), sizeof callerCpus, &callerCpus);
 
     std::sort(latencies.begin(), latencies.end());
     return {latencies[latencies.size() / 2], latencies[latencies.size() * 9 / 10]};
@@ -81,9 +91,7 @@ Summary handOffs(int count, std::optional<int> wakerCpu, std::optional<int> slee
 
 int main(int argc, char** argv) {
     const int count = argc > 1 ? std::max(10, std::atoi(argv[1])) : 2000;
-    cpu_set_t allowed;
-    CPU_ZERO(&allowed);
-    sched_getaffinity(0, sizeof allowed, &allowed);
+    const cpu_set_t allowed = currentCpus();
     std::vector<int> cpus;
     for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
         if (CPU_ISSET(cpu, &allowed)) {
