@@ -3,6 +3,7 @@ network namespace, the app started on it with a HOME of its own, and xdotool and
 to drive it and take pictures. Every process is a lab process, so it ends with the lab."""
 
 import os
+import select
 import shutil
 import sqlite3
 import subprocess
@@ -91,26 +92,40 @@ class Desktop:
     def __init__(self, lab, host, size="900x700"):
         require_desktop_tools()
         self.lab, self.host = lab, host
-        number = 100 + (os.getpid() + host) % 800
-        while os.path.exists(f"/tmp/.X11-unix/X{number}"):
-            number += 1
+        # Xvfb picks a free display itself and writes its number to the pipe: several test runs
+        # on one machine (each in namespaces of its own) share /tmp/.X11-unix.
+        read_end, write_end = os.pipe()
+        env = {"PATH": os.environ.get("PATH", ""), "HOME": lab.homes[host]}
+        try:
+            lab.popen(host, ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{size}x24",
+                             "-nolisten", "tcp", "-noreset"], env=env, pass_fds=(write_end,),
+                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            os.close(write_end)
+            write_end = -1
+            number = self._read_display(read_end, 15)
+        finally:
+            if write_end >= 0:
+                os.close(write_end)
+            os.close(read_end)
         self.display = f":{number}"
-        self.env = {"PATH": os.environ.get("PATH", ""), "DISPLAY": self.display,
-                    "HOME": lab.homes[host]}
-        lab.popen(host, ["Xvfb", self.display, "-screen", "0", f"{size}x24", "-nolisten",
-                         "tcp", "-noreset"], env=self.env, stdout=subprocess.DEVNULL,
-                  stderr=subprocess.DEVNULL)
-        self._wait(lambda: os.path.exists(f"/tmp/.X11-unix/X{number}"), 15, "Xvfb")
+        self.env = {**env, "DISPLAY": self.display}
         lab.popen(host, ["openbox"], env=self.env, stdout=subprocess.DEVNULL,
                   stderr=subprocess.DEVNULL)
         time.sleep(0.5)
 
-    def _wait(self, done, timeout, what):
+    @staticmethod
+    def _read_display(fd, timeout):
+        text = b""
         deadline = time.monotonic() + timeout
-        while not done():
-            if time.monotonic() > deadline:
-                raise AssertionError(f"{what} did not come up within {timeout} s")
-            time.sleep(0.1)
+        while not text.endswith(b"\n"):
+            remaining = deadline - time.monotonic()
+            if remaining <= 0 or not select.select([fd], [], [], remaining)[0]:
+                raise AssertionError(f"Xvfb did not come up within {timeout} s")
+            chunk = os.read(fd, 16)
+            if not chunk:
+                raise AssertionError("Xvfb ended before it chose a display")
+            text += chunk
+        return int(text)
 
     def tool(self, *argv, timeout=15):
         result = self.lab.run(self.host, list(argv), env=self.env, capture_output=True,
