@@ -6,6 +6,7 @@
 #include "core/model/defaults/DefaultsKeys.h"
 #include "platform/paths/Folders.h"
 #include "platform/paths/Tilde.h"
+#include "platform/paths/UserDirs.h"
 
 namespace corvaline {
 
@@ -52,7 +53,12 @@ unsigned defaultTextEncoding(const std::vector<std::string>& languages) {
     return encoding;
 }
 
-nlohmann::json applicationDefaults(const std::vector<std::string>& languages) {
+std::string defaultFileTransferPath(const EnvironmentLookup& env) {
+    return abbreviateWithTilde((downloadFolder(env) / "Corvaline").string(), homeFolder(env));
+}
+
+nlohmann::json applicationDefaults(const std::vector<std::string>& languages,
+                                   const EnvironmentLookup& env) {
     return {
         {defaults::kFontSize, 18},
         {defaults::kDisplayRecent, true},
@@ -63,7 +69,7 @@ nlohmann::json applicationDefaults(const std::vector<std::string>& languages) {
         {defaults::kHotKey, nlohmann::json::array({0x60000u, 1u})},
         {defaults::kMinimizeMessages, 0},
         {defaults::kKeepFocus, false},
-        {defaults::kFileTransferPath, kDefaultFileTransferPath},
+        {defaults::kFileTransferPath, defaultFileTransferPath(env)},
         {defaults::kFileTransferAutoAccept, true},
         {defaults::kShowFileTransferAlert, true},
         {defaults::kHideOfflineUsers, false},
@@ -88,12 +94,13 @@ nlohmann::json applicationDefaults(const std::vector<std::string>& languages) {
     };
 }
 
-void registerApplicationDefaults(UserDefaults& defaults,
-                                 const std::vector<std::string>& languages) {
-    defaults.registerDefaults(applicationDefaults(languages));
-    const std::string folder = expandTilde(defaults.stringForKey(defaults::kFileTransferPath));
+void registerApplicationDefaults(UserDefaults& defaults, const std::vector<std::string>& languages,
+                                 const EnvironmentLookup& env) {
+    defaults.registerDefaults(applicationDefaults(languages, env));
+    const std::string folder =
+        expandTilde(defaults.stringForKey(defaults::kFileTransferPath), homeFolder(env));
     if (!isWritableFolder(folder)) {
-        defaults.setString(defaults::kFileTransferPath, kDefaultFileTransferPath);
+        defaults.setString(defaults::kFileTransferPath, defaultFileTransferPath(env));
     }
 }
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
+#include <optional>
 
 #include "platform/locale/PreferredLanguages.h"
 #include "support/FakeEnvironment.h"
@@ -50,28 +52,58 @@ TEST(RegisteredDefaultsTest, RegistersEveryKey) {
     EXPECT_EQ(defaults.stringForKey("busyMessage"), "I am busy now. Please do not disturb me.");
 }
 
+TEST(RegisteredDefaultsTest, ReceivedFilesGoToTheProductFolderInTheUsersDownloadFolder) {
+    testing::TempFolder home;
+    std::filesystem::create_directories(home.path() / ".config");
+    const struct {
+        std::optional<std::string> environment;
+        std::optional<std::string> userDirsFile;
+        std::string path;
+    } cases[] = {
+        {std::nullopt, std::nullopt, "~/Downloads/Corvaline"},
+        {std::nullopt, "XDG_DOWNLOAD_DIR=\"$HOME/T\u00e9l\u00e9chargements\"\n",
+         "~/T\u00e9l\u00e9chargements/Corvaline"},
+        {"/srv/inbox", "XDG_DOWNLOAD_DIR=\"$HOME/Files\"\n", "/srv/inbox/Corvaline"},
+        {(home.path() / "Incoming").string(), std::nullopt, "~/Incoming/Corvaline"},
+    };
+    for (const auto& c : cases) {
+        std::map<std::string, std::string> vars = {{"HOME", home.path().string()}};
+        if (c.environment) {
+            vars["XDG_DOWNLOAD_DIR"] = *c.environment;
+        }
+        std::filesystem::remove(home.path() / ".config/user-dirs.dirs");
+        if (c.userDirsFile) {
+            std::ofstream(home.path() / ".config/user-dirs.dirs") << *c.userDirsFile;
+        }
+        const auto env = testing::fakeEnvironment(vars);
+        EXPECT_EQ(applicationDefaults({}, env).at("fileTransferPath"), c.path) << c.path;
+    }
+}
+
 TEST(RegisteredDefaultsTest, MissingReceivedFilesFolderIsResetAtTheNextStart) {
     testing::TempFolder folder;
+    const auto env = testing::fakeEnvironment(
+        {{"HOME", folder.path().string()}, {"XDG_DOWNLOAD_DIR", "$HOME/Incoming"}});
     const auto file = folder.path() / "defaults.json";
     const auto received = folder.path() / "Received";
     std::filesystem::create_directory(received);
     {
         UserDefaults defaults(file);
-        registerApplicationDefaults(defaults, {});
+        registerApplicationDefaults(defaults, {}, env);
         defaults.setString("fileTransferPath", received.string());
     }
     {
         UserDefaults defaults(file);
-        registerApplicationDefaults(defaults, {});
+        registerApplicationDefaults(defaults, {}, env);
         EXPECT_EQ(defaults.stringForKey("fileTransferPath"), received.string());
     }
     std::filesystem::remove(received);
     {
         UserDefaults defaults(file);
-        registerApplicationDefaults(defaults, {});
-        EXPECT_EQ(defaults.stringForKey("fileTransferPath"), "~/Downloads/Corvaline");
+        registerApplicationDefaults(defaults, {}, env);
+        EXPECT_EQ(defaults.stringForKey("fileTransferPath"), "~/Incoming/Corvaline");
     }
-    EXPECT_EQ(UserDefaults(file).objectForKey("fileTransferPath"), "~/Downloads/Corvaline")
+    EXPECT_EQ(UserDefaults(file).objectForKey("fileTransferPath"), "~/Incoming/Corvaline")
         << "the reset is stored";
 }
 
