@@ -3,13 +3,16 @@
 //   corvaline [--show]
 //
 // Starting it ends a copy that runs already for this user (the new one waits for it to go);
-// with --show the running copy brings its window forward instead and this one ends.
+// with --show the running copy brings its window forward instead and this one ends (the
+// desktop entry starts it so). Quit, SIGTERM, SIGINT, the end of the desktop session and a
+// newer copy all end it the same orderly way, whatever windows are open.
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QMessageBox>
 #include <cstdio>
 
 #include "app/delegate/CVLAppDelegate.h"
+#include "app/delegate/OrderlyQuit.h"
 #include "app/delegate/TerminationSignals.h"
 #include "app/instance/SingleInstance.h"
 #include "app/runloop/QtExecutor.h"
@@ -46,14 +49,12 @@ int main(int argc, char** argv) {
     {
         CVLAppDelegate delegate(main);
         TerminationSignals termination;
-        QObject::connect(&instance, &SingleInstance::quitRequested, &application,
-                         &QCoreApplication::quit);
+        QObject::connect(&instance, &SingleInstance::quitRequested, &delegate, &OrderlyQuit::quit);
         QObject::connect(&instance, &SingleInstance::showRequested, &delegate,
                          &CVLAppDelegate::restoreWindow);
-        QObject::connect(&termination, &TerminationSignals::terminationRequested, &application,
-                         &QCoreApplication::quit);
-        // The session ending quits the application too; the shut-down runs before the
-        // event loop is left.
+        QObject::connect(&termination, &TerminationSignals::terminationRequested, &delegate,
+                         &OrderlyQuit::quit);
+        // The shut-down runs before the event loop is left.
         QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
                          &CVLAppDelegate::applicationWillTerminate);
         delegate.applicationDidFinishLaunching();

@@ -9,6 +9,7 @@
 #include "app/branding/Customizer.h"
 #include "app/commands/Commands.h"
 #include "app/defaults/RegisteredDefaults.h"
+#include "app/delegate/OrderlyQuit.h"
 #include "app/delegate/QtUserInterface.h"
 #include "app/hotkey/HotKeyWorker.h"
 #include "app/hotkey/X11HotKey.h"
@@ -36,7 +37,8 @@ void CVLAppDelegate::initialize() {
     registerApplicationDefaults(UserDefaults::standard(), preferredLanguages());
 }
 
-CVLAppDelegate::CVLAppDelegate(std::shared_ptr<Executor> main, QObject* parent)
+CVLAppDelegate::CVLAppDelegate(std::shared_ptr<Executor> main,
+                               std::unique_ptr<TrayAvailability> tray, QObject* parent)
     : QObject(parent),
       main_(std::move(main)),
       window_(std::make_unique<ui::MainWindow>()),
@@ -46,6 +48,7 @@ CVLAppDelegate::CVLAppDelegate(std::shared_ptr<Executor> main, QObject* parent)
           window_.get(), [this] { return outlineView_ ? outlineView_->selectedItem() : nullptr; },
           this)),
       statusMenu_(new QMenu(tr("Status"), window_.get())),
+      trayMenu_(new QMenu(window_.get())),
       quit_(new QAction(tr("Quit Corvaline"), this)),
       addGroup_(new QAction(tr("Add Group"), this)),
       renameGroup_(new QAction(tr("Rename Group"), this)),
@@ -55,6 +58,7 @@ CVLAppDelegate::CVLAppDelegate(std::shared_ptr<Executor> main, QObject* parent)
       groupMenu_(new QMenu(window_.get())),
       userMenu_(new QMenu(window_.get())),
       groupsList_(new QMenu(tr("Move to Group"), window_.get())),
+      trayAvailability_(std::move(tray)),
       windows_(std::make_unique<QtUserInterface>(*window_, *status_, *sounds_)),
       activity_(std::make_unique<X11UserActivity>()),
       hotKeyGrab_(std::make_unique<X11HotKey>()),
@@ -63,13 +67,17 @@ CVLAppDelegate::CVLAppDelegate(std::shared_ptr<Executor> main, QObject* parent)
     hoteKey_->setHotKeyDefaultsKeyPath(defaults::kHotKey);
     quit_->setShortcut(QKeySequence::Quit);
     quit_->setMenuRole(QAction::QuitRole);
-    connect(quit_, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    new OrderlyQuit(this);
+    connect(quit_, &QAction::triggered, this, &OrderlyQuit::quit, Qt::QueuedConnection);
+    // The session may end before it asks the program to quit: what it asks to keep is saved.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [] { SaveAppContextIfChanged(); });
     connect(window_.get(), &ui::MainWindow::signInClicked, this, [this] {
         if (core_ && core_->userList()) {
             core_->userList()->signInButtonClicked();
         }
     });
     buildMenus();
+    buildTrayMenu();
 }
 
 CVLAppDelegate::~CVLAppDelegate() {
@@ -147,37 +155,47 @@ void CVLAppDelegate::addMassAndFileCommands(QMenu& menu) {
             &Commands::sendFiles);
 }
 
-void CVLAppDelegate::createTrayIcon() {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        return;  // the desktop has no tray: the window and its menus serve alone
-    }
-    auto* menu = new QMenu(window_.get());
+void CVLAppDelegate::buildTrayMenu() {
     for (auto* action : status_->actions()) {
-        menu->addAction(action);
+        trayMenu_->addAction(action);
     }
-    menu->addSeparator();
-    connect(menu->addAction(tr("Show Corvaline")), &QAction::triggered, this,
+    trayMenu_->addSeparator();
+    connect(trayMenu_->addAction(tr("Show Corvaline")), &QAction::triggered, this,
             &CVLAppDelegate::restoreWindow);
-    connect(menu->addAction(tr("Open Received Files Folder")), &QAction::triggered, commands_,
+    connect(trayMenu_->addAction(tr("Open Received Files Folder")), &QAction::triggered, commands_,
             &Commands::openReceivedFilesFolder);
-    menu->addSeparator();
-    menu->addAction(quit_);
-    tray_ = new QSystemTrayIcon(window_->windowIcon());
-    tray_->setToolTip(tr("Corvaline"));
-    tray_->setContextMenu(menu);
-    connect(tray_, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason why) {
-                if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick) {
-                    restoreWindow();
-                }
-            });
-    tray_->show();
-    windows_->setTray(tray_);
+    trayMenu_->addSeparator();
+    trayMenu_->addAction(quit_);
+}
+
+void CVLAppDelegate::followTray(bool available) {
+    // A tray that takes over from another gets an icon of its own, docked anew.
+    const bool hadIcon = tray_ != nullptr;
+    delete tray_;
+    tray_ = nullptr;
+    if (available) {
+        tray_ = new QSystemTrayIcon(window_->windowIcon());
+        tray_->setToolTip(tr("Corvaline"));
+        tray_->setContextMenu(trayMenu_);
+        connect(tray_, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason why) {
+                    if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick) {
+                        restoreWindow();
+                    }
+                });
+        windows_->setTray(tray_);
+        tray_->show();
+    } else if (hadIcon && window_->isHidden()) {
+        restoreWindow();  // closed into the tray that went, it would be out of reach
+    }
+    // Without a tray, closing the main window ends the program.
+    QApplication::setQuitOnLastWindowClosed(tray_ == nullptr);
 }
 
 void CVLAppDelegate::applicationDidFinishLaunching() {
-    createTrayIcon();
-    QApplication::setQuitOnLastWindowClosed(tray_ == nullptr);
+    followTray(trayAvailability_->isAvailable());
+    connect(trayAvailability_.get(), &TrayAvailability::availabilityChanged, this,
+            &CVLAppDelegate::followTray);
 
     const auto outgoingFiles = [this](const std::vector<std::filesystem::path>& paths, User& to) {
         auto* files = core_ ? core_->fileServer() : nullptr;
@@ -241,7 +259,8 @@ void CVLAppDelegate::applicationWillTerminate() {
 }
 
 void CVLAppDelegate::restoreWindow() {
-    window_->showNormal();
+    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
+    window_->show();
     window_->raise();
     window_->activateWindow();
 }

@@ -2,10 +2,10 @@
 
 // Starts and ends the windowed program around the messenger core:
 //
-//   CVLAppDelegate::initialize();              // defaults registered, received-files folder
-//   checked CVLAppDelegate delegate(std::make_shared<QtExecutor>());
+//   CVLAppDelegate::initialize();  // defaults registered, received-files folder checked
+//   CVLAppDelegate delegate(std::make_shared<QtExecutor>());
 //   delegate.applicationDidFinishLaunching();  // tray, core services, status controls, window
-//   app.exec();
+//   app.exec();                                // until OrderlyQuit::quit(), asking no window
 //   delegate.applicationWillTerminate();       // store saved, "UO" out, ports closed
 //
 // The single-instance rule comes first, in main (SingleInstance).
@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <memory>
 
+#include "app/tray/TrayAvailability.h"
 #include "platform/runloop/Executor.h"
 #include "ui/roster/RosterView.h"
 
@@ -51,13 +52,17 @@ class CVLAppDelegate : public QObject {
     // received-files folder.
     static void initialize();
 
-    explicit CVLAppDelegate(std::shared_ptr<Executor> main, QObject* parent = nullptr);
+    // The tray icon is there while `tray` says the desktop shows one.
+    explicit CVLAppDelegate(std::shared_ptr<Executor> main,
+                            std::unique_ptr<TrayAvailability> tray = TrayAvailability::ofDesktop(),
+                            QObject* parent = nullptr);
     ~CVLAppDelegate() override;
 
     void applicationDidFinishLaunching();
     // Saves the store, then the core says "UO" and closes its ports. Runs once.
     void applicationWillTerminate();
-    // Shows the main window, makes it key and front and activates the application.
+    // Shows the main window, makes it key and front and activates the application. Only a
+    // minimised window changes its state: a maximised one stays maximised.
     void restoreWindow();
 
     ui::MainWindow* window() const { return window_.get(); }
@@ -65,7 +70,7 @@ class CVLAppDelegate : public QObject {
     StatusSelection* status() const { return status_; }
     Commands* commands() const { return commands_; }
     PlaySound* sounds() const { return sounds_; }
-    // None when the desktop has no tray.
+    // None while the desktop has no tray.
     QSystemTrayIcon* trayIcon() const { return tray_; }
     QMenu* statusMenu() const { return statusMenu_; }
     QAction* quitAction() const { return quit_; }
@@ -85,7 +90,9 @@ class CVLAppDelegate : public QObject {
   private:
     void buildMenus();
     void addMassAndFileCommands(QMenu& menu);
-    void createTrayIcon();
+    void buildTrayMenu();
+    // The icon follows the tray: made when one appears, removed when it goes.
+    void followTray(bool available);
     void createOutlineView();
     void addSettingsCommands(QMenu* application);
 
@@ -95,6 +102,7 @@ class CVLAppDelegate : public QObject {
     StatusSelection* status_;
     Commands* commands_;
     QMenu* statusMenu_;
+    QMenu* trayMenu_;
     QAction* quit_;
     QAction* addGroup_;
     QAction* renameGroup_;
@@ -106,6 +114,7 @@ class CVLAppDelegate : public QObject {
     QMenu* groupsList_;
     QPointer<ui::RosterView> outlineView_;
     ui::RosterModel* userListDataSource_ = nullptr;
+    std::unique_ptr<TrayAvailability> trayAvailability_;
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<QtUserInterface> windows_;
     std::unique_ptr<X11UserActivity> activity_;

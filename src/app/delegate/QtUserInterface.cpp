@@ -45,6 +45,11 @@ void QtUserInterface::setDockIcon(const std::string& userIcon) {
     }
 }
 
+void QtUserInterface::setTray(QSystemTrayIcon* tray) {
+    tray_ = tray;
+    setTrayIcon({});
+}
+
 void QtUserInterface::setTrayIcon(const std::string&) {
     if (!tray_) {
         return;

@@ -21,8 +21,8 @@ class QtUserInterface : public UserInterface {
   public:
     QtUserInterface(ui::MainWindow& window, StatusSelection& status, PlaySound& sounds);
 
-    // The tray icon when the desktop has a tray; none otherwise.
-    void setTray(QSystemTrayIcon* tray) { tray_ = tray; }
+    // The tray icon while the desktop has a tray; none otherwise. It shows the status at once.
+    void setTray(QSystemTrayIcon* tray);
     void setOutlineView(ui::RosterView* view) { outlineView_ = view; }
     // Where the files dropped on or chosen in a conversation go.
     void setOutgoingFiles(ui::TextViewForSending::FileSender sender) {

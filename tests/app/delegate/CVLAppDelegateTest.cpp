@@ -132,6 +132,28 @@ TEST_F(CVLAppDelegateTest, ClassSetUpChoosesTheEncodingAndResetsAMissingReceived
     app::CVLAppDelegate::initialize();
 }
 
+TEST_F(CVLAppDelegateTest, BringingTheWindowForwardClearsOnlyTheMinimisedState) {
+    const struct {
+        Qt::WindowStates before;
+        bool hidden;  // closed into the tray
+        Qt::WindowStates after;
+    } cases[] = {
+        {Qt::WindowMaximized, false, Qt::WindowMaximized},
+        {Qt::WindowMaximized | Qt::WindowMinimized, false, Qt::WindowMaximized},
+        {Qt::WindowMaximized, true, Qt::WindowMaximized},
+        {Qt::WindowFullScreen | Qt::WindowMinimized, false, Qt::WindowFullScreen},
+        {Qt::WindowMinimized, false, Qt::WindowNoState},
+        {Qt::WindowNoState, true, Qt::WindowNoState},
+    };
+    for (const auto& c : cases) {
+        window().setWindowState(c.before);
+        window().setVisible(!c.hidden);
+        delegate_->restoreWindow();
+        EXPECT_EQ(window().windowState(), c.after) << c.before << " hidden " << c.hidden;
+        EXPECT_TRUE(window().isVisible());
+    }
+}
+
 TEST_F(CVLAppDelegateTest, AConversationWindowLeftOpenOutlivesTheDelegateSafely) {
     user("A100000001")->StartConversation(false);
     QPointer<QWidget> conversation;
