@@ -92,5 +92,11 @@ TEST(TrayWatchTest, ATrayThatAppearsTakesOverAndGoesIsFollowed) {
     EXPECT_FALSE(changes.takeFirst().front().toBool());
 }
 
+TEST(TrayWatchTest, WithoutAnXServerThereIsNoTray) {
+    X11TrayWatch watch(":65000");  // a display nobody serves
+    EXPECT_FALSE(watch.connected());
+    EXPECT_FALSE(watch.isAvailable());
+}
+
 }  // namespace
 }  // namespace corvaline::app

@@ -26,12 +26,15 @@ constexpr std::uint32_t kStructureNotify = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
 X11TrayWatch::X11TrayWatch(const char* display, QObject* parent) : TrayAvailability(parent) {
     int screenNumber = 0;
     connection_ = xcb_connect(display, &screenNumber);
+    if (xcb_connection_has_error(connection_)) {
+        return;  // no X: no tray
+    }
     auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection_));
     for (int i = 0; i < screenNumber && screens.rem > 0; ++i) {
         xcb_screen_next(&screens);
     }
-    if (xcb_connection_has_error(connection_) || screens.rem == 0) {
-        return;  // no X: no tray
+    if (screens.rem == 0) {
+        return;
     }
     selection_ = internAtom(connection_, "_NET_SYSTEM_TRAY_S" + std::to_string(screenNumber));
     manager_ = internAtom(connection_, "MANAGER");
