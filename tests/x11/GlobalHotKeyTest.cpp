@@ -16,19 +16,14 @@
 #include "app/runloop/QtExecutor.h"
 #include "core/model/defaults/DefaultsKeys.h"
 #include "platform/defaults/UserDefaults.h"
+#include "support/qt/WaitFor.h"
 #include "ui/settings/HotKeyField.h"
 #include "ui/settings/VirtualKeys.h"
 
 namespace corvaline::app {
 namespace {
 
-bool waitFor(const std::function<bool()>& condition, int milliseconds = 5000) {
-    const QDeadlineTimer deadline(milliseconds);
-    while (!condition() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return condition();
-}
+using testing::waitFor;
 
 // Another X client that holds Control+Alt+K on the root window while it lives.
 class OtherClient {

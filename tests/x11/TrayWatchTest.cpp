@@ -11,17 +11,12 @@
 #include <string>
 
 #include "app/tray/X11TrayWatch.h"
+#include "support/qt/WaitFor.h"
 
 namespace corvaline::app {
 namespace {
 
-bool waitFor(const std::function<bool()>& condition, int milliseconds = 5000) {
-    const QDeadlineTimer deadline(milliseconds);
-    while (!condition() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return condition();
-}
+using testing::waitFor;
 
 // A tray as a panel runs one: it owns _NET_SYSTEM_TRAY_S<screen> through a window of its own
 // and tells the root window's watchers. It ends with its connection.
