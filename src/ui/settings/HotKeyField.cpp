@@ -262,6 +262,13 @@ bool HotKeyField::event(QEvent* event) {
     return QLineEdit::event(event);
 }
 
+void HotKeyField::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    if (!recording_) {
+        deselect();  // only a recording shows the text selected, so the two states differ
+    }
+}
+
 void HotKeyField::focusOutEvent(QFocusEvent* event) {
     stopKeyMonitoring();
     QLineEdit::focusOutEvent(event);

@@ -62,6 +62,7 @@ class HotKeyField : public QLineEdit {
 
   protected:
     bool event(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;

@@ -159,13 +159,16 @@ TEST_F(HotKeyFieldTest, TabReachesTheFieldReturnOrSpaceStartsAndEscapeCancels) {
     other_->setFocus();
     QTest::keyClick(other_, Qt::Key_Backtab);
     ASSERT_TRUE(field_->hasFocus());
-    EXPECT_FALSE(field_->isRecording());  // the focus alone records nothing
+    EXPECT_FALSE(field_->isRecording());      // the focus alone records nothing
+    EXPECT_FALSE(field_->hasSelectedText());  // only a recording shows the text selected
 
     for (const Qt::Key start : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
         QTest::keyClick(field_, start);
         EXPECT_TRUE(field_->isRecording()) << start;
+        EXPECT_EQ(field_->selectedText(), field_->text());
         QTest::keyClick(field_, Qt::Key_Escape);
         EXPECT_FALSE(field_->isRecording());
+        EXPECT_FALSE(field_->hasSelectedText());
         EXPECT_TRUE(field_->hasFocus());
         EXPECT_EQ(stored(), nlohmann::json({0x120000, 1}));
         EXPECT_EQ(field_->text(), QStringLiteral("Super+Shift+S"));
