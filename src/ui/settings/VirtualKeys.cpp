@@ -28,6 +28,16 @@ constexpr VirtualKey function(std::uint16_t code, int n) {
     return key(code, XK_F1 + n - 1, Q::Key_F1 + n - 1, names[n - 1]);
 }
 
+constexpr VirtualKey keypadDigit(std::uint16_t code, int n) {
+    constexpr std::array<const char*, 10> names = {
+        QT_TRANSLATE_NOOP("KeyNames", "Num 0"), QT_TRANSLATE_NOOP("KeyNames", "Num 1"),
+        QT_TRANSLATE_NOOP("KeyNames", "Num 2"), QT_TRANSLATE_NOOP("KeyNames", "Num 3"),
+        QT_TRANSLATE_NOOP("KeyNames", "Num 4"), QT_TRANSLATE_NOOP("KeyNames", "Num 5"),
+        QT_TRANSLATE_NOOP("KeyNames", "Num 6"), QT_TRANSLATE_NOOP("KeyNames", "Num 7"),
+        QT_TRANSLATE_NOOP("KeyNames", "Num 8"), QT_TRANSLATE_NOOP("KeyNames", "Num 9")};
+    return pad(code, XK_KP_0 + n, Q::Key_0 + n, names[n]);
+}
+
 constexpr VirtualKey kKeys[] = {
     key(0, XK_a, Q::Key_A, "a"),
     key(1, XK_s, Q::Key_S, "s"),
@@ -92,17 +102,17 @@ constexpr VirtualKey kKeys[] = {
     function(79, 18),
     function(80, 19),
     pad(81, XK_KP_Equal, Q::Key_Equal, QT_TRANSLATE_NOOP("KeyNames", "Num =")),
-    pad(82, XK_KP_0, Q::Key_0, QT_TRANSLATE_NOOP("KeyNames", "Num 0")),
-    pad(83, XK_KP_1, Q::Key_1, QT_TRANSLATE_NOOP("KeyNames", "Num 1")),
-    pad(84, XK_KP_2, Q::Key_2, QT_TRANSLATE_NOOP("KeyNames", "Num 2")),
-    pad(85, XK_KP_3, Q::Key_3, QT_TRANSLATE_NOOP("KeyNames", "Num 3")),
-    pad(86, XK_KP_4, Q::Key_4, QT_TRANSLATE_NOOP("KeyNames", "Num 4")),
-    pad(87, XK_KP_5, Q::Key_5, QT_TRANSLATE_NOOP("KeyNames", "Num 5")),
-    pad(88, XK_KP_6, Q::Key_6, QT_TRANSLATE_NOOP("KeyNames", "Num 6")),
-    pad(89, XK_KP_7, Q::Key_7, QT_TRANSLATE_NOOP("KeyNames", "Num 7")),
+    keypadDigit(82, 0),
+    keypadDigit(83, 1),
+    keypadDigit(84, 2),
+    keypadDigit(85, 3),
+    keypadDigit(86, 4),
+    keypadDigit(87, 5),
+    keypadDigit(88, 6),
+    keypadDigit(89, 7),
     function(90, 20),
-    pad(91, XK_KP_8, Q::Key_8, QT_TRANSLATE_NOOP("KeyNames", "Num 8")),
-    pad(92, XK_KP_9, Q::Key_9, QT_TRANSLATE_NOOP("KeyNames", "Num 9")),
+    keypadDigit(91, 8),
+    keypadDigit(92, 9),
     function(96, 5),
     function(97, 6),
     function(98, 7),
