@@ -1,11 +1,12 @@
 """The windowed program's settings under Xvfb against a windowless node, all in a lab: the full
-name typed on the "User Info" page reaches the node, and the global shortcut pressed anywhere
-brings the minimised main window back. Every step waits a bounded time."""
+name typed on the "User Info" page reaches the node; the global shortcut, Super+Shift+S,
+pressed anywhere brings the main window back (from minimised, and over a conversation), while
+Ctrl+Shift+S stays with the window that has the keyboard. Every step waits a bounded time."""
 
 import time
 import unittest
 
-from desktop import App, Desktop
+from desktop import App, Desktop, until
 from lab import Lab
 from node import Node
 
@@ -41,8 +42,36 @@ class AppSettingsTest(unittest.TestCase):
         while self.desktop.windows("^Corvaline$") and time.monotonic() < deadline:
             time.sleep(0.2)
         self.assertFalse(self.desktop.windows("^Corvaline$"), "the main window stayed shown")
-        self.desktop.tool("xdotool", "key", "ctrl+shift+s")
+        self.desktop.tool("xdotool", "key", "super+shift+s")
         self.app.main_window(timeout=10)
+
+    def active_window(self):
+        return self.desktop.tool("xdotool", "getactivewindow")
+
+    def test_super_shift_s_brings_the_main_window_over_a_conversation_and_ctrl_shift_s_does_not(
+            self):
+        main = self.app.main_window()
+        self.node.command("send", self.app_id, "hello application")
+        conversation = self.desktop.wait_window(f"^{self.node.name} - Conversation$")
+        self.desktop.activate(conversation)
+        self.assertTrue(until(lambda: self.active_window() == conversation, 10),
+                        "the conversation window never became active")
+
+        # Ctrl+Shift+S between two pieces of typing: the message input gets every key in order
+        # and keeps the keyboard; a grab of Ctrl+Shift+S would bring the main window forward
+        # and the rest of the text would go there.
+        since = self.node.mark()
+        self.desktop.tool("xdotool", "type", "--delay", "40", "before")
+        self.desktop.tool("xdotool", "key", "ctrl+shift+s")
+        self.desktop.tool("xdotool", "type", "--delay", "40", " after")
+        self.desktop.tool("xdotool", "key", "Return")
+        self.node.wait(lambda e: e[0] == "message" and e[1] == self.app_id and
+                       e[4] == "before after", 15, since)
+        self.assertEqual(self.active_window(), conversation)
+
+        self.desktop.tool("xdotool", "key", "super+shift+s")
+        self.assertTrue(until(lambda: self.active_window() == main, 10),
+                        "Super+Shift+S did not bring the main window forward")
 
 
 if __name__ == "__main__":

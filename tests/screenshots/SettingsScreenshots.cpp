@@ -6,7 +6,6 @@
 #include <QButtonGroup>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPainter>
 #include <QTest>
 #include <QToolButton>
 #include <cstdio>
@@ -28,21 +27,9 @@ using namespace corvaline;
 
 namespace {
 
-// The window with any tool-tip windows of its children drawn where they would show.
-void save(QWidget& widget, const std::filesystem::path& file, QWidget* popup = nullptr) {
+void save(QWidget& widget, const std::filesystem::path& file) {
     QApplication::processEvents();
-    QPixmap picture = widget.grab();
-    if (popup) {
-        const QPoint at = popup->pos() - widget.pos();
-        QPixmap both(std::max(picture.width(), at.x() + popup->width()), picture.height());
-        both.fill(Qt::transparent);
-        QPainter painter(&both);
-        painter.drawPixmap(0, 0, picture);
-        painter.drawPixmap(at, popup->grab());
-        painter.end();
-        picture = both;
-    }
-    picture.save(QString::fromStdString(file.string()));
+    widget.grab().save(QString::fromStdString(file.string()));
     std::printf("%s\n", file.c_str());
 }
 
@@ -107,10 +94,12 @@ int main(int argc, char** argv) {
         window.setTabName(QStringLiteral("General"));
         QApplication::setActiveWindow(&window);
         auto* field = window.hotKeyField();
-        field->setFocus();
+        field->setFocus(Qt::TabFocusReason);
+        save(window, out / "settings-hotkey-focused.png");
+        QTest::keyClick(field, Qt::Key_Space);
         save(window, out / "settings-hotkey-recording.png");
         QTest::keyClick(field, Qt::Key_F, Qt::ControlModifier | Qt::AltModifier);
-        save(window, out / "settings-hotkey-conflict.png", field->warning());
+        save(window, out / "settings-hotkey-conflict.png");
         settings.removeObject("hotKey");
         settings.removeObject("broadcasts");
         window.close();

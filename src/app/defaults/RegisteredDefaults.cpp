@@ -65,8 +65,9 @@ nlohmann::json applicationDefaults(const std::vector<std::string>& languages,
         {defaults::kDisplayTime, true},
         {defaults::kSendMessageKey, 1},
         {defaults::kEnableHotKey, true},
-        // Shift + Control, and the key code of S.
-        {defaults::kHotKey, nlohmann::json::array({0x60000u, 1u})},
+        // Shift + Command (Super here: the modifier desktop programs leave free; Control+Shift+S
+        // is "Save As" nearly everywhere), and the key code of S.
+        {defaults::kHotKey, nlohmann::json::array({0x120000u, 1u})},
         {defaults::kMinimizeMessages, 0},
         {defaults::kKeepFocus, false},
         {defaults::kFileTransferPath, defaultFileTransferPath(env)},

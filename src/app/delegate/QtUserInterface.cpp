@@ -1,7 +1,6 @@
 #include "app/delegate/QtUserInterface.h"
 
 #include <QApplication>
-#include <QMenuBar>
 #include <QMessageBox>
 
 #include "app/sound/PlaySound.h"
@@ -15,16 +14,7 @@
 namespace corvaline::app {
 
 QtUserInterface::QtUserInterface(ui::MainWindow& window, StatusSelection& status, PlaySound& sounds)
-    : window_(&window), status_(status), sounds_(sounds) {
-    // Conversation windows may outlive this object (they close on their own): theirs is a
-    // weak hold.
-    conversationHooks_.conversationMenu = [alive = std::weak_ptr(alive_)](QMenu* menu,
-                                                                          bool active) {
-        if (const auto self = alive.lock()) {
-            (*self)->showConversationMenu(menu, active);
-        }
-    };
-}
+    : window_(&window), status_(status), sounds_(sounds) {}
 
 void QtUserInterface::reloadAndExpand(const Group& group) {
     // The list follows the model by itself; the new group only needs to be open.
@@ -67,21 +57,6 @@ void QtUserInterface::Play(const std::string& sound) {
 std::shared_ptr<ConversationWindow> QtUserInterface::openConversation(
     const std::vector<User*>& users, Chat* chat, bool incoming) {
     return ui::Conversation::open(users, chat, incoming, conversationHooks_);
-}
-
-void QtUserInterface::showConversationMenu(QMenu* menu, bool active) {
-    if (!window_) {
-        return;
-    }
-    QMenuBar* bar = window_->menuBar();
-    if (conversationMenu_ && (active || conversationMenu_ == menu)) {
-        bar->removeAction(conversationMenu_->menuAction());
-        conversationMenu_ = nullptr;
-    }
-    if (active) {
-        bar->addMenu(menu);
-        conversationMenu_ = menu;
-    }
 }
 
 void QtUserInterface::showServicesStopped(bool stopped) {

@@ -45,17 +45,12 @@ class QtUserInterface : public UserInterface {
     void activateIgnoringOtherApps() override;
 
   private:
-    // The active conversation's menu stands in the main window's menu bar.
-    void showConversationMenu(QMenu* menu, bool active);
-
     QPointer<ui::MainWindow> window_;
-    QPointer<QMenu> conversationMenu_;
     ui::ConversationHooks conversationHooks_;
     QPointer<QSystemTrayIcon> tray_;
     QPointer<ui::RosterView> outlineView_;
     StatusSelection& status_;
     PlaySound& sounds_;
-    const std::shared_ptr<QtUserInterface*> alive_ = std::make_shared<QtUserInterface*>(this);
 };
 
 }  // namespace corvaline::app

@@ -5,9 +5,11 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
+#include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "ui/controls/CloseKeys.h"
 #include "ui/controls/LinkLabel.h"
 #include "ui/icons/StatusIcons.h"
 
@@ -47,6 +49,7 @@ About* About::show() {
     window->QWidget::show();
     window->raise();
     window->activateWindow();
+    window->close_->setFocus();  // Return and Space close it too
     window->fill(QDate::currentDate(), QLocale());
     return window;
 }
@@ -55,7 +58,8 @@ About::About()
     : QWidget(nullptr, Qt::Window),
       versionString_(new QLabel(this)),
       copyright_(new QLabel(this)),
-      links_{new LinkLabel(this), new LinkLabel(this), new LinkLabel(this)} {
+      links_{new LinkLabel(this), new LinkLabel(this), new LinkLabel(this)},
+      close_(new QPushButton(tr("Close"), this)) {
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(tr("About Corvaline"));
     auto* layout = new QVBoxLayout(this);
@@ -79,6 +83,11 @@ About::About()
         link->setAlignment(Qt::AlignCenter);
         layout->addWidget(link);
     }
+    layout->addSpacing(10);
+    close_->setDefault(true);
+    connect(close_, &QPushButton::clicked, this, &QWidget::close);
+    layout->addWidget(close_, 0, Qt::AlignRight);
+    closeWithKeys(*this);
     layout->setSizeConstraint(QLayout::SetFixedSize);  // fits the filled texts
 }
 

@@ -5,13 +5,15 @@
 #include <QWidget>
 
 class QLabel;
+class QPushButton;
 
 namespace corvaline::ui {
 
 class LinkLabel;
 
-// The About window: name and version, the notice line of the current year and three links to
-// the program's own documentation. One per process, made at first use. GUI thread.
+// The About window: name and version, the notice line of the current year, three links to
+// the program's own documentation and Close (Escape and Ctrl+W too). One per process, made at
+// first use. GUI thread.
 class About : public QWidget {
     Q_OBJECT
   public:
@@ -27,6 +29,7 @@ class About : public QWidget {
     LinkLabel* supportLink() const { return links_[0]; }
     LinkLabel* webLink() const { return links_[1]; }
     LinkLabel* productLink() const { return links_[2]; }
+    QPushButton* closeButton() const { return close_; }
 
   private:
     About();
@@ -34,6 +37,7 @@ class About : public QWidget {
     QLabel* versionString_;
     QLabel* copyright_;
     LinkLabel* links_[3];
+    QPushButton* close_;
 };
 
 }  // namespace corvaline::ui

@@ -164,6 +164,11 @@ void Conversation::buildMenu() {
     auto* settings = menu_->addAction(tr("Settings\u2026"));
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     connect(settings, &QAction::triggered, this, &Conversation::openSettings);
+    menu_->addSeparator();
+    auto* close = menu_->addAction(tr("Close"));
+    close->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    connect(close, &QAction::triggered, this, &QWidget::close);  // a chat asks first
+    // The window's own menu bar: the menu is at hand wherever the window is.
     auto* bar = new QMenuBar(this);
     bar->addMenu(menu_);
     layout()->setMenuBar(bar);
@@ -278,26 +283,6 @@ void Conversation::resizeEvent(QResizeEvent* event) {
     saveFrame();
 }
 
-void Conversation::changeEvent(QEvent* event) {
-    MessageWindowController::changeEvent(event);
-    if (event->type() != QEvent::ActivationChange || closed_) {
-        return;
-    }
-    if (isActiveWindow()) {
-        if (hooks_.conversationMenu) {
-            hooks_.conversationMenu(menu_, true);
-        }
-    } else {
-        removeCommandMenu();
-    }
-}
-
-void Conversation::removeCommandMenu() {
-    if (hooks_.conversationMenu) {
-        hooks_.conversationMenu(menu_, false);
-    }
-}
-
 void Conversation::sendFiles() {
     QPointer<Conversation> self(this);
     MessageBoxSheet::requestConfirmation(3, this, [self] {
@@ -375,7 +360,6 @@ void Conversation::conversationWillClose() {
     if (closed_) {
         return;
     }
-    removeCommandMenu();
     closed_ = true;
     observed_.clear();
     typingTimer_.cancel();

@@ -90,7 +90,6 @@ class Conversation : public MessageWindowController {
   protected:
     void fontUpdated() override;
     void closeEvent(QCloseEvent* event) override;
-    void changeEvent(QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     // Files dropped on a one-user window of an online user are sent; other drops refused.
@@ -135,7 +134,6 @@ class Conversation : public MessageWindowController {
     void updateCanInvite();
     void updateSaveFrame();
     void saveFrame();
-    void removeCommandMenu();
     void conversationWillClose();
     void userClicked(QListWidgetItem* item);
 

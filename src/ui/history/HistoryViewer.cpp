@@ -20,6 +20,7 @@
 #include "core/model/events/ModelEvents.h"
 #include "core/model/store/AppStore.h"
 #include "platform/notifications/NotificationCenter.h"
+#include "ui/controls/CloseKeys.h"
 #include "ui/history/FindBar.h"
 #include "ui/history/HistoryBlocks.h"
 #include "ui/history/HistoryList.h"
@@ -88,6 +89,7 @@ HistoryViewer::HistoryViewer(ManagedObject* item)
     command(QKeySequence::Save, &HistoryViewer::save);
     command(QKeySequence::Print, [this] { text_->print(); });
     command(QKeySequence::Find, [this] { findBar_->field()->setFocus(); });
+    closeWithKeys(*this);
     connect(saveButton, &QPushButton::clicked, this, &HistoryViewer::save);
     connect(printButton, &QPushButton::clicked, text_, &PrintingTextView::print);
     connect(listView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,

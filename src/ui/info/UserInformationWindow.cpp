@@ -19,6 +19,7 @@
 #include "core/model/entities/User.h"
 #include "core/model/events/ModelEvents.h"
 #include "core/model/services/CoreServices.h"
+#include "ui/controls/CloseKeys.h"
 #include "ui/controls/TextHeight.h"
 #include "ui/icons/StatusIcons.h"
 #include "ui/info/UserInfoText.h"
@@ -89,6 +90,7 @@ UserInformationWindow::UserInformationWindow(User& user)
     layout->addWidget(tabs_);
     layout->addWidget(pages_, 1);
     connect(pin_, &QToolButton::clicked, this, &UserInformationWindow::showFull);
+    closeWithKeys(*this);  // the pinned window's; a tool tip is never the active window
     connect(tabs_, &QTabBar::currentChanged, this, [this](int index) {
         pages_->setCurrentIndex(index);
         UpdateWindowHeight();

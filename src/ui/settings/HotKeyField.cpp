@@ -14,33 +14,25 @@
 
 namespace corvaline::ui {
 
-// A caution sign and one line beside the field; a tool-tip window, so that it neither takes
-// the focus nor ends the recording. GUI thread.
-class ShortcutWarning : public QWidget {
-  public:
-    explicit ShortcutWarning(QWidget* field) : QWidget(field, Qt::ToolTip) {
-        auto* layout = new QHBoxLayout(this);
-        layout->setContentsMargins(10, 10, 10, 10);
-        layout->setSpacing(10);
-        auto* label = new QLabel(HotKeyField::tr("Shortcut used by another action"), this);
-        label->setObjectName(QStringLiteral("warningText"));
-        const int h = label->sizeHint().height();
-        auto* sign = new QLabel(this);
-        sign->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(h, h));
-        layout->addWidget(sign);
-        layout->addWidget(label);
-        setAutoFillBackground(true);
-    }
-
-    void showBeside(QWidget* field) {
-        adjustSize();
-        const QPoint rightEdge = field->mapToGlobal(QPoint(field->width(), 0));
-        move(rightEdge.x(), rightEdge.y() + (field->height() - height()) / 2);
-        show();
-    }
-};
-
 namespace {
+
+// A caution sign and one line, inside the window: it moves with the window and never covers
+// another program.
+QWidget* makeWarning(QWidget* parent) {
+    auto* warning = new QWidget(parent);
+    warning->setObjectName(QStringLiteral("shortcutWarning"));
+    auto* layout = new QHBoxLayout(warning);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* label = new QLabel(HotKeyField::tr("Shortcut used by another action"), warning);
+    label->setObjectName(QStringLiteral("warningText"));
+    const int h = label->sizeHint().height();
+    auto* sign = new QLabel(warning);
+    sign->setPixmap(warning->style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(h, h));
+    layout->addWidget(sign);
+    layout->addWidget(label, 1);
+    warning->hide();
+    return warning;
+}
 
 // The keys named by the layout rather than by a fixed symbol: the main block and F20.
 bool namedByLayout(std::uint16_t code) {
@@ -55,13 +47,13 @@ bool isFunctionKey(std::uint16_t code) {
 
 }  // namespace
 
-HotKeyField::HotKeyField(QWidget* parent) : QLineEdit(parent) {
+HotKeyField::HotKeyField(QWidget* parent) : QLineEdit(parent), warning_(makeWarning(this)) {
     setReadOnly(true);
-    // Recording starts with a click only, never because the window put the focus here.
-    setFocusPolicy(Qt::ClickFocus);
+    // Tab reaches it without recording; a click, Return or Space starts the recording.
+    setFocusPolicy(Qt::StrongFocus);
     setAlignment(Qt::AlignCenter);
     setPlaceholderText(tr("Click to record a shortcut"));
-    setToolTip(tr("Click here, then press the keys of the shortcut"));
+    setToolTip(tr("Click here or press Space, then press the keys of the shortcut (Esc cancels)"));
     binding_ = UserDefaults::standard().observe(defaults::kHotKey, [this] { showValue(); });
     showValue();
 }
@@ -90,20 +82,20 @@ bool HotKeyField::validate(std::uint32_t flags, std::uint16_t code) {
 }
 
 QString HotKeyField::modifiers(std::uint32_t flags) {
-    QString text;
+    QStringList names;
+    if (flags & kCommandFlag) {
+        names.append(tr("Super"));
+    }
     if (flags & kControlFlag) {
-        text += QChar(0x2303);
+        names.append(tr("Ctrl"));
     }
     if (flags & kOptionFlag) {
-        text += QChar(0x2325);
+        names.append(tr("Alt"));
     }
     if (flags & kShiftFlag) {
-        text += QChar(0x21E7);
+        names.append(tr("Shift"));
     }
-    if (flags & kCommandFlag) {
-        text += QChar(0x2318);
-    }
-    return text;
+    return names.join(QLatin1Char('+'));
 }
 
 std::optional<QString> HotKeyField::keyCodeString(std::uint16_t code) const {
@@ -112,15 +104,18 @@ std::optional<QString> HotKeyField::keyCodeString(std::uint16_t code) const {
         if (!key) {
             return std::nullopt;
         }
-        return code == 49 ? tr("Space bar") : QString::fromUtf8(key->name);
+        return QCoreApplication::translate("KeyNames", key->name);
     }
+    std::optional<QString> name;
     if (platform_.keyName) {
-        return platform_.keyName(code);
+        name = platform_.keyName(code);
+    } else if (key) {
+        name = QString::fromUtf8(key->name);
     }
-    if (!key) {
-        return std::nullopt;
+    if (name) {
+        *name = name->toUpper();  // the letter as printed on the key
     }
-    return QString::fromUtf8(key->name);
+    return name;
 }
 
 QString HotKeyField::getRepresentation(std::uint32_t flags, std::uint16_t code) const {
@@ -128,7 +123,8 @@ QString HotKeyField::getRepresentation(std::uint32_t flags, std::uint16_t code) 
     if (!name || name->isEmpty()) {
         return {};
     }
-    return modifiers(flags) + name->toUpper();
+    const QString held = modifiers(flags);
+    return held.isEmpty() ? *name : held + QLatin1Char('+') + *name;
 }
 
 bool HotKeyField::validateInMenu(const QList<QAction*>& actions, std::uint32_t flags,
@@ -161,8 +157,12 @@ bool HotKeyField::validateInMenu(const QList<QAction*>& actions, std::uint32_t f
     return false;
 }
 
+QWidget* HotKeyField::warningView() const {
+    return warning_;
+}
+
 QWidget* HotKeyField::warning() const {
-    return warning_ && warning_->isVisible() ? warning_ : nullptr;
+    return warning_ && warning_->isVisible() ? warning_.data() : nullptr;
 }
 
 void HotKeyField::showValue() {
@@ -192,14 +192,24 @@ std::optional<std::uint16_t> HotKeyField::codeOf(const QKeyEvent& event) const {
     return key->code;
 }
 
+void HotKeyField::startRecording() {
+    if (!isEnabled()) {
+        return;
+    }
+    stopKeyMonitoring();  // the warning of an earlier recording goes
+    recording_ = true;
+    selectAll();  // the whole text stays selected while recording
+}
+
 void HotKeyField::keyDownMonitored(const QKeyEvent& event) {
     const std::uint32_t flags = flagsFromQtModifiers(event.modifiers().toInt());
     const auto code = codeOf(event);
+    if (flags == 0 && event.key() == Qt::Key_Escape) {
+        stopKeyMonitoring();  // cancelled: the shortcut stays as it was
+        return;
+    }
     if (!code || !validate(flags, *code)) {
         return;  // consumed: the key does not reach the field
-    }
-    if (warning_) {
-        warning_->hide();
     }
     const QString text = getRepresentation(flags, *code);
     if (text.isEmpty()) {
@@ -208,7 +218,8 @@ void HotKeyField::keyDownMonitored(const QKeyEvent& event) {
     setText(text);
     // Written at once, so that quitting before the window closes keeps it.
     UserDefaults::standard().setObject(defaults::kHotKey, nlohmann::json::array({flags, *code}));
-    clearFocus();  // ends the recording
+    stopKeyMonitoring();  // the focus stays, so that Tab goes on from here
+    // Warned after the recording: a conflicting combination is kept all the same.
     const bool taken = platform_.isTaken && platform_.isTaken(flags, *code);
     if (taken || (menus_ && validateInMenu(menus_->actions(), flags, *code))) {
         showToolTip();
@@ -216,10 +227,9 @@ void HotKeyField::keyDownMonitored(const QKeyEvent& event) {
 }
 
 void HotKeyField::showToolTip() {
-    if (!warning_) {
-        warning_ = new ShortcutWarning(this);
+    if (warning_) {
+        warning_->show();
     }
-    warning_->showBeside(this);
 }
 
 void HotKeyField::stopKeyMonitoring() {
@@ -238,7 +248,15 @@ bool HotKeyField::event(QEvent* event) {
         }
         if (event->type() == QEvent::KeyPress) {
             keyDownMonitored(static_cast<const QKeyEvent&>(*event));
-            return true;  // Tab and Escape too: every key press is consumed
+            return true;  // Tab too: every key press is consumed
+        }
+    } else if (event->type() == QEvent::KeyPress) {
+        const auto& key = static_cast<const QKeyEvent&>(*event);
+        const bool starts =
+            key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter || key.key() == Qt::Key_Space;
+        if (starts && (key.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            startRecording();
+            return true;
         }
     }
     return QLineEdit::event(event);
@@ -246,27 +264,19 @@ bool HotKeyField::event(QEvent* event) {
 
 void HotKeyField::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
-    if (isEnabled()) {
-        recording_ = true;
-        selectAll();
+    if (!recording_) {
+        deselect();  // only a recording shows the text selected, so the two states differ
     }
 }
 
 void HotKeyField::focusOutEvent(QFocusEvent* event) {
-    const bool wasRecording = recording_;
-    recording_ = false;
-    deselect();
+    stopKeyMonitoring();
     QLineEdit::focusOutEvent(event);
-    if (!wasRecording && warning_) {
-        warning_->hide();
-    }
 }
 
 void HotKeyField::mousePressEvent(QMouseEvent* event) {
     QLineEdit::mousePressEvent(event);
-    if (recording_) {
-        selectAll();  // the whole text stays selected while recording
-    }
+    startRecording();
 }
 
 void HotKeyField::hideEvent(QHideEvent* event) {

@@ -12,11 +12,10 @@ class QKeyEvent;
 
 namespace corvaline::ui {
 
-class ShortcutWarning;
-
-// The field in which the user presses the global shortcut: it shows the "hotKey" default as
-// modifier symbols and the key's name, records the next acceptable combination while it has
-// the focus, writes it to the default at once and warns when another client or one of the
+// The field in which the user presses the global shortcut: it shows the "hotKey" default with
+// the key names of Linux desktops ("Super+Shift+S"), records the next acceptable combination
+// once recording has started (a click, or Return or Space while it has the focus; Escape
+// cancels), writes it to the default at once and warns when another client or one of the
 // application's menus already uses it. GUI thread.
 class HotKeyField : public QLineEdit {
     Q_OBJECT
@@ -42,9 +41,10 @@ class HotKeyField : public QLineEdit {
     // Acceptable combinations: a function key with any flags; else Control or Command; or
     // Option alone with Space or Escape.
     static bool validate(std::uint32_t flags, std::uint16_t code);
-    // The modifier symbols, in the order Control, Option, Shift, Command.
+    // The modifier names joined by "+", in the order Super, Ctrl, Alt, Shift.
     static QString modifiers(std::uint32_t flags);
-    // The fixed names of the special keys; the others come from the layout.
+    // The modifiers, then the key's name: a fixed name for the special keys, the layout's
+    // character (upper case) for the others; empty when the key has no name.
     QString getRepresentation(std::uint32_t flags, std::uint16_t code) const;
     std::optional<QString> keyCodeString(std::uint16_t code) const;
     // Whether an action of `actions` (searched into submenus) has the combination as its
@@ -53,7 +53,11 @@ class HotKeyField : public QLineEdit {
                                std::uint16_t code);
 
     bool isRecording() const { return recording_; }
-    // The "Shortcut used by another action" popup, while shown.
+    // The "Shortcut used by another action" line with its caution sign, hidden until a
+    // recorded combination conflicts and again when the field loses the focus. The window lays
+    // it out near the field (it starts as the field's child).
+    QWidget* warningView() const;
+    // The warning while shown, else none.
     QWidget* warning() const;
 
   protected:
@@ -65,6 +69,7 @@ class HotKeyField : public QLineEdit {
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
+    void startRecording();
     void keyDownMonitored(const QKeyEvent& event);
     std::optional<std::uint16_t> codeOf(const QKeyEvent& event) const;
     void showValue();
@@ -73,7 +78,7 @@ class HotKeyField : public QLineEdit {
 
     Platform platform_;
     QPointer<QWidget> menus_;
-    ShortcutWarning* warning_ = nullptr;
+    QPointer<QWidget> warning_;
     ObservationToken binding_;
     bool recording_ = false;
 };

@@ -25,6 +25,7 @@
 #include "core/model/defaults/DefaultsKeys.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/paths/Tilde.h"
+#include "ui/controls/CloseKeys.h"
 #include "ui/settings/BroadcastTargets.h"
 #include "ui/settings/DefaultsBinding.h"
 #include "ui/settings/HotKeyField.h"
@@ -96,6 +97,7 @@ SettingsWindow::SettingsWindow(QWidget* parent)
         pages_->widget(i)->setMinimumWidth(width);
     }
     setTabName(kGeneral);
+    closeWithKeys(*this);
 }
 
 QWidget* SettingsWindow::addPage(const QString& name, const QString& title, QWidget* page,
@@ -121,12 +123,15 @@ QWidget* SettingsWindow::generalPage() {
     layout->addWidget(startAtLogin_);
 
     auto* hotKey = new QGroupBox(tr("Global shortcut"), page);
-    auto* hotKeyLayout = new QHBoxLayout(hotKey);
-    hotKeyLayout->addWidget(
+    auto* hotKeyLayout = new QVBoxLayout(hotKey);
+    auto* hotKeyRow = new QHBoxLayout;
+    hotKeyRow->addWidget(
         checkBox(tr("Bring Corvaline forward with"), defaults::kEnableHotKey, hotKey));
     hotKeyField_ = new HotKeyField(hotKey);
     hotKeyField_->setMinimumWidth(140);
-    hotKeyLayout->addWidget(hotKeyField_);
+    hotKeyRow->addWidget(hotKeyField_);
+    hotKeyLayout->addLayout(hotKeyRow);
+    hotKeyLayout->addWidget(hotKeyField_->warningView(), 0, Qt::AlignRight);
     layout->addWidget(hotKey);
 
     auto* away = new QGroupBox(tr("Away"), page);

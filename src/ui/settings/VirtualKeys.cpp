@@ -2,6 +2,7 @@
 
 #include <X11/keysym.h>
 #include <Qt>
+#include <QtGlobal>
 #include <algorithm>
 #include <array>
 
@@ -25,6 +26,16 @@ constexpr VirtualKey function(std::uint16_t code, int n) {
                                                    "F8",  "F9",  "F10", "F11", "F12", "F13", "F14",
                                                    "F15", "F16", "F17", "F18", "F19", "F20"};
     return key(code, XK_F1 + n - 1, Q::Key_F1 + n - 1, names[n - 1]);
+}
+
+constexpr VirtualKey keypadDigit(std::uint16_t code, int n) {
+    constexpr std::array<const char*, 10> names = {
+        QT_TRANSLATE_NOOP("KeyNames", "Num 0"), QT_TRANSLATE_NOOP("KeyNames", "Num 1"),
+        QT_TRANSLATE_NOOP("KeyNames", "Num 2"), QT_TRANSLATE_NOOP("KeyNames", "Num 3"),
+        QT_TRANSLATE_NOOP("KeyNames", "Num 4"), QT_TRANSLATE_NOOP("KeyNames", "Num 5"),
+        QT_TRANSLATE_NOOP("KeyNames", "Num 6"), QT_TRANSLATE_NOOP("KeyNames", "Num 7"),
+        QT_TRANSLATE_NOOP("KeyNames", "Num 8"), QT_TRANSLATE_NOOP("KeyNames", "Num 9")};
+    return pad(code, XK_KP_0 + n, Q::Key_0 + n, names[n]);
 }
 
 constexpr VirtualKey kKeys[] = {
@@ -63,7 +74,7 @@ constexpr VirtualKey kKeys[] = {
     key(33, XK_bracketleft, Q::Key_BracketLeft, "[", Q::Key_BraceLeft),
     key(34, XK_i, Q::Key_I, "i"),
     key(35, XK_p, Q::Key_P, "p"),
-    key(36, XK_Return, Q::Key_Return, "\u21A9"),
+    key(36, XK_Return, Q::Key_Return, QT_TRANSLATE_NOOP("KeyNames", "Return")),
     key(37, XK_l, Q::Key_L, "l"),
     key(38, XK_j, Q::Key_J, "j"),
     key(39, XK_apostrophe, Q::Key_Apostrophe, "'", Q::Key_QuoteDbl),
@@ -75,33 +86,33 @@ constexpr VirtualKey kKeys[] = {
     key(45, XK_n, Q::Key_N, "n"),
     key(46, XK_m, Q::Key_M, "m"),
     key(47, XK_period, Q::Key_Period, ".", Q::Key_Greater),
-    key(48, XK_Tab, Q::Key_Tab, "\u21E5", Q::Key_Backtab),
-    key(49, XK_space, Q::Key_Space, "Space bar"),
+    key(48, XK_Tab, Q::Key_Tab, QT_TRANSLATE_NOOP("KeyNames", "Tab"), Q::Key_Backtab),
+    key(49, XK_space, Q::Key_Space, QT_TRANSLATE_NOOP("KeyNames", "Space")),
     key(50, XK_grave, Q::Key_QuoteLeft, "`", Q::Key_AsciiTilde),
-    key(51, XK_BackSpace, Q::Key_Backspace, "\u232B"),
-    key(53, XK_Escape, Q::Key_Escape, "\u238B"),
+    key(51, XK_BackSpace, Q::Key_Backspace, QT_TRANSLATE_NOOP("KeyNames", "Backspace")),
+    key(53, XK_Escape, Q::Key_Escape, QT_TRANSLATE_NOOP("KeyNames", "Esc")),
     function(64, 17),
-    pad(65, XK_KP_Decimal, Q::Key_Period, "."),
-    pad(67, XK_KP_Multiply, Q::Key_Asterisk, "*"),
-    pad(69, XK_KP_Add, Q::Key_Plus, "+"),
-    pad(71, XK_Clear, Q::Key_Clear, "\u2715"),
-    pad(75, XK_KP_Divide, Q::Key_Slash, "/"),
-    pad(76, XK_KP_Enter, Q::Key_Enter, "\u2305"),
-    pad(78, XK_KP_Subtract, Q::Key_Minus, "\u2013"),
+    pad(65, XK_KP_Decimal, Q::Key_Period, QT_TRANSLATE_NOOP("KeyNames", "Num .")),
+    pad(67, XK_KP_Multiply, Q::Key_Asterisk, QT_TRANSLATE_NOOP("KeyNames", "Num *")),
+    pad(69, XK_KP_Add, Q::Key_Plus, QT_TRANSLATE_NOOP("KeyNames", "Num +")),
+    pad(71, XK_Clear, Q::Key_Clear, QT_TRANSLATE_NOOP("KeyNames", "Clear")),
+    pad(75, XK_KP_Divide, Q::Key_Slash, QT_TRANSLATE_NOOP("KeyNames", "Num /")),
+    pad(76, XK_KP_Enter, Q::Key_Enter, QT_TRANSLATE_NOOP("KeyNames", "Num Enter")),
+    pad(78, XK_KP_Subtract, Q::Key_Minus, QT_TRANSLATE_NOOP("KeyNames", "Num -")),
     function(79, 18),
     function(80, 19),
-    pad(81, XK_KP_Equal, Q::Key_Equal, "="),
-    pad(82, XK_KP_0, Q::Key_0, "0"),
-    pad(83, XK_KP_1, Q::Key_1, "1"),
-    pad(84, XK_KP_2, Q::Key_2, "2"),
-    pad(85, XK_KP_3, Q::Key_3, "3"),
-    pad(86, XK_KP_4, Q::Key_4, "4"),
-    pad(87, XK_KP_5, Q::Key_5, "5"),
-    pad(88, XK_KP_6, Q::Key_6, "6"),
-    pad(89, XK_KP_7, Q::Key_7, "7"),
+    pad(81, XK_KP_Equal, Q::Key_Equal, QT_TRANSLATE_NOOP("KeyNames", "Num =")),
+    keypadDigit(82, 0),
+    keypadDigit(83, 1),
+    keypadDigit(84, 2),
+    keypadDigit(85, 3),
+    keypadDigit(86, 4),
+    keypadDigit(87, 5),
+    keypadDigit(88, 6),
+    keypadDigit(89, 7),
     function(90, 20),
-    pad(91, XK_KP_8, Q::Key_8, "8"),
-    pad(92, XK_KP_9, Q::Key_9, "9"),
+    keypadDigit(91, 8),
+    keypadDigit(92, 9),
     function(96, 5),
     function(97, 6),
     function(98, 7),
@@ -113,22 +124,22 @@ constexpr VirtualKey kKeys[] = {
     function(106, 16),
     function(107, 14),
     function(109, 10),
-    key(110, XK_Menu, Q::Key_Menu, "\u2630"),
+    key(110, XK_Menu, Q::Key_Menu, QT_TRANSLATE_NOOP("KeyNames", "Menu")),
     function(111, 12),
     function(113, 15),
-    key(114, XK_Help, Q::Key_Help, "?"),
-    key(115, XK_Home, Q::Key_Home, "\u2196"),
-    key(116, XK_Prior, Q::Key_PageUp, "\u21DE"),
-    key(117, XK_Delete, Q::Key_Delete, "\u2326"),
+    key(114, XK_Help, Q::Key_Help, QT_TRANSLATE_NOOP("KeyNames", "Help")),
+    key(115, XK_Home, Q::Key_Home, QT_TRANSLATE_NOOP("KeyNames", "Home")),
+    key(116, XK_Prior, Q::Key_PageUp, QT_TRANSLATE_NOOP("KeyNames", "PgUp")),
+    key(117, XK_Delete, Q::Key_Delete, QT_TRANSLATE_NOOP("KeyNames", "Del")),
     function(118, 4),
-    key(119, XK_End, Q::Key_End, "\u2198"),
+    key(119, XK_End, Q::Key_End, QT_TRANSLATE_NOOP("KeyNames", "End")),
     function(120, 2),
-    key(121, XK_Next, Q::Key_PageDown, "\u21DF"),
+    key(121, XK_Next, Q::Key_PageDown, QT_TRANSLATE_NOOP("KeyNames", "PgDown")),
     function(122, 1),
-    key(123, XK_Left, Q::Key_Left, "\u2190"),
-    key(124, XK_Right, Q::Key_Right, "\u2192"),
-    key(125, XK_Down, Q::Key_Down, "\u2193"),
-    key(126, XK_Up, Q::Key_Up, "\u2191"),
+    key(123, XK_Left, Q::Key_Left, QT_TRANSLATE_NOOP("KeyNames", "Left")),
+    key(124, XK_Right, Q::Key_Right, QT_TRANSLATE_NOOP("KeyNames", "Right")),
+    key(125, XK_Down, Q::Key_Down, QT_TRANSLATE_NOOP("KeyNames", "Down")),
+    key(126, XK_Up, Q::Key_Up, QT_TRANSLATE_NOOP("KeyNames", "Up")),
 };
 
 }  // namespace

@@ -21,7 +21,10 @@ struct VirtualKey {
     int qtKey;             // Qt::Key of the key without modifiers
     bool keypad;           // Qt reports it with the keypad modifier
     int shiftedQtKey;      // Qt::Key with Shift on a US layout (0: the same key)
-    const char* name;      // its name on a US layout when no layout can be asked
+    // Its name as Linux desktops write it ("Space", "PgUp", "Num 5"; untranslated, in the
+    // context "KeyNames"); for the main block, its character on a US layout when no layout
+    // can be asked.
+    const char* name;
 };
 
 // Every key a shortcut can use: letters, digits, punctuation of the main block, F1-F20,

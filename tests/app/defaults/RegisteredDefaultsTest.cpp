@@ -48,7 +48,8 @@ TEST(RegisteredDefaultsTest, RegistersEveryKey) {
     EXPECT_EQ(defaults.integerForKey("fontSize"), 18);
     EXPECT_TRUE(defaults.boolForKey("sreensaverAwayEnabled"));
     EXPECT_FALSE(defaults.boolForKey("keepFocus"));
-    EXPECT_EQ(defaults.arrayForKey("hotKey"), nlohmann::json::array({0x60000, 1}));
+    // Super (the Command flag) + Shift + S: Control+Shift+S stays with the focused program.
+    EXPECT_EQ(defaults.arrayForKey("hotKey"), nlohmann::json::array({0x120000, 1}));
     EXPECT_EQ(defaults.stringForKey("busyMessage"), "I am busy now. Please do not disturb me.");
 }
 
@@ -77,6 +78,19 @@ TEST(RegisteredDefaultsTest, ReceivedFilesGoToTheProductFolderInTheUsersDownload
         }
         const auto env = testing::fakeEnvironment(vars);
         EXPECT_EQ(applicationDefaults({}, env).at("fileTransferPath"), c.path) << c.path;
+    }
+}
+
+TEST(RegisteredDefaultsTest, AStoredShortcutIsKeptAsTheUserChoseIt) {
+    testing::TempFolder folder;
+    const auto file = folder.path() / "defaults.json";
+    // The former default among them: a stored value is the user's, whatever it was.
+    for (const auto& chosen :
+         {nlohmann::json::array({0x60000, 1}), nlohmann::json::array({0x180000, 49})}) {
+        UserDefaults(file).setObject("hotKey", chosen);
+        UserDefaults defaults(file);
+        registerApplicationDefaults(defaults, {});
+        EXPECT_EQ(defaults.arrayForKey("hotKey"), chosen);
     }
 }
 

@@ -54,12 +54,13 @@ class HotKeyWorkerTest : public ::testing::Test {
 
 using Shortcut = HotKeyWorker::Shortcut;
 
-TEST_F(HotKeyWorkerTest, TheRegisteredDefaultsGrabControlShiftS) {
+TEST_F(HotKeyWorkerTest, TheRegisteredDefaultsGrabSuperShiftS) {
     auto worker = boundWorker();
     ASSERT_EQ(grab_.grabs.size(), 1u);
-    EXPECT_EQ(grab_.grabs[0], (Shortcut{0x60000, 1}));
+    EXPECT_EQ(grab_.grabs[0], (Shortcut{0x120000, 1}));
     EXPECT_TRUE(worker->registered());
     // The X modifiers of the stored flags.
+    EXPECT_EQ(X11HotKey::modifierMask(0x120000), XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_4);
     EXPECT_EQ(X11HotKey::modifierMask(0x60000), XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL);
     EXPECT_EQ(X11HotKey::modifierMask(0x180000), XCB_MOD_MASK_1 | XCB_MOD_MASK_4);
     EXPECT_EQ(X11HotKey::modifierMask(0x10000), 0);  // Caps Lock and other bits are dropped
@@ -67,7 +68,7 @@ TEST_F(HotKeyWorkerTest, TheRegisteredDefaultsGrabControlShiftS) {
 
 TEST_F(HotKeyWorkerTest, ShortcutChangesReplaceTheGrabAndEqualOnesDoNothing) {
     auto worker = boundWorker();
-    settings().setObject(defaults::kHotKey, nlohmann::json::array({0x60000, 1}));
+    settings().setObject(defaults::kHotKey, nlohmann::json::array({0x120000, 1}));
     EXPECT_EQ(grab_.grabs.size(), 1u);
     EXPECT_EQ(grab_.ungrabs, 0);
     settings().setObject(defaults::kHotKey, nlohmann::json::array({0x180000, 49}));

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QMenu>
 #include <fstream>
 #include <sstream>
 

@@ -3,9 +3,12 @@
 #include <QFocusEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTest>
 #include <QTreeView>
 #include "ui/roster/RosterModel.h"
 
@@ -275,6 +278,33 @@ TEST_F(ConversationWindowTest, ClosingAOneUserWindowAsksNothing) {
     processEvents();
     EXPECT_FALSE(window);
     EXPECT_EQ(ann_->conversationWindow(), nullptr);
+}
+
+TEST_F(ConversationWindowTest, TheWindowsOwnMenuBarHoldsItsMenuAndCtrlWCloses) {
+    QPointer<Conversation> one = openWith(*ann_);
+    auto* bar = one->findChild<QMenuBar*>();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->actions(), QList<QAction*>{one->conversationMenu()->menuAction()});
+    EXPECT_EQ(one->conversationMenu()->title(), QStringLiteral("Conversation"));
+    QAction* close = one->conversationMenu()->actions().last();
+    EXPECT_EQ(close->text(), QStringLiteral("Close"));
+    EXPECT_EQ(close->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
+
+    QApplication::setActiveWindow(one);
+    QTest::keyClick(one->messageTextView(), Qt::Key_W, Qt::ControlModifier);
+    processEvents();
+    EXPECT_FALSE(one);
+    EXPECT_EQ(ann_->conversationWindow(), nullptr);
+
+    // A chat asks first, as closing it by its title bar does.
+    QPointer<Conversation> chat = openChat({ann_.get(), bob_.get()});
+    chat->show();
+    QApplication::setActiveWindow(chat);
+    QTest::keyClick(chat->messageTextView(), Qt::Key_W, Qt::ControlModifier);
+    processEvents();
+    ASSERT_TRUE(chat);
+    EXPECT_NE(chat->findChild<QMessageBox*>(), nullptr);
+    EXPECT_EQ(sentOf("CRLR"), 0u);
 }
 
 TEST_F(ConversationWindowTest, ClearingShowsOnlyLaterEntries) {

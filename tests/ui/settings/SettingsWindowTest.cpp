@@ -4,12 +4,14 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QTest>
 #include <QToolButton>
 
 #include "core/model/defaults/DefaultsKeys.h"
+#include "ui/settings/HotKeyField.h"
 #include "ui/settings/SettingsTest.h"
 #include "ui/settings/UserInfoPage.h"
 
@@ -180,6 +182,54 @@ TEST_F(SettingsWindowTest, UserInfoReachesTheLocalUserAndTheNameIsAnnounced) {
     EXPECT_EQ(info.department, "Sales");
     EXPECT_EQ(info.additionalInformation, "Room 4");
     EXPECT_FALSE(context_->hasChanges());  // saved
+}
+
+TEST_F(SettingsWindowTest, TabReachesTheShortcutFieldAndEscapeCancelsBeforeItCloses) {
+    QApplication::setActiveWindow(window_.get());
+    auto* enable = control<QCheckBox>(defaults::kEnableHotKey);
+    auto* field = window_->hotKeyField();
+    enable->setFocus();
+    QTest::keyClick(enable, Qt::Key_Tab);
+    ASSERT_TRUE(field->hasFocus());
+    EXPECT_FALSE(field->isRecording());
+    QTest::keyClick(field, Qt::Key_Space);
+    EXPECT_TRUE(field->isRecording());
+    QTest::keyClick(field, Qt::Key_Escape);  // the recording's, not the window's
+    EXPECT_FALSE(field->isRecording());
+    EXPECT_TRUE(window_->isVisible());
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_FALSE(window_->isVisible());
+}
+
+TEST_F(SettingsWindowTest, TheShortcutWarningIsInsideTheWindowAndMovesWithIt) {
+    QMenuBar menus;
+    menus.addMenu(QStringLiteral("File"))
+        ->addAction(QStringLiteral("Find"))
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    auto* field = window_->hotKeyField();
+    field->setMenus(&menus);
+    QApplication::setActiveWindow(window_.get());
+    QTest::mouseClick(field, Qt::LeftButton);
+    QTest::keyClick(field, Qt::Key_K, Qt::ControlModifier);
+    QWidget* warning = field->warning();
+    ASSERT_NE(warning, nullptr);
+    EXPECT_EQ(warning->window(), window_.get());
+    EXPECT_FALSE(warning->isWindow());
+    QApplication::processEvents();
+    const QRect inWindow(warning->mapTo(window_.get(), QPoint()), warning->size());
+    EXPECT_TRUE(window_->rect().contains(inWindow));  // laid out, never cut off
+    EXPECT_GE(inWindow.top(), field->mapTo(window_.get(), QPoint(0, field->height())).y());
+
+    const QPoint before = warning->mapToGlobal(QPoint());
+    const QPoint fieldBefore = field->mapToGlobal(QPoint());
+    window_->move(window_->pos() + QPoint(70, 45));
+    QApplication::processEvents();
+    EXPECT_EQ(warning->mapToGlobal(QPoint()), before + QPoint(70, 45));
+    EXPECT_EQ(field->mapToGlobal(QPoint()), fieldBefore + QPoint(70, 45));
+    EXPECT_TRUE(warning->isVisible());
+
+    control<QCheckBox>(defaults::kEnableHotKey)->setFocus();
+    EXPECT_EQ(field->warning(), nullptr);  // hidden once the field loses the focus
 }
 
 }  // namespace
