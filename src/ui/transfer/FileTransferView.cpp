@@ -12,6 +12,7 @@
 #include "core/model/entities/FileTransfer.h"
 #include "platform/defaults/UserDefaults.h"
 #include "ui/format/ByteCounts.h"
+#include "ui/format/ScreenPoints.h"
 
 namespace corvaline::ui {
 
@@ -24,6 +25,7 @@ constexpr std::int64_t kNoRights = 3;
 // The progress bar's steps; byte counts do not fit its integer range.
 constexpr int kProgressSteps = 1000;
 
+// Sizes and text in screen points (ui/format/ScreenPoints.h), so the text keeps its room.
 struct ItemSize {
     int width, height, textPoints;
 };
@@ -238,9 +240,7 @@ void FileTransferView::updateProgress() {
 void FileTransferView::updateSizes() {
     fontSize_ = int(UserDefaults::standard().integerForKey(defaults::kFontSize)) - 3;
     const ItemSize size = itemSize(fontSize_);
-    QFont font = this->font();
-    font.setPointSize(size.textPoints);
-    setFont(font);
+    setFont(withScreenPoints(font(), size.textPoints));
     progressBar_->setFixedHeight(std::max(4, size.height / 8));
     setFixedSize(size.width, size.height);
     emit sizeChanged();
