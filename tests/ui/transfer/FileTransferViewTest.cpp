@@ -5,8 +5,10 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QTest>
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "core/model/entities/FileTransfer.h"
@@ -156,6 +158,66 @@ TEST_F(FileTransferViewTest, SizesFollowFontSizeForEveryItemAtOnce) {
     NotificationCenter::defaultCenter().post("logUpdated", ann_.get());
     ASSERT_EQ(window->transferItems().size(), 1u);
     EXPECT_GE(window->conversationTextView()->document()->size().height(), 80);
+}
+
+// Where the text lays out the line of its (only) item, in viewport coordinates.
+QRect lineOfItem(const QTextEdit& text) {
+    QTextCursor object = text.document()->find(QString(QChar::ObjectReplacementCharacter));
+    object.setPosition(object.selectionStart());
+    return text.cursorRect(object);
+}
+
+TEST_F(FileTransferViewTest, AnItemStaysOnItsLineOrHidesWhenTheTextIsLaidOutAgain) {
+    const std::string words =
+        QString(QStringLiteral("words that wrap ")).repeated(30).toStdString();
+    for (int at = 0; at < 8; ++at) {
+        addMessage(*ann_, words, true, 100 - at);
+    }
+    record(true, FileTransfer::kWaiting, 2, 0, 10);
+    const struct {
+        const char* what;
+        std::function<void(ui::Conversation&)> change;
+    } cases[] = {
+        {"the window narrowed", [](ui::Conversation& window) { window.resize(300, 500); }},
+        {"the members' pane shown in a window that cannot grow",
+         [](ui::Conversation& window) {
+             window.setMaximumWidth(window.width());
+             window.toggleRightPane(false);
+         }},
+        {"a larger fontSize", [this](ui::Conversation&) { setDefault("fontSize", 30); }},
+    };
+    for (const auto& c : cases) {
+        setDefault("fontSize", 18);
+        auto* window =
+            ui::Conversation::from(ui::Conversation::open({ann_.get()}, nullptr, false, {}));
+        ASSERT_NE(window, nullptr);
+        window->resize(700, 500);
+        window->show();
+        processEvents();
+        auto& text = *window->conversationTextView();
+        const auto items = window->transferItems();
+        ASSERT_EQ(items.size(), 1u);
+        const FileTransferView& item = *items.front();
+        const auto expectOnItsLine = [&](const char* when) {
+            text.viewport()->repaint();  // the text draws whatever lines are in view
+            const QRect line = lineOfItem(text);
+            EXPECT_EQ(item.isVisible(), line.intersects(text.viewport()->rect())) << when;
+            if (item.isVisible()) {
+                EXPECT_NEAR(item.x(), line.x(), 2) << when;
+                EXPECT_GE(item.y(), line.top() - 1) << when;
+                EXPECT_LE(item.geometry().bottom(), line.bottom() + 1) << when;
+            }
+        };
+        expectOnItsLine("shown");
+        EXPECT_TRUE(item.isVisible());
+        c.change(*window);
+        processEvents();
+        expectOnItsLine(c.what);
+        text.verticalScrollBar()->setValue(text.verticalScrollBar()->maximum());
+        expectOnItsLine(c.what);
+        delete window;
+        processEvents();
+    }
 }
 
 TEST_F(FileTransferViewTest, AfterARestartAWaitingOrRunningTransferShowsFailed) {
