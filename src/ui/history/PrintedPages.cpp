@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <algorithm>
 
 #include "ui/format/DateText.h"
 

@@ -25,7 +25,8 @@ constexpr std::int64_t kNoRights = 3;
 // The progress bar's steps; byte counts do not fit its integer range.
 constexpr int kProgressSteps = 1000;
 
-// Sizes and text in screen points (ui/format/ScreenPoints.h), so the text keeps its room.
+// Sizes and text in screen points (ui/format/ScreenPoints.h), so the text keeps its room in
+// the item at any resolution: two lines of text and the bar fill the item's height.
 struct ItemSize {
     int width, height, textPoints;
 };
@@ -33,11 +34,11 @@ struct ItemSize {
 ItemSize itemSize(int fontSize) {
     switch (fontSize) {
         case 10:
-            return {250, 45, 8};
+            return {250, 45, 11};
         case 15:
-            return {300, 55, 9};
+            return {300, 55, 12};
         default:
-            return {350, 80, 12};
+            return {350, 80, 16};
     }
 }
 

@@ -76,13 +76,17 @@ TEST_F(RowToolTipTest, ClicksMenusActivationAndLosingTheFocusCloseTheToolTipAtOn
          [&] { QTest::mouseClick(view().viewport(), Qt::LeftButton, {}, ann); }},
         {"a click on another row",
          [&] { QTest::mouseClick(view().viewport(), Qt::LeftButton, {}, rowOf(user("A4"))); }},
-        {"a right-click", [&] { QTest::mousePress(view().viewport(), Qt::RightButton, {}, ann); }},
+        {"a right-click", [&] { QTest::mouseClick(view().viewport(), Qt::RightButton, {}, ann); }},
         {"the menu key",
          [&] {
              QContextMenuEvent menu(QContextMenuEvent::Keyboard, ann, view().mapToGlobal(ann));
              QApplication::sendEvent(&view(), &menu);
          }},
-        {"a double-click", [&] { QTest::mouseDClick(view().viewport(), Qt::LeftButton, {}, ann); }},
+        {"a double-click",
+         [&] {
+             QTest::mouseDClick(view().viewport(), Qt::LeftButton, {}, ann);
+             QTest::mouseRelease(view().viewport(), Qt::LeftButton, {}, ann);
+         }},
         {"Return on the row",
          [&] {
              view().setCurrentIndex(model_->indexOf(user("A1")));

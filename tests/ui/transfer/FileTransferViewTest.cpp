@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QDragEnterEvent>
+#include <QFontInfo>
 #include <QLabel>
 #include <QMimeData>
 #include <QProgressBar>
@@ -138,12 +139,18 @@ TEST_F(FileTransferViewTest, SizesFollowFontSizeForEveryItemAtOnce) {
     processEvents();
     const auto items = window->transferItems();
     ASSERT_EQ(items.size(), 2u);
-    for (const auto& [fontSize, size] : std::vector<std::pair<int, QSize>>{
-             {13, {250, 45}}, {18, {300, 55}}, {12, {350, 80}}, {24, {350, 80}}}) {
-        setDefault("fontSize", fontSize);
+    const struct {
+        int fontSize;
+        QSize size;
+        int textPixels;  // as many at any resolution: the text keeps its room in the item
+    } cases[] = {
+        {13, {250, 45}, 11}, {18, {300, 55}, 12}, {12, {350, 80}, 16}, {24, {350, 80}, 16}};
+    for (const auto& c : cases) {
+        setDefault("fontSize", c.fontSize);
         for (auto* item : items) {
-            EXPECT_EQ(item->size(), size) << fontSize;
-            EXPECT_EQ(item->fontSize(), fontSize - 3);
+            EXPECT_EQ(item->size(), c.size) << c.fontSize;
+            EXPECT_EQ(item->fontSize(), c.fontSize - 3);
+            EXPECT_EQ(QFontInfo(item->font()).pixelSize(), c.textPixels) << c.fontSize;
         }
     }
     // The items stand on their own lines, the later one lower, once the text is drawn.
