@@ -161,6 +161,25 @@ class Desktop:
     def picture(self, path, window="root"):
         self.tool("import", "-window", window, path, timeout=30)
 
+    def pixels(self, path, window="root"):
+        """A picture of the window, kept at path: (width, height, rows of (r, g, b))."""
+        self.picture(path, window)
+        ppm = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], capture_output=True,
+                             check=True, timeout=30).stdout
+        fields, at = [], 0
+        while len(fields) < 4:  # "P6", width, height, the largest value, each after spaces
+            while ppm[at:at + 1].isspace():
+                at += 1
+            start = at
+            while not ppm[at:at + 1].isspace():
+                at += 1
+            fields.append(ppm[start:at])
+        width, height = int(fields[1]), int(fields[2])
+        data = ppm[at + 1:]
+        rows = [[tuple(data[(y * width + x) * 3:(y * width + x) * 3 + 3]) for x in range(width)]
+                for y in range(height)]
+        return width, height, rows
+
 
 class App:
     """One copy of the application in the desktop's host, with its own HOME."""

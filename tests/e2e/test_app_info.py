@@ -1,7 +1,8 @@
 """The windowed program under Xvfb beside a windowless node, in a lab: resting the pointer on
 the node's row of the main list shows the node's information tool tip (after the node's
-answer arrives), and the history viewer shows a conversation held with the node and saves it
-as text. Every step waits a bounded time."""
+answer arrives) until a click in the list or another window taking the focus closes it, and
+the history viewer shows a conversation held with the node and saves it as text. Every step
+waits a bounded time."""
 
 import os
 import sqlite3
@@ -71,6 +72,37 @@ class AppInfoTest(unittest.TestCase):
             content = text.read()
         self.assertIn("history line from the node", content)
         self.assertIn("(Incoming) Ann Lee:", content)
+
+
+    def hover_first_row(self):
+        """Rests the pointer on the node's row until its tool tip shows."""
+        for y in (81, 60, 100):
+            self.desktop.tool("xdotool", "mousemove", "--window", self.window, "120", str(y))
+            time.sleep(0.3)
+            self.desktop.tool("xdotool", "mousemove_relative", "1", "0")
+            if until(lambda: self.desktop.windows("^User Info: Ann Lee$"), 5):
+                return
+        self.fail("no tool tip over the node's row\n" + self.app.tail())
+
+    def test_the_tool_tip_closes_on_clicks_and_when_the_window_loses_the_focus(self):
+        # Another window of the program, small and away from the pointer, to take the focus.
+        self.desktop.tool("xdotool", "windowmove", self.window, "0", "0")
+        self.desktop.key(self.window, "ctrl+m")
+        other = self.desktop.wait_window("^Mass Message$")
+        self.desktop.tool("xdotool", "windowsize", other, "320", "240")
+        self.desktop.tool("xdotool", "windowmove", other, "560", "440")
+        tip_closed = lambda: not self.desktop.windows("^User Info: Ann Lee$")  # noqa: E731
+        # The pointer stays on the row throughout: only the action may close the tool tip.
+        for what, act in (
+                ("a click on the row", lambda: self.desktop.tool("xdotool", "click", "1")),
+                ("another window taking the focus",
+                 lambda: self.desktop.tool("xdotool", "windowactivate", other))):
+            self.desktop.activate(self.window)
+            self.hover_first_row()
+            time.sleep(1)  # it stays while the pointer rests there
+            self.assertFalse(tip_closed(), what)
+            act()
+            self.assertTrue(until(tip_closed, 5), what)
 
 
 if __name__ == "__main__":

@@ -1,8 +1,9 @@
 """The windowed program under Xvfb against windowless nodes, all in a lab: a mass message typed
 into the mass-message window reaches each node once as a mass message, files offered by a node
 are taken by the item in the conversation (auto-accept on) and arrive byte for byte, and a
-transfer cut by killing its sender ends failed in the application's history. Every step waits a
-bounded time."""
+transfer cut by killing its sender ends failed in the application's history; an item whose
+line leaves the view when the window narrows does not stay behind over other lines. Every step
+waits a bounded time."""
 
 import glob
 import hashlib
@@ -94,6 +95,55 @@ class AppTransferTest(AppWithTwoNodes):
         self.b.process.wait(timeout=10)
         self.assertEqual(until(lambda: self.transfer_states() == [6, 7], 30) and
                          self.transfer_states(), [6, 7])
+
+
+    def item_bar(self, window, name):
+        """The colour and rows of the longest run of one bright colour in the window (the
+        progress bar of a transfer item): (colour, [rows]), or None."""
+        _, _, rows = self.desktop.pixels(os.path.join(self.home, name), window)
+        best, colour = 0, None
+        for row in rows:
+            x = 0
+            while x < len(row):
+                end = x
+                while end < len(row) and row[end] == row[x]:
+                    end += 1
+                if end - x > best and max(row[x]) - min(row[x]) > 60:
+                    best, colour = end - x, row[x]
+                x = end
+        if best < 60:
+            return None
+        return colour, [y for y, row in enumerate(rows) if self.run_of(row, colour) >= 40]
+
+    @staticmethod
+    def run_of(row, colour):
+        longest = length = 0
+        for pixel in row:
+            length = length + 1 if pixel == colour else 0
+            longest = max(longest, length)
+        return longest
+
+    def test_a_transfer_item_whose_line_left_the_view_is_not_left_behind(self):
+        words = "words that wrap again and again when the window narrows " * 5
+        for number in range(4):
+            self.a.command("send", self.app_id, f"{number} {words}")
+        window = self.desktop.wait_window(f"^{self.a.name} - Conversation$")
+        offered = os.path.join(self.a.home, "item.bin")
+        with open(offered, "wb") as file:
+            file.write(os.urandom(1000))
+        self.a.command("files", self.app_id, offered)
+        self.assertTrue(until(lambda: self.transfer_states() == [6], 30), self.transfer_states())
+        self.desktop.tool("xdotool", "windowsize", window, "640", "480")
+        time.sleep(1)
+        bar = until(lambda: self.item_bar(window, "wide.png"), 10)
+        self.assertTrue(bar, "the item is not in view at the end of the text")
+        colour, rows = bar
+        # Narrower: the lines above the item wrap, and the item's line leaves the view.
+        self.desktop.tool("xdotool", "windowsize", window, "260", "480")
+        time.sleep(1)
+        _, _, pixels = self.desktop.pixels(os.path.join(self.home, "narrow.png"), window)
+        stale = [y for y, row in enumerate(pixels) if self.run_of(row, colour) >= 40]
+        self.assertEqual(stale, [], f"the item stayed over other lines (it was at {rows})")
 
 
 if __name__ == "__main__":

@@ -2,8 +2,9 @@
 // the folder given: a one-user conversation with every kind of line and a typing notice, a
 // group chat with its members, the invite sheet with a partly chosen group, the mass-message
 // window with a partly chosen group, and a conversation with file-transfer items in their
-// states, one of them a real transfer to 127.0.0.1 caught midway. Runs in a temporary HOME;
-// the transfer port is opened only inside the network namespace it is run in.
+// states, one of them a real transfer to 127.0.0.1 caught midway, also after a narrowing. Runs
+// in a temporary HOME; the transfer port is opened only inside the network namespace it is run
+// in.
 #include <stdlib.h>
 
 #include <QApplication>
@@ -131,6 +132,10 @@ void saveTransfers(QApplication& application, MainLoop& loop, ObjectContext& con
     }
     application.processEvents();
     save(*window, out / "transfers.png");
+    // Narrower and lower: the lines wrap again and the items follow their lines or leave.
+    window->resize(340, 600);
+    application.processEvents();
+    save(*window, out / "transfers-narrowed.png");
     if (sent) {
         sent->ContinueTransfer(FileTransfer::kCancelled);
         pump(application, loop, [&] { return !sent->isRunning() && !incoming->isRunning(); });

@@ -1,5 +1,6 @@
 #include "ui/controls/PaddedTextDelegate.h"
 
+#include <QApplication>
 #include <QPainter>
 
 namespace corvaline::ui {
@@ -15,9 +16,16 @@ QRect PaddedTextDelegate::titleRectForBounds(const QRect& bounds, int textHeight
 void PaddedTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                const QModelIndex& index) const {
     QStyleOptionViewItem cell = option;
-    const int textHeight = cell.fontMetrics.height();
-    cell.rect = titleRectForBounds(option.rect, textHeight);
-    QStyledItemDelegate::paint(painter, cell, index);
+    initStyleOption(&cell, index);  // the font the row asks for decides the text's height
+    cell.rect = titleRectForBounds(option.rect, cell.fontMetrics.height());
+    if (centered_) {
+        // The title rectangle already holds the text's place: the text starts at its top, or
+        // the style would centre it once more in the rest of the cell, below the middle.
+        cell.displayAlignment = (cell.displayAlignment & Qt::AlignHorizontal_Mask) | Qt::AlignTop;
+    }
+    const QWidget* widget = cell.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
 }
 
 void PaddedTextDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,

@@ -16,6 +16,7 @@
 #include "platform/defaults/UserDefaults.h"
 #include "ui/conversation/LinkedText.h"
 #include "ui/format/DateText.h"
+#include "ui/format/ScreenPoints.h"
 #include "ui/transfer/TransferItems.h"
 
 namespace corvaline::ui {
@@ -42,7 +43,7 @@ ConversationText::ConversationText(QTextEdit& view) : view_(view), items_(new Tr
 }
 
 void ConversationText::updateParagraphs(const QFont& font) {
-    const double size = font.pointSizeF();
+    const double size = screenPoints(font);
     baseParagraph_ = QTextBlockFormat();
     baseParagraph_.setLineHeight(size / 6.0, QTextBlockFormat::LineDistanceHeight);
     fileParagraph_ = baseParagraph_;

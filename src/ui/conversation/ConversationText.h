@@ -39,8 +39,8 @@ class ConversationText {
   public:
     explicit ConversationText(QTextEdit& view);
 
-    // Rebuilds the styles from the font and its size in points; lines already shown keep
-    // theirs. Scrolls to the end.
+    // Rebuilds the styles from the font and its size in screen points (the indent and the line
+    // spacing follow it); lines already shown keep theirs. Scrolls to the end.
     void updateParagraphs(const QFont& font);
 
     // Appends one line; no time means now.

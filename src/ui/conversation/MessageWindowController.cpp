@@ -6,6 +6,7 @@
 
 #include "core/model/defaults/DefaultsKeys.h"
 #include "platform/defaults/UserDefaults.h"
+#include "ui/format/ScreenPoints.h"
 
 namespace corvaline::ui {
 
@@ -25,7 +26,7 @@ void MessageWindowController::readFont() {
     textFont_ = QApplication::font();
     const auto size = UserDefaults::standard().integerForKey(defaults::kFontSize);
     if (size > 0) {
-        textFont_.setPointSize(int(size));
+        textFont_ = withScreenPoints(textFont_, int(size));
     }
 }
 

@@ -9,7 +9,8 @@ class QSplitter;
 
 namespace corvaline::ui {
 
-// The base of the conversation and mass-message windows: the text font from "fontSize" and
+// The base of the conversation and mass-message windows: the text font from "fontSize" (in
+// screen points, ui/format/ScreenPoints.h) and
 // the split view whose last pane (the right pane) can be shown and hidden. GUI thread.
 class MessageWindowController : public QWidget {
     Q_OBJECT

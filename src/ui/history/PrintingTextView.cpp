@@ -1,8 +1,11 @@
 #include "ui/history/PrintingTextView.h"
 
 #include <QDesktopServices>
+#include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+
+#include "ui/history/PrintedPages.h"
 
 namespace corvaline::ui {
 
@@ -32,9 +35,22 @@ void PrintingTextView::print() {
 
 void PrintingTextView::printTo(QPrinter& printer) const {
     printer.setDocName(printJobName_);
+    // The pages are drawn from the paper's corner: the header and the footer stand in the
+    // margins, and no margin of the printer's own comes on top.
+    printer.setFullPage(true);
     printer.setPageMargins(QMarginsF(10.0, 20.0, 10.0, 20.0), QPageLayout::Point);
-    printer.setFullPage(false);
-    document()->print(&printer);
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        return;  // no printer to draw on; the print system has said why
+    }
+    const PrintedPages pages(*document(), printer, printer.pageLayout(), printJobName_,
+                             QDateTime::currentDateTime());
+    for (int page = 0; page < pages.count(); ++page) {
+        if (page > 0) {
+            printer.newPage();
+        }
+        pages.paint(painter, page);
+    }
 }
 
 }  // namespace corvaline::ui

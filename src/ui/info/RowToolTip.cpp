@@ -22,9 +22,26 @@ RowToolTip::RowToolTip(QWidget& viewport, RosterModel& model)
     : QObject(&viewport), viewport_(viewport), model_(model) {
     viewport.installEventFilter(this);
     viewport.setMouseTracking(true);
+    if (auto* view = viewOf(viewport)) {
+        // The view sees the keyboard's context menu and its window's loss of the focus.
+        view->installEventFilter(this);
+        connect(view, &QAbstractItemView::activated, this, &UserInformationWindow::closeToolTip);
+        connect(view, &QAbstractItemView::doubleClicked, this,
+                &UserInformationWindow::closeToolTip);
+    }
 }
 
 bool RowToolTip::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::ContextMenu:
+        case QEvent::WindowDeactivate:
+            UserInformationWindow::closeToolTip();
+            return false;
+        default:
+            break;
+    }
     if (watched != &viewport_) {
         return false;
     }

@@ -12,6 +12,7 @@
 #include "core/model/entities/FileTransfer.h"
 #include "platform/defaults/UserDefaults.h"
 #include "ui/format/ByteCounts.h"
+#include "ui/format/ScreenPoints.h"
 
 namespace corvaline::ui {
 
@@ -24,6 +25,8 @@ constexpr std::int64_t kNoRights = 3;
 // The progress bar's steps; byte counts do not fit its integer range.
 constexpr int kProgressSteps = 1000;
 
+// Sizes and text in screen points (ui/format/ScreenPoints.h), so the text keeps its room in
+// the item at any resolution: two lines of text and the bar fill the item's height.
 struct ItemSize {
     int width, height, textPoints;
 };
@@ -31,11 +34,11 @@ struct ItemSize {
 ItemSize itemSize(int fontSize) {
     switch (fontSize) {
         case 10:
-            return {250, 45, 8};
+            return {250, 45, 11};
         case 15:
-            return {300, 55, 9};
+            return {300, 55, 12};
         default:
-            return {350, 80, 12};
+            return {350, 80, 16};
     }
 }
 
@@ -238,9 +241,7 @@ void FileTransferView::updateProgress() {
 void FileTransferView::updateSizes() {
     fontSize_ = int(UserDefaults::standard().integerForKey(defaults::kFontSize)) - 3;
     const ItemSize size = itemSize(fontSize_);
-    QFont font = this->font();
-    font.setPointSize(size.textPoints);
-    setFont(font);
+    setFont(withScreenPoints(font(), size.textPoints));
     progressBar_->setFixedHeight(std::max(4, size.height / 8));
     setFixedSize(size.width, size.height);
     emit sizeChanged();

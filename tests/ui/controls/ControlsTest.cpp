@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QPainter>
+#include <QStandardItemModel>
 #include <QTest>
 
 #include "ui/controls/LinkLabel.h"
@@ -75,6 +78,55 @@ TEST(PaddedTextDelegateTest, PaddingAndCentring) {
     EXPECT_EQ(cell.titleRectForBounds(bounds, 16), QRect(10, 20, 170, 40));
     cell.setCentered(true);
     EXPECT_EQ(cell.titleRectForBounds(bounds, 16), QRect(10, 28, 200, 32));  // (40-16)/3 = 8
+}
+
+// The first and the last row of the image that hold ink.
+std::pair<int, int> inkRows(const QImage& image) {
+    int first = -1, last = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qGray(image.pixel(x, y)) < 128) {
+                first = first < 0 ? y : first;
+                last = y;
+                break;
+            }
+        }
+    }
+    return {first, last};
+}
+
+TEST(PaddedTextDelegateTest, CentredTextIsDrawnAThirdOfTheFreeHeightBelowTheTop) {
+    QStandardItemModel model(1, 1);
+    model.setData(model.index(0, 0), QStringLiteral("Hamburg"));
+    QStyleOptionViewItem option;
+    option.state = QStyle::State_Enabled;
+    option.palette.setColor(QPalette::Text, Qt::black);
+    option.font = QApplication::font();
+    option.fontMetrics = QFontMetrics(option.font);
+    option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;  // what a view asks for
+    const int height = 60;
+    const int textHeight = option.fontMetrics.height();
+    const auto draw = [&](const QStyledItemDelegate& delegate, const QRect& rect) {
+        QImage image(200, height, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        QStyleOptionViewItem cell = option;
+        cell.rect = rect;
+        delegate.paint(&painter, cell, model.index(0, 0));
+        return image;
+    };
+
+    PaddedTextDelegate centred;
+    centred.setCentered(true);
+    const QImage drawn = draw(centred, QRect(0, 0, 200, height));
+    // The same text in a cell just its height, whose top is a third of the free height down.
+    const QImage expected =
+        draw(QStyledItemDelegate(), QRect(0, (height - textHeight) / 3, 200, textHeight));
+    const auto [top, bottom] = inkRows(drawn);
+    ASSERT_GE(top, 0) << "no text drawn";
+    EXPECT_EQ(std::pair(top, bottom), inkRows(expected));
+    EXPECT_TRUE(drawn == expected);
+    EXPECT_LT(top + bottom, height - 1) << "the text's middle lies below the cell's";
 }
 
 }  // namespace

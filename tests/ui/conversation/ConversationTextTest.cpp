@@ -5,6 +5,7 @@
 
 #include "core/model/defaults/DefaultsKeys.h"
 #include "ui/format/DateText.h"
+#include "ui/format/ScreenPoints.h"
 #include "ui/support/ConversationTest.h"
 
 namespace corvaline::testing {
@@ -17,9 +18,7 @@ class ConversationTextTest : public ConversationTest {
   protected:
     void SetUp() override {
         ConversationTest::SetUp();
-        QFont font = view_.font();
-        font.setPointSize(18);
-        text_.updateParagraphs(font);
+        text_.updateParagraphs(ui::withScreenPoints(view_.font(), 18));
     }
 
     QString plain() const { return view_.toPlainText(); }

@@ -1,6 +1,7 @@
 #include "ui/conversation/Conversation.h"
 
 #include <QFocusEvent>
+#include <QFontInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -160,6 +161,27 @@ TEST_F(ConversationWindowTest, OneUserWindowHidesThePaneAtOnceAndAChatShowsIt) {
     EXPECT_EQ(chat->membersList()->count(), 2);
     EXPECT_EQ(chat->windowTitle(), QStringLiteral("Bob, Eve - Conversation"));
     EXPECT_EQ(sentOf("CRJR"), 2u);
+}
+
+TEST_F(ConversationWindowTest, TextIsAsManyPixelsAsFontSizeSays) {
+    // "fontSize" counts screen pixels, Qt's points are larger (18 points are 24 pixels at 96 dpi).
+    addMessage(*ann_, "m1");
+    auto* window = openWith(*ann_);
+    const auto messageFont = [window] {
+        auto* document = window->conversationTextView()->document();
+        const QTextBlock line = document->find(QStringLiteral("m1")).block();
+        return QTextCursor(line).charFormat().font();
+    };
+    for (const int fontSize : {18, 13, 30}) {
+        if (fontSize != 18) {  // the default first
+            setDefault(std::string(defaults::kFontSize), fontSize);
+            window->clearConversation();
+            addMessage(*ann_, "m1");
+            NotificationCenter::defaultCenter().post("logUpdated", ann_.get());
+        }
+        EXPECT_EQ(QFontInfo(messageFont()).pixelSize(), fontSize);
+        EXPECT_EQ(QFontInfo(window->messageTextView()->font()).pixelSize(), fontSize);
+    }
 }
 
 TEST_F(ConversationWindowTest, InvitingTurnsAOneUserWindowIntoAChat) {

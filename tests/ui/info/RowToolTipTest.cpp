@@ -4,6 +4,8 @@
 #include <QCursor>
 #include <QHelpEvent>
 #include <QMouseEvent>
+#include <QTest>
+#include <functional>
 
 #include "ui/info/RowToolTip.h"
 #include "ui/info/UserInformationWindow.h"
@@ -58,6 +60,55 @@ TEST_F(RowToolTipTest, RestingOnAUserRowShowsItsToolTipAndLeavingTheRowClosesIt)
     move(rowOf(user("A4")));
     runFor(0.6);
     EXPECT_EQ(UserInformationWindow::CurrentToolTipInfoWindow(), nullptr);
+}
+
+TEST_F(RowToolTipTest, ClicksMenusActivationAndLosingTheFocusCloseTheToolTipAtOnce) {
+    view().activateWindow();
+    QApplication::processEvents();
+    ASSERT_TRUE(view().isActiveWindow());
+    const QPoint ann = rowOf(user("A1"));
+    QWidget other;
+    const struct {
+        const char* what;
+        std::function<void()> act;
+    } cases[] = {
+        {"a click on the row",
+         [&] { QTest::mouseClick(view().viewport(), Qt::LeftButton, {}, ann); }},
+        {"a click on another row",
+         [&] { QTest::mouseClick(view().viewport(), Qt::LeftButton, {}, rowOf(user("A4"))); }},
+        {"a right-click", [&] { QTest::mouseClick(view().viewport(), Qt::RightButton, {}, ann); }},
+        {"the menu key",
+         [&] {
+             QContextMenuEvent menu(QContextMenuEvent::Keyboard, ann, view().mapToGlobal(ann));
+             QApplication::sendEvent(&view(), &menu);
+         }},
+        {"a double-click",
+         [&] {
+             QTest::mouseDClick(view().viewport(), Qt::LeftButton, {}, ann);
+             QTest::mouseRelease(view().viewport(), Qt::LeftButton, {}, ann);
+         }},
+        {"Return on the row",
+         [&] {
+             view().setCurrentIndex(model_->indexOf(user("A1")));
+             QTest::keyClick(&view(), Qt::Key_Return);
+         }},
+        {"another window taking the focus",
+         [&] {
+             other.show();
+             other.activateWindow();
+             QApplication::processEvents();
+         }},
+    };
+    for (const auto& c : cases) {
+        view().activateWindow();
+        QApplication::processEvents();
+        rest(ann);
+        ASSERT_NE(UserInformationWindow::CurrentToolTipInfoWindow(), nullptr) << c.what;
+        c.act();
+        EXPECT_EQ(UserInformationWindow::CurrentToolTipInfoWindow(), nullptr) << c.what;
+        UserInformationWindow::closeToolTip();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "ui/mass/MassMessage.h"
 
+#include <QFontInfo>
 #include <QPushButton>
 #include <QTreeView>
 
@@ -118,6 +119,13 @@ TEST_F(MassMessageTest, SendingGoesAsOneMassMessageToTheGroupsUsersAndClosesTheW
     EXPECT_EQ(to, (std::set<std::string>{"Ann", "Bob", "Eve"}));
     ASSERT_NE(lastMessage(*ann_), nullptr);
     EXPECT_EQ(lastMessage(*ann_)->objectId(), sent->objectId());
+}
+
+TEST_F(MassMessageTest, TheTypedTextIsAsManyPixelsAsFontSizeSays) {
+    open({});
+    EXPECT_EQ(QFontInfo(window_->messageTextView()->font()).pixelSize(), 18);  // the default
+    setDefault("fontSize", 25);
+    EXPECT_EQ(QFontInfo(window_->messageTextView()->font()).pixelSize(), 25);
 }
 
 TEST_F(MassMessageTest, NobodyChosenKeepsSendDisabledAndTheTypedText) {

@@ -2,11 +2,14 @@
 
 #include <QDesktopServices>
 #include <QDragEnterEvent>
+#include <QFontInfo>
 #include <QLabel>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QTest>
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "core/model/entities/FileTransfer.h"
@@ -136,12 +139,18 @@ TEST_F(FileTransferViewTest, SizesFollowFontSizeForEveryItemAtOnce) {
     processEvents();
     const auto items = window->transferItems();
     ASSERT_EQ(items.size(), 2u);
-    for (const auto& [fontSize, size] : std::vector<std::pair<int, QSize>>{
-             {13, {250, 45}}, {18, {300, 55}}, {12, {350, 80}}, {24, {350, 80}}}) {
-        setDefault("fontSize", fontSize);
+    const struct {
+        int fontSize;
+        QSize size;
+        int textPixels;  // as many at any resolution: the text keeps its room in the item
+    } cases[] = {
+        {13, {250, 45}, 11}, {18, {300, 55}, 12}, {12, {350, 80}, 16}, {24, {350, 80}, 16}};
+    for (const auto& c : cases) {
+        setDefault("fontSize", c.fontSize);
         for (auto* item : items) {
-            EXPECT_EQ(item->size(), size) << fontSize;
-            EXPECT_EQ(item->fontSize(), fontSize - 3);
+            EXPECT_EQ(item->size(), c.size) << c.fontSize;
+            EXPECT_EQ(item->fontSize(), c.fontSize - 3);
+            EXPECT_EQ(QFontInfo(item->font()).pixelSize(), c.textPixels) << c.fontSize;
         }
     }
     // The items stand on their own lines, the later one lower, once the text is drawn.
@@ -156,6 +165,66 @@ TEST_F(FileTransferViewTest, SizesFollowFontSizeForEveryItemAtOnce) {
     NotificationCenter::defaultCenter().post("logUpdated", ann_.get());
     ASSERT_EQ(window->transferItems().size(), 1u);
     EXPECT_GE(window->conversationTextView()->document()->size().height(), 80);
+}
+
+// Where the text lays out the line of its (only) item, in viewport coordinates.
+QRect lineOfItem(const QTextEdit& text) {
+    QTextCursor object = text.document()->find(QString(QChar::ObjectReplacementCharacter));
+    object.setPosition(object.selectionStart());
+    return text.cursorRect(object);
+}
+
+TEST_F(FileTransferViewTest, AnItemStaysOnItsLineOrHidesWhenTheTextIsLaidOutAgain) {
+    const std::string words =
+        QString(QStringLiteral("words that wrap ")).repeated(30).toStdString();
+    for (int at = 0; at < 8; ++at) {
+        addMessage(*ann_, words, true, 100 - at);
+    }
+    record(true, FileTransfer::kWaiting, 2, 0, 10);
+    const struct {
+        const char* what;
+        std::function<void(ui::Conversation&)> change;
+    } cases[] = {
+        {"the window narrowed", [](ui::Conversation& window) { window.resize(300, 500); }},
+        {"the members' pane shown in a window that cannot grow",
+         [](ui::Conversation& window) {
+             window.setMaximumWidth(window.width());
+             window.toggleRightPane(false);
+         }},
+        {"a larger fontSize", [this](ui::Conversation&) { setDefault("fontSize", 30); }},
+    };
+    for (const auto& c : cases) {
+        setDefault("fontSize", 18);
+        auto* window =
+            ui::Conversation::from(ui::Conversation::open({ann_.get()}, nullptr, false, {}));
+        ASSERT_NE(window, nullptr);
+        window->resize(700, 500);
+        window->show();
+        processEvents();
+        auto& text = *window->conversationTextView();
+        const auto items = window->transferItems();
+        ASSERT_EQ(items.size(), 1u);
+        const FileTransferView& item = *items.front();
+        const auto expectOnItsLine = [&](const char* when) {
+            text.viewport()->repaint();  // the text draws whatever lines are in view
+            const QRect line = lineOfItem(text);
+            EXPECT_EQ(item.isVisible(), line.intersects(text.viewport()->rect())) << when;
+            if (item.isVisible()) {
+                EXPECT_NEAR(item.x(), line.x(), 2) << when;
+                EXPECT_GE(item.y(), line.top() - 1) << when;
+                EXPECT_LE(item.geometry().bottom(), line.bottom() + 1) << when;
+            }
+        };
+        expectOnItsLine("shown");
+        EXPECT_TRUE(item.isVisible());
+        c.change(*window);
+        processEvents();
+        expectOnItsLine(c.what);
+        text.verticalScrollBar()->setValue(text.verticalScrollBar()->maximum());
+        expectOnItsLine(c.what);
+        delete window;
+        processEvents();
+    }
 }
 
 TEST_F(FileTransferViewTest, AfterARestartAWaitingOrRunningTransferShowsFailed) {
