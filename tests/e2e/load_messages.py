@@ -13,6 +13,7 @@ about SENDERS x IN_FLIGHT connections coming at it. The receiver takes at most 3
 at once from one address (more are refused by design), so IN_FLIGHT stays below that.
 """
 
+import os
 import sys
 import threading
 import time
@@ -25,6 +26,22 @@ from test_relay import held_copies
 SENDERS = 8
 # A sender that gets no receipt finds out at the latest when its read times out.
 REPLY_TIMEOUT = 10
+# Trace lines that tell why an exchange failed, on either side.
+WHY = ("offline because", "cannot be extracted", "too many", "hold too many")
+
+
+def traced(home):
+    """A wrapper that runs the node with its trace on, written to a file in its home."""
+    script = f'CORVALINE_TRACE=1 exec "$0" "$@" 2>>{os.path.join(home, "trace.log")}'
+    return ("sh", "-c", script)
+
+
+def failures_traced(node):
+    try:
+        with open(os.path.join(node.home, "trace.log"), errors="replace") as trace:
+            return [line.strip() for line in trace if any(why in line for why in WHY)]
+    except FileNotFoundError:
+        return []
 
 
 class Progress:
@@ -65,8 +82,9 @@ class LoadMessages(unittest.TestCase):
 
         lab = Lab(SENDERS + 1)
         self.addCleanup(lab.close)
-        receiver = Node(self, lab, 0)
-        senders = [Node(self, lab, i + 1) for i in range(SENDERS)]
+        receiver = Node(self, lab, 0, wrapper=traced(lab.homes[0]))
+        senders = [Node(self, lab, i + 1, wrapper=traced(lab.homes[i + 1]))
+                   for i in range(SENDERS)]
         for sender in senders:
             sender.wait_user(receiver, "0")
             receiver.wait_user(sender, "0", timeout=30)
@@ -98,6 +116,9 @@ class LoadMessages(unittest.TestCase):
 
         # A receipt that never came is seen once the read on its connection timed out.
         time.sleep(REPLY_TIMEOUT + 2)
+        for node in (receiver, *senders):
+            for line in failures_traced(node):
+                print(f"\nnode {node.user_id}: {line}")
         for sender, mark in zip(senders, marks):
             offline = [e for e in sender.events[mark:]
                        if e and e[0] == "user" and e[1] == receiver.user_id and e[2] != "0"]
