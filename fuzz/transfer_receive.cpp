@@ -65,10 +65,21 @@ class Peer {
         return ParseTransferHeader(codec, *line);
     }
 
+    // To whoever takes the socket's reports: the transfer itself, or, while a file's data
+    // moves, its data stream on a queue of its own.
     void deliver(Bytes bytes, long tag) {
         const auto size = bytes.size();
-        transfer_->socketDidReadData(
-            socket_, DataSlice(std::make_shared<const Data>(std::move(bytes)), 0, size), tag);
+        const DataSlice data(std::make_shared<const Data>(std::move(bytes)), 0, size);
+        std::shared_ptr<AsyncTcpSocketDelegate> delegate;
+        std::shared_ptr<dispatch::Queue> queue;
+        socket_->getDelegate(&delegate, &queue);
+        if (delegate.get() == static_cast<AsyncTcpSocketDelegate*>(transfer_.get())) {
+            transfer_->socketDidReadData(socket_, data, tag);
+        } else if (delegate && queue) {
+            queue->async([delegate, socket = socket_, data, tag] {
+                delegate->socketDidReadData(socket, data, tag);
+            });
+        }
     }
 
     // The peer goes, orderly or not.

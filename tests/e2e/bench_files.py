@@ -34,6 +34,14 @@ def main_thread_seconds(node):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def main_thread_wakes(node):
+    """How often the node's main thread went to sleep and was woken again."""
+    pid = node.process.pid
+    with open(f"/proc/{pid}/task/{pid}/status") as status:
+        return sum(int(line.split()[1]) for line in status
+                   if line.startswith("voluntary_ctxt_switches"))
+
+
 def plain_copy(lab, copier, source, target_host, target_file):
     receiver = lab.popen(1, [copier, "receive", str(PORT), target_file], stdout=subprocess.PIPE,
                          text=True)
@@ -47,20 +55,24 @@ def plain_copy(lab, copier, source, target_host, target_file):
 
 
 def node_transfer(a, b, verb, path):
-    """The folder the file arrived in, the seconds it took, and the share of those seconds
-    the sender's and the receiver's main threads were busy."""
+    """The folder the file arrived in, the seconds it took, the share of those seconds the
+    sender's and the receiver's main threads were busy, and their CPU seconds and wake-ups
+    (which a busy machine does not dilute)."""
     since_a, since_b = a.mark(), b.mark()
     busy = [main_thread_seconds(a), main_thread_seconds(b)]
+    wakes = [main_thread_wakes(a), main_thread_wakes(b)]
     start = time.monotonic()
     a.command(verb, b.user_id, path)
     done = b.wait(lambda e: e[0] == "transfer" and len(e) == 7 and e[3] == a.user_id
                   and e[2] in ("0", "4", "6", "7"), 600, since_b)
     seconds = time.monotonic() - start
-    busy = [(main_thread_seconds(node) - before) / seconds for node, before in zip((a, b), busy)]
+    cpu = [main_thread_seconds(node) - before for node, before in zip((a, b), busy)]
+    busy = [used / seconds for used in cpu]
+    wakes = [main_thread_wakes(node) - before for node, before in zip((a, b), wakes)]
     if done[2] != "6":
         raise AssertionError(f"transfer ended in state {done[2]}")
     a.wait(lambda e: e[0] == "transfer" and len(e) == 7 and e[2] == "6", 60, since_a)
-    return done[6], seconds, busy
+    return done[6], seconds, busy, cpu, wakes
 
 
 class Bench(unittest.TestCase):
@@ -92,6 +104,8 @@ class Bench(unittest.TestCase):
         # round of each counts.
         best = {"tcp": 0.0, "files": 0.0, "plainfiles": 0.0}
         busiest = {"files": [0.0, 0.0], "plainfiles": [0.0, 0.0]}
+        most_cpu = {"files": [0.0, 0.0], "plainfiles": [0.0, 0.0]}
+        most_wakes = {"files": [0, 0], "plainfiles": [0, 0]}
         for _ in range(rounds):
             copy = os.path.join(b.home, "copy.bin")
             received, tcp_seconds = plain_copy(lab, copier, source, lab.addresses[1], copy)
@@ -99,8 +113,10 @@ class Bench(unittest.TestCase):
             os.remove(copy)
             best["tcp"] = max(best["tcp"], rate(size, tcp_seconds))
             for verb in ("files", "plainfiles"):
-                folder, seconds, busy = node_transfer(a, b, verb, source)
+                folder, seconds, busy, cpu, wakes = node_transfer(a, b, verb, source)
                 busiest[verb] = [max(pair) for pair in zip(busiest[verb], busy)]
+                most_cpu[verb] = [max(pair) for pair in zip(most_cpu[verb], cpu)]
+                most_wakes[verb] = [max(pair) for pair in zip(most_wakes[verb], wakes)]
                 self.assertEqual(os.path.getsize(os.path.join(folder, "payload.bin")), size)
                 shutil.rmtree(folder)
                 best[verb] = max(best[verb], rate(size, seconds))
@@ -120,6 +136,12 @@ class Bench(unittest.TestCase):
             sender, receiver = busiest[verb]
             print(f"    main threads busy (most of any round): sender {sender:6.1%}, "
                   f"receiver {receiver:6.1%}")
+            sender, receiver = most_cpu[verb]
+            print(f"    main threads' CPU (most of any round):  sender {sender:6.2f} s, "
+                  f"receiver {receiver:6.2f} s")
+            sender, receiver = most_wakes[verb]
+            print(f"    main threads' wake-ups (most of any round): sender {sender}, "
+                  f"receiver {receiver}")
 
 
 if __name__ == "__main__":

@@ -4,14 +4,17 @@
 
 namespace corvaline {
 
-bool DuplicateFilter::CanContinueWithId(std::string_view id) {
-    const std::size_t hash = std::hash<std::string_view>{}(id);
+bool DuplicateFilter::CanContinueWithId(std::string_view id, ByteView contents) {
+    const std::size_t idHash = std::hash<std::string_view>{}(id);
+    const std::size_t contentHash = std::hash<std::string_view>{}(
+        std::string_view(reinterpret_cast<const char*>(contents.data()), contents.size()));
     for (std::size_t i = 0; i < count_; ++i) {
-        if (hashes_[i] == hash && ids_[i] == id) {
+        if (idHashes_[i] == idHash && contentHashes_[i] == contentHash && ids_[i] == id) {
             return false;
         }
     }
-    hashes_[next_] = hash;
+    idHashes_[next_] = idHash;
+    contentHashes_[next_] = contentHash;
     ids_[next_] = id;
     next_ = (next_ + 1) % kCapacity;
     if (count_ < kCapacity) {

@@ -31,7 +31,10 @@ class PacketCodec {
     // The sender's fields followed by "0" and "2"; nothing when the bytes are rejected.
     std::optional<Packet> ArrayFromBase64AESdata(ByteView wire);
 
-    bool CanContinueWithId(std::string_view id) { return duplicates_.CanContinueWithId(id); }
+    // `contents`: the packet's plaintext, so that only the same packet counts as a repeat.
+    bool CanContinueWithId(std::string_view id, ByteView contents) {
+        return duplicates_.CanContinueWithId(id, contents);
+    }
 
     // The text and one NUL, in UTF-8 or in the packet text encoding, encrypted with PKCS#7
     // padding; raw ciphertext, no base64. Nothing only when the cipher library fails.

@@ -95,7 +95,8 @@ std::optional<Packet> PacketCodec::ArrayFromBase64AESdata(ByteView wire) {
         return std::nullopt;
     }
     const ByteView whole(*plain);
-    const std::vector<ByteView> raw = splitFields(whole.first(indexOf(whole, 0)));
+    const ByteView contents = whole.first(indexOf(whole, 0));
+    const std::vector<ByteView> raw = splitFields(contents);
 
     if (raw.size() < kFramingFields ||
         (raw.size() > kMessageTextField && raw[kMessageTextField].empty())) {
@@ -107,7 +108,7 @@ std::optional<Packet> PacketCodec::ArrayFromBase64AESdata(ByteView wire) {
     if (!count || *count != raw.size() - 1) {
         return std::nullopt;
     }
-    if (!CanContinueWithId(encoding_.DecodeTextField(raw[1]))) {
+    if (!CanContinueWithId(encoding_.DecodeTextField(raw[1]), contents)) {
         return std::nullopt;
     }
     if (raw.size() - kFramingFields < kMinimumFields) {

@@ -226,6 +226,21 @@ TEST_F(CodecTest, RepeatedPacketIsRejectedUntilSixtyOthersWereSeen) {
     EXPECT_TRUE(codec.ArrayFromBase64AESdata(repeated));
 }
 
+TEST_F(CodecTest, NewPacketWhoseRandomIdIsTakenIsStillDecoded) {
+    // Two messages of two senders that drew the same packet id: both need an answer.
+    auto message = [](std::string_view sender, std::string_view text) {
+        return wireFromPlain(plainOf({"11", "5123456", "TSM", "42", "pc", std::string(sender), "*",
+                                      "A400500600", std::string(text) + "\x1F", "*", "0", "2"}));
+    };
+    const auto first = codec.ArrayFromBase64AESdata(message("A100", "first"));
+    const auto second = codec.ArrayFromBase64AESdata(message("A200", "second"));
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(first->text(3), "A100");
+    EXPECT_EQ(second->text(6), "second");
+    EXPECT_FALSE(codec.ArrayFromBase64AESdata(message("A200", "second"))) << "a true repeat";
+}
+
 TEST_F(CodecTest, TextFieldNeverCarriesTheSeparatorByte) {
     // U+00A6 in a code page, and a character whose UTF-8 form holds 0xA6 (U+4E26).
     for (const std::string name : {"a\xC2\xA6"

@@ -26,11 +26,10 @@ std::chrono::steady_clock::time_point& lastProgressNotice() {
 
 FileTransfer::FileTransfer(const EntityDescription& entity)
     : LogEntry(entity),
-      AsyncTcpSocketDelegate(
-          {Callback::DidReadData, Callback::DidWriteData, Callback::DidReadPartialData,
-           Callback::DidWritePartialData, Callback::DidCloseReadStream, Callback::DidDisconnect,
-           Callback::DidConnectToHost, Callback::ShouldTimeoutRead, Callback::ShouldTimeoutWrite}) {
-}
+      AsyncTcpSocketDelegate({Callback::DidReadData, Callback::DidWriteData,
+                              Callback::DidWritePartialData, Callback::DidCloseReadStream,
+                              Callback::DidDisconnect, Callback::DidConnectToHost,
+                              Callback::ShouldTimeoutWrite}) {}
 
 FileTransfer::~FileTransfer() {
     pipeline_.reset();  // before the file it reads or writes closes
@@ -121,20 +120,27 @@ ChunkPipeline& FileTransfer::pipeline() {
     if (!pipeline_) {
         const auto direction =
             incoming() ? AesCbcStream::Direction::decrypt : AesCbcStream::Direction::encrypt;
-        pipeline_ = std::make_unique<ChunkPipeline>(
-            direction, encrypt_, socket_, main_, [transfer = std::weak_ptr<FileTransfer>(self())] {
-                if (auto alive = transfer.lock()) {
-                    alive->pipelineReported();
-                }
-            });
+        pipeline_ =
+            std::make_unique<ChunkPipeline>(direction, encrypt_, socket_, main_, self(),
+                                            [transfer = std::weak_ptr<FileTransfer>(self())] {
+                                                if (auto alive = transfer.lock()) {
+                                                    alive->pipelineReported();
+                                                }
+                                            });
     }
     return *pipeline_;
 }
 
 void FileTransfer::pipelineReported() {
-    for (const auto& result :
-         pipeline_ ? pipeline_->takeResults() : std::vector<ChunkPipeline::Result>()) {
+    if (!pipeline_) {
+        return;
+    }
+    const std::size_t moved = pipeline_->takeBytesMoved();
+    for (const auto& result : pipeline_->takeResults()) {
         chunkStored(result);
+    }
+    if (moved > 0 && live(socket_)) {
+        someBytesTransferred(moved);
     }
 }
 
@@ -174,13 +180,6 @@ void FileTransfer::progressChanged() {
 void FileTransfer::valueDidChange(std::string_view key) {
     if (key == "transferState") {
         ModelEvents::shared().transferStateChanged(*this);
-    }
-}
-
-void FileTransfer::socketDidReadPartialDataOfLength(const AsyncTcpSocketPtr& socket,
-                                                    std::size_t length, long tag) {
-    if (incoming() && tag == 2 && live(socket)) {
-        someBytesTransferred(length);
     }
 }
 

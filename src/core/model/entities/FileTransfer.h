@@ -23,7 +23,8 @@ class User;
 // A file transfer: a line of a history and, while it runs, the owner of its connection and
 // of the file being sent or received. A running transfer keeps itself alive until its
 // connection closes. Main thread only (the socket reports on the main queue); the data
-// itself moves through a ChunkPipeline on a queue of its own.
+// itself moves through a ChunkPipeline on a queue of its own, which takes the socket's
+// reports while a received file's data moves.
 class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
   public:
     static constexpr std::string_view kEntityName = "FileTransfer";
@@ -106,8 +107,6 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     void socketDidReadData(const AsyncTcpSocketPtr& socket, const DataSlice& data,
                            long tag) override;
     void socketDidWriteDataWithTag(const AsyncTcpSocketPtr& socket, long tag) override;
-    void socketDidReadPartialDataOfLength(const AsyncTcpSocketPtr& socket, std::size_t length,
-                                          long tag) override;
     void socketDidWritePartialDataOfLength(const AsyncTcpSocketPtr& socket, std::size_t length,
                                            long tag) override;
     void socketDidCloseReadStream(const AsyncTcpSocketPtr& socket) override;
@@ -115,8 +114,6 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
                              const std::optional<Error>& error) override;
     void socketDidConnectToHost(const AsyncTcpSocketPtr& socket, const std::string& host,
                                 std::uint16_t port) override;
-    double socketShouldTimeoutReadWithTag(const AsyncTcpSocketPtr& socket, long tag, double elapsed,
-                                          std::uint64_t bytesDone) override;
     double socketShouldTimeoutWriteWithTag(const AsyncTcpSocketPtr& socket, long tag,
                                            double elapsed, std::uint64_t bytesDone) override;
 
@@ -142,7 +139,8 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     // The data stream, made at the first chunk and kept for the whole transfer (one cipher
     // chain runs through all its files).
     ChunkPipeline& pipeline();
-    // What the data stream reports: chunks stored (receiving) or a failed one.
+    // What the data stream reports: chunks stored and bytes read (receiving) or a failed
+    // chunk.
     void pipelineReported();
     void chunkStored(ChunkPipeline::Result stored);
     void chunkDone(std::size_t size);
@@ -171,7 +169,6 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     // receiving folder.
     bool placeFolder(bool make);
     void fileHeaderRead(const HeaderFields& fields);
-    void readChunks();
     void fileReceived();
 
     std::shared_ptr<Executor> main_;
@@ -190,7 +187,7 @@ class FileTransfer : public LogEntry, public AsyncTcpSocketDelegate {
     std::string folderName_;
     bool folderMade_ = false;
     Offer offer_;
-    // The file bytes of each chunk under way, oldest first.
+    // Sending: the file bytes of each chunk under way, oldest first.
     std::deque<std::size_t> chunks_;
     std::int64_t bytesQueued_ = 0;  // of the current file
     std::int64_t sizesDeclaredLeft_ = 0;

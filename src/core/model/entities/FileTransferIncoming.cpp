@@ -62,10 +62,6 @@ void FileTransfer::socketDidReadData(const AsyncTcpSocketPtr& socket, const Data
     if (!live(socket)) {
         return;
     }
-    if (tag == kChunkTag && incoming()) {
-        pipeline().store(file_);
-        return;
-    }
     if (tag == kCloseTag && !incoming()) {
         awaitReceiversClose();  // bytes nobody sends are no answer
         return;
@@ -195,20 +191,14 @@ void FileTransfer::fileHeaderRead(const HeaderFields& fields) {
         return;
     }
     sizesDeclaredLeft_ -= file_->bytesTotal;
-    readChunks();
-}
-
-void FileTransfer::readChunks() {
-    while (chunks_.size() < ChunkPipeline::kChunksInFlight && bytesQueued_ < file_->bytesTotal) {
-        const auto size = static_cast<std::size_t>(
-            std::min<std::int64_t>(file_->bytesTotal - bytesQueued_, kChunkSize));
-        bytesQueued_ += static_cast<std::int64_t>(size);
-        chunks_.push_back(size);
-        pipeline().receive(size, waits_.stall, kChunkTag);
-    }
-    if (chunks_.empty()) {
+    if (file_->bytesTotal == 0) {
         fileReceived();  // an empty file has no chunk
+        return;
     }
+    // The whole file is under way at once: its chunks are read, decrypted and stored off
+    // this thread, which hears of progress and of the last chunk.
+    bytesQueued_ = file_->bytesTotal;
+    pipeline().receiveFile(file_, file_->bytesTotal, waits_.stall, kChunkTag);
 }
 
 void FileTransfer::chunkStored(ChunkPipeline::Result stored) {
@@ -219,14 +209,11 @@ void FileTransfer::chunkStored(ChunkPipeline::Result stored) {
         fail(kFailed);
         return;
     }
-    if (!incoming() || chunks_.empty()) {
+    if (!incoming() || !file_) {
         return;
     }
-    chunks_.pop_front();
     chunkDone(*stored);
-    if (file_->bytesReceived < file_->bytesTotal) {
-        readChunks();
-    } else {
+    if (file_->bytesReceived >= file_->bytesTotal) {
         fileReceived();
     }
 }

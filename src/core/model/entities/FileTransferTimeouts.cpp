@@ -10,8 +10,7 @@ namespace corvaline {
 
 namespace {
 
-// The tags of the data chunks: read by the receiver, written by the sender.
-constexpr long kIncomingChunkTag = 2;
+// The tag of the data chunks the sender writes (the receiver's are its pipeline's).
 constexpr long kOutgoingChunkTag = 5;
 
 // A silent peer is probed after a minute and given up a minute later.
@@ -51,11 +50,6 @@ void FileTransfer::socketDidConnectToHost(const AsyncTcpSocketPtr& socket, const
     if (live(socket)) {
         enableKeepAlive();
     }
-}
-
-double FileTransfer::socketShouldTimeoutReadWithTag(const AsyncTcpSocketPtr& socket, long tag,
-                                                    double, std::uint64_t) {
-    return live(socket) && incoming() && tag == kIncomingChunkTag ? extendWhileDataMoves() : 0;
 }
 
 double FileTransfer::socketShouldTimeoutWriteWithTag(const AsyncTcpSocketPtr& socket, long tag,
