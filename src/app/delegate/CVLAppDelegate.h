@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QPointer>
 #include <memory>
+#include <vector>
 
 #include "platform/runloop/Executor.h"
 #include "ui/roster/RosterView.h"
@@ -85,6 +86,9 @@ class CVLAppDelegate : public QObject {
   private:
     void buildMenus();
     void addMassAndFileCommands(QMenu& menu);
+    // The commands that act on the selected row of the main list.
+    std::vector<QAction*> selectionCommands() const;
+    void enableSelectionCommands();
     void createTrayIcon();
     void createOutlineView();
     void addSettingsCommands(QMenu* application);
@@ -100,6 +104,10 @@ class CVLAppDelegate : public QObject {
     QAction* renameGroup_;
     QAction* removeGroup_;
     QAction* deleteUser_;
+    QAction* startConversation_;
+    QAction* startGroupConversation_;
+    QAction* sendFiles_;
+    QAction* getInfo_;
     QMenu* globalMenu_;
     QMenu* groupMenu_;
     QMenu* userMenu_;
