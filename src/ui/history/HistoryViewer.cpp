@@ -116,11 +116,11 @@ void HistoryViewer::listUpdated(bool rowsCameOrWent) {
     if (openedFor_ && openedFor_->isDeleted()) {
         openedFor_.reset();  // the window holds nothing the store has let go
     }
-    // Rows that come or go may take the selected one with them: the person's own choice stays
-    // while its row does, else the row the window was opened for (a chat's too) is chosen.
-    if (rowsCameOrWent && listView_->selectionModel()->selectedRows().isEmpty() && openedFor_ &&
-        list_->rowOf(openedFor_.get()) >= 0) {
-        selectItem(openedFor_.get());
+    // Rows that come or go may take the chosen one with them (and the view then chooses its
+    // neighbour): the person's own choice stays while its row does, else the row the window
+    // was opened for (a chat's too) is chosen, else none.
+    if (rowsCameOrWent) {
+        selectItem(list_->rowOf(selected_.get()) >= 0 ? selected_.get() : openedFor_.get());
     }
     selectionChanged();
     if (const int row = list_->rowOf(selected_.get()); row >= 0) {
