@@ -111,7 +111,7 @@ TEST_F(CVLAppDelegateTest, FilesDroppedOntoAnOnlineUserStartATransfer) {
 TEST_F(CVLAppDelegateTest, CommandsAreEnabledOnlyWhenTheyWouldAct) {
     QMenu* contacts = nullptr;
     for (auto* menu : window().menuBar()->findChildren<QMenu*>()) {
-        if (menu->title() == "Contacts") {
+        if (menu->title().remove(QChar('&')) == "Contacts") {  // with or without mnemonics
             contacts = menu;
         }
     }
@@ -121,7 +121,7 @@ TEST_F(CVLAppDelegateTest, CommandsAreEnabledOnlyWhenTheyWouldAct) {
         for (const char* name : {"Start Conversation", "Start Group Conversation", "Send Files...",
                                  "Get Info", "Delete User"}) {
             for (auto* action : contacts->actions()) {
-                if (action->text() == name && action->isEnabled()) {
+                if (action->text().remove(QChar('&')) == name && action->isEnabled()) {
                     names << name;
                 }
             }
