@@ -1,10 +1,10 @@
 // Draws the conversation windows offscreen on a small store and writes them as PNG files into
 // the folder given: a one-user conversation with every kind of line and a typing notice, a
 // group chat with its members, the invite sheet with a partly chosen group, the mass-message
-// window with a partly chosen group, and a conversation with file-transfer items in their
-// states, one of them a real transfer to 127.0.0.1 caught midway, also after a narrowing. Runs
-// in a temporary HOME; the transfer port is opened only inside the network namespace it is run
-// in.
+// window with a partly chosen group and with a user named "R&D" chosen, and a conversation with
+// file-transfer items in their states, one of them a real transfer to 127.0.0.1 caught midway,
+// also after a narrowing. Runs in a temporary HOME; the transfer port is opened only inside the
+// network namespace it is run in.
 #include <stdlib.h>
 
 #include <QApplication>
@@ -173,6 +173,7 @@ int main(int argc, char** argv) {
         auto cid = makeUser(context, *friends, "A100000003", "Cid Cole", "0");
         auto dan = makeUser(context, *work, "A100000004", "Dan Drake", "0");
         makeUser(context, *work, "A100000005", "Eve Ellis", "10");
+        auto rnd = makeUser(context, *work, "A100000006", "R&D", "0");
 
         addMessage(context, *ann, "Good morning! Are we still on for the review?", true, false,
                    false, 50);
@@ -217,6 +218,13 @@ int main(int argc, char** argv) {
         application.processEvents();
         save(*mass, out / "mass-message.png");
         delete mass;
+
+        // A name with "&" is shown as typed, not as an Alt shortcut.
+        auto* recipients = new ui::MassMessage({rnd.get()});
+        recipients->show();
+        application.processEvents();
+        save(*recipients, out / "recipients-ampersand.png");
+        delete recipients;
 
         saveTransfers(application, core.loop(), context, *dan, home, out);
         delete one;

@@ -1,8 +1,9 @@
 // Draws the user-information windows and the history viewer offscreen on a small store and
 // writes them as PNG files into the folder given: the pinned window (both tabs) of a user with
 // a full record and of a user with only an id, the tool tip over a row of the main list, the
-// history viewer with messages, a mass message, a system line and a finished transfer, and its
-// find bar with a match. Runs in a temporary HOME and opens no port.
+// history viewer with messages, a mass message, a system line and a finished transfer, its
+// find bar with a match, and its list after another user's status changed while the person had
+// chosen a row. Runs in a temporary HOME and opens no port.
 #include <QApplication>
 #include <QLineEdit>
 #include <QListView>
@@ -111,6 +112,12 @@ int main(int argc, char** argv) {
         transfer->setFolderPath((home.path() / "Downloads" / "Ann Archer - today").string());
         transfer->setTransferState(FileTransfer::kComplete);
         addMessage(context, *ann, "Here are the figures for the review.", true, false, 5);
+        auto bob = context.insert<User>();
+        bob->setUserId("A100000002");
+        bob->setName("Bob Baker");
+        bob->setStatus("0");
+        bob->setGroup(friends.get());
+        addMessage(context, *bob, "The projector is booked.", true, false, 15);
         context.save();
 
         for (auto* user : {ann.get(), bare.get()}) {
@@ -146,6 +153,14 @@ int main(int argc, char** argv) {
         history->findBar()->field()->setText("review");
         application.processEvents();
         save(*history, out / "history-find.png");
+        history->findBar()->field()->clear();
+        // The person's own choice stays while another user's status changes; that row's
+        // picture follows.
+        history->selectItem(bob.get());
+        application.processEvents();
+        ann->setStatus("0");
+        application.processEvents();
+        save(*history, out / "history-after-status-change.png");
         delete history;
     }
     return 0;

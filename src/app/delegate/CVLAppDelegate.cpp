@@ -54,6 +54,10 @@ CVLAppDelegate::CVLAppDelegate(std::shared_ptr<Executor> main,
       renameGroup_(new QAction(tr("Rename Group"), this)),
       removeGroup_(new QAction(tr("Remove Group"), this)),
       deleteUser_(new QAction(tr("Delete User"), this)),
+      startConversation_(new QAction(tr("Start Conversation"), this)),
+      startGroupConversation_(new QAction(tr("Start Group Conversation"), this)),
+      sendFiles_(new QAction(tr("Send Files..."), this)),
+      getInfo_(new QAction(tr("Get Info"), this)),
       globalMenu_(new QMenu(window_.get())),
       groupMenu_(new QMenu(window_.get())),
       userMenu_(new QMenu(window_.get())),
@@ -110,29 +114,28 @@ void CVLAppDelegate::buildMenus() {
     connect(deleteUser_, &QAction::triggered, commands_, &Commands::deleteUser);
     deleteUser_->setShortcut(QKeySequence::Delete);
     renameGroup_->setShortcut(Qt::Key_F2);
-    for (auto* action : {renameGroup_, removeGroup_, deleteUser_}) {
-        action->setEnabled(false);  // until a row is selected
+    for (auto* action : selectionCommands()) {
+        action->setEnabled(false);  // until a row is selected that they act on
     }
     auto* contacts = bar->addMenu(tr("Contacts"));
     contacts->addActions({addGroup_, renameGroup_, removeGroup_});
     contacts->addSeparator();
     contacts->addAction(deleteUser_);
     contacts->addSeparator();
-    connect(contacts->addAction(tr("Start Conversation")), &QAction::triggered, commands_,
-            &Commands::StartConversation);
-    connect(contacts->addAction(tr("Start Group Conversation")), &QAction::triggered, commands_,
+    connect(startConversation_, &QAction::triggered, commands_, &Commands::StartConversation);
+    connect(startGroupConversation_, &QAction::triggered, commands_,
             &Commands::StartGroupConversation);
+    contacts->addActions({startConversation_, startGroupConversation_});
     addMassAndFileCommands(*contacts);
 
     globalMenu_->addAction(addGroup_);
     groupMenu_->addActions({renameGroup_, removeGroup_});
     groupMenu_->addSeparator();
     groupMenu_->addAction(addGroup_);
-    auto* getInfo = new QAction(tr("Get Info"), this);
-    getInfo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
-    connect(getInfo, &QAction::triggered, commands_, &Commands::GetInfo);
-    contacts->addAction(getInfo);
-    userMenu_->addAction(getInfo);
+    getInfo_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    connect(getInfo_, &QAction::triggered, commands_, &Commands::GetInfo);
+    contacts->addAction(getInfo_);
+    userMenu_->addAction(getInfo_);
     userMenu_->addMenu(groupsList_);
     userMenu_->addSeparator();
     userMenu_->addAction(deleteUser_);
@@ -151,8 +154,25 @@ void CVLAppDelegate::addMassAndFileCommands(QMenu& menu) {
             [this] { commands_->openMassMessage(ui::MassMessage::kEverybody); });
     connect(menu.addAction(tr("Mass Message to Online Users...")), &QAction::triggered, commands_,
             [this] { commands_->openMassMessage(ui::MassMessage::kOnline); });
-    connect(menu.addAction(tr("Send Files...")), &QAction::triggered, commands_,
-            &Commands::sendFiles);
+    connect(sendFiles_, &QAction::triggered, commands_, &Commands::sendFiles);
+    menu.addAction(sendFiles_);
+}
+
+std::vector<QAction*> CVLAppDelegate::selectionCommands() const {
+    return {renameGroup_, removeGroup_, deleteUser_, startConversation_, startGroupConversation_,
+            sendFiles_,   getInfo_};
+}
+
+void CVLAppDelegate::enableSelectionCommands() {
+    // Each command is enabled exactly when it would act on the selected row.
+    const auto& flags = outlineView_->flags();
+    renameGroup_->setEnabled(flags.isGroupSelected);
+    removeGroup_->setEnabled(flags.isGroupSelected);
+    deleteUser_->setEnabled(flags.isUserSelected && !flags.isLocalUserSelected);
+    startConversation_->setEnabled(flags.isUserSelected);
+    startGroupConversation_->setEnabled(flags.canStartGroupConversationWithSelection);
+    sendFiles_->setEnabled(flags.isOnlineUserSelected);
+    getInfo_->setEnabled(flags.isUserSelected);
 }
 
 void CVLAppDelegate::buildTrayMenu() {
@@ -235,12 +255,8 @@ void CVLAppDelegate::createOutlineView() {
     windows_->setOutlineView(outlineView_);
     connect(outlineView_, &ui::RosterView::userActivated, this,
             [](User* user) { user->StartConversation(false); });
-    connect(outlineView_, &ui::RosterView::selectionFlagsChanged, this, [this] {
-        const auto& flags = outlineView_->flags();
-        renameGroup_->setEnabled(flags.isGroupSelected);
-        removeGroup_->setEnabled(flags.isGroupSelected);
-        deleteUser_->setEnabled(flags.isUserSelected);
-    });
+    connect(outlineView_, &ui::RosterView::selectionFlagsChanged, this,
+            &CVLAppDelegate::enableSelectionCommands);
     connect(commands_, &Commands::groupAdded, outlineView_,
             [this](Group* group) { outlineView_->startGroupRenaming(*group); });
     connect(commands_, &Commands::startGroupRenaming, outlineView_,

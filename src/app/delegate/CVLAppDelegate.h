@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QPointer>
 #include <memory>
+#include <vector>
 
 #include "app/tray/TrayAvailability.h"
 #include "platform/runloop/Executor.h"
@@ -93,6 +94,9 @@ class CVLAppDelegate : public QObject {
     void buildTrayMenu();
     // The icon follows the tray: made when one appears, removed when it goes.
     void followTray(bool available);
+    // The commands that act on the selected row of the main list.
+    std::vector<QAction*> selectionCommands() const;
+    void enableSelectionCommands();
     void createOutlineView();
     void addSettingsCommands(QMenu* application);
 
@@ -108,6 +112,10 @@ class CVLAppDelegate : public QObject {
     QAction* renameGroup_;
     QAction* removeGroup_;
     QAction* deleteUser_;
+    QAction* startConversation_;
+    QAction* startGroupConversation_;
+    QAction* sendFiles_;
+    QAction* getInfo_;
     QMenu* globalMenu_;
     QMenu* groupMenu_;
     QMenu* userMenu_;

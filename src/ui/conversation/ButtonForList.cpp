@@ -1,6 +1,7 @@
 #include "ui/conversation/ButtonForList.h"
 
 #include "core/model/entities/User.h"
+#include "ui/format/ButtonText.h"
 
 namespace corvaline::ui {
 
@@ -13,7 +14,7 @@ void ButtonForList::setTitle(const std::optional<QString>& title, const TreeItem
         setText(QString());
         return;
     }
-    setText(QStringLiteral(" ") + *title);
+    setText(QStringLiteral(" ") + buttonText(*title));
     const auto* user = dynamic_cast<const User*>(rowItem);
     const QString named = user ? QString::fromStdString(user->color()) : QString();
     QPalette colours = palette();

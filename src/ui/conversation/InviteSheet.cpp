@@ -62,7 +62,7 @@ std::vector<User*> InviteSheet::shownUsers(Group& group) const {
 void InviteSheet::inviteClose(bool invite) {
     if (invite) {
         std::vector<User*> chosen;
-        for (auto* item : selection_) {
+        for (auto* item : selection()) {
             if (auto* user = dynamic_cast<User*>(item)) {
                 chosen.push_back(user);
             }
@@ -74,7 +74,7 @@ void InviteSheet::inviteClose(bool invite) {
             chat->informJoin();
         }
     }
-    selection_.clear();
+    selection().clear();
     close();
 }
 

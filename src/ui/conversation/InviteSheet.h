@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-#include <set>
 
 #include "ui/selection/SelectionHost.h"
 
@@ -11,7 +10,6 @@ class QTreeView;
 namespace corvaline::ui {
 
 class Conversation;
-
 class RosterModel;
 
 // The sheet that adds users to a conversation: the main list in selection mode (online users
@@ -22,7 +20,6 @@ class InviteSheet : public QDialog, public SelectionHost {
   public:
     explicit InviteSheet(Conversation& conversation);
 
-    std::set<TreeItem*>& selection() override { return selection_; }
     std::vector<User*> shownUsers(Group& group) const override;
 
     QTreeView* outlineView() const { return outline_; }
@@ -33,7 +30,6 @@ class InviteSheet : public QDialog, public SelectionHost {
     void inviteClose(bool invite);
 
     Conversation& conversation_;
-    std::set<TreeItem*> selection_;
     RosterModel* model_ = nullptr;
     QTreeView* outline_;
     QPushButton* invite_;

@@ -2,6 +2,9 @@
 
 #include <QTimer>
 #include <algorithm>
+#include <map>
+#include <numeric>
+#include <set>
 
 #include "core/model/entities/Chat.h"
 #include "core/model/entities/Me.h"
@@ -70,7 +73,8 @@ std::vector<ListItem> HistoryList::build() const {
         if (user->removed()) {
             name = tr("%1 (removed)").arg(name);
         }
-        users.push_back({name, user, nullptr, statusIcon(user->icon())});
+        const QString icon = QString::fromStdString(user->icon());
+        users.push_back({name, user, nullptr, icon, statusIcon(icon.toStdString())});
     }
     std::stable_sort(users.begin(), users.end(), [](const ListItem& a, const ListItem& b) {
         return a.displayName.localeAwareCompare(b.displayName) < 0;
@@ -85,7 +89,8 @@ std::vector<ListItem> HistoryList::build() const {
     std::stable_sort(chats.begin(), chats.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (auto& [first, chat] : chats) {
-        users.push_back({DateText::formatDate(first, false), nullptr, chat, statusIcon("Group")});
+        users.push_back({DateText::formatDate(first, false), nullptr, chat, QStringLiteral("Group"),
+                         statusIcon("Group")});
     }
     return users;
 }
@@ -101,12 +106,80 @@ void HistoryList::rebuildSoon() {
 void HistoryList::rebuild() {
     rebuildPending_ = false;
     auto rows = build();
-    if (rows != rows_) {
-        beginResetModel();
-        rows_ = std::move(rows);
-        endResetModel();
+    if (rows == rows_) {
+        return;
     }
-    emit rebuilt();
+    emit aboutToUpdate();
+    const bool went = removeGone(rows);
+    reorder(rows);
+    const bool came = insertNew(rows);
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        if (!(rows_[row] == rows[row])) {
+            rows_[row] = std::move(rows[row]);
+            const QModelIndex changed = index(static_cast<int>(row));
+            emit dataChanged(changed, changed);
+        }
+    }
+    emit updated(came || went);
+}
+
+bool HistoryList::removeGone(const std::vector<ListItem>& rows) {
+    std::set<const ManagedObject*> kept;
+    for (const auto& row : rows) {
+        kept.insert(row.item());
+    }
+    bool went = false;
+    for (auto row = static_cast<int>(rows_.size()) - 1; row >= 0; --row) {
+        if (!kept.contains(rows_[static_cast<std::size_t>(row)].item())) {
+            beginRemoveRows({}, row, row);
+            rows_.erase(rows_.begin() + row);
+            endRemoveRows();
+            went = true;
+        }
+    }
+    return went;
+}
+
+void HistoryList::reorder(const std::vector<ListItem>& rows) {
+    std::map<const ManagedObject*, std::size_t> place;
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        place[rows[row].item()] = row;
+    }
+    std::vector<std::size_t> order(rows_.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return place[rows_[a].item()] < place[rows_[b].item()];
+    });
+    if (std::is_sorted(order.begin(), order.end())) {
+        return;
+    }
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    QModelIndexList from;
+    QModelIndexList to;
+    std::vector<ListItem> sorted;
+    for (std::size_t row = 0; row < order.size(); ++row) {
+        from.push_back(index(static_cast<int>(order[row])));
+        to.push_back(index(static_cast<int>(row)));
+        sorted.push_back(std::move(rows_[order[row]]));
+    }
+    rows_ = std::move(sorted);
+    changePersistentIndexList(from, to);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+bool HistoryList::insertNew(const std::vector<ListItem>& rows) {
+    // The rows here are now in the order of `rows`, with some missing.
+    bool came = false;
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        if (row < rows_.size() && rows_[row].item() == rows[row].item()) {
+            continue;
+        }
+        beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
+        rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(row), rows[row]);
+        endInsertRows();
+        came = true;
+    }
+    return came;
 }
 
 }  // namespace corvaline::ui

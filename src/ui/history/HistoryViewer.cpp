@@ -94,10 +94,10 @@ HistoryViewer::HistoryViewer(ManagedObject* item)
     connect(printButton, &QPushButton::clicked, text_, &PrintingTextView::print);
     connect(listView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &HistoryViewer::selectionChanged);
-    connect(list_, &HistoryList::modelAboutToBeReset, this, [this] { rebuilding_ = true; });
-    connect(list_, &HistoryList::rebuilt, this, &HistoryViewer::listRebuilt);
+    connect(list_, &HistoryList::aboutToUpdate, this, [this] { rebuilding_ = true; });
+    connect(list_, &HistoryList::updated, this, &HistoryViewer::listUpdated);
     resize(760, 520);
-    listRebuilt();
+    listUpdated(true);
 }
 
 HistoryViewer::~HistoryViewer() = default;
@@ -113,14 +113,21 @@ void HistoryViewer::selectItem(const ManagedObject* item) {
     listView_->scrollTo(index);
 }
 
-void HistoryViewer::listRebuilt() {
+void HistoryViewer::listUpdated(bool rowsCameOrWent) {
     rebuilding_ = false;
-    // The row the window was opened for comes back after every rebuild (a chat's too).
-    if (auto* target = openedFor_ ? openedFor_.get() : selected_.get();
-        target && list_->rowOf(target) >= 0) {
-        selectItem(target);
+    if (openedFor_ && openedFor_->isDeleted()) {
+        openedFor_.reset();  // the window holds nothing the store has let go
+    }
+    // Rows that come or go may take the chosen one with them (and the view then chooses its
+    // neighbour): the person's own choice stays while its row does, else the row the window
+    // was opened for (a chat's too) is chosen, else none.
+    if (rowsCameOrWent) {
+        selectItem(list_->rowOf(selected_.get()) >= 0 ? selected_.get() : openedFor_.get());
     }
     selectionChanged();
+    if (const int row = list_->rowOf(selected_.get()); row >= 0) {
+        text_->setPrintJobName(list_->rows()[static_cast<std::size_t>(row)].displayName);
+    }
 }
 
 void HistoryViewer::selectionChanged() {

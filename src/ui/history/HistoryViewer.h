@@ -80,7 +80,7 @@ class HistoryViewer : public QWidget {
   private:
     explicit HistoryViewer(ManagedObject* item);
     void selectionChanged();
-    void listRebuilt();
+    void listUpdated(bool rowsCameOrWent);
     // Takes the entries recorded since the last pass into the text, on top.
     void updateLog();
     void updateLogSoon();

@@ -111,6 +111,12 @@ UserInformationWindow::UserInformationWindow(User& user)
                 UpdateWindowHeight();
             }
         });
+    // A user deleted, or removed from the list, takes its windows with it.
+    removed_ = ModelEvents::shared().observeUserRemoved([this](User& removed, Group&) {
+        if (&removed == user_.get() && (removed.isDeleted() || removed.removed())) {
+            close();
+        }
+    });
     resize(kPinnedWidth, 200);
 }
 

@@ -8,7 +8,8 @@
 // Every window asks the user's copy for fresh information when it is made and redraws a tab
 // whenever one of the tab's attributes of the user changes, so the answer shows as it comes.
 // A tool tip closes half a second after the pointer left it (unless the pointer is back
-// inside); its pin button turns it into the user's pinned window.
+// inside); its pin button turns it into the user's pinned window. Deleting the user, or
+// removing it from the list, closes its windows.
 
 #include <QPoint>
 #include <QPointer>
@@ -87,6 +88,7 @@ class UserInformationWindow : public QWidget {
     QPoint shownAt_;      // the pointer when the tool tip appeared
     QSize pinnedGrowth_;  // the pinned window's size minus the tool tip's
     ObservationToken changes_;
+    ObservationToken removed_;
     TimerHandle closeCheck_;
 };
 

@@ -28,7 +28,7 @@ const User* localUser() {
 
 }  // namespace
 
-MassMessage::MassMessage(const std::vector<TreeItem*>& selection, QWidget* parent)
+MassMessage::MassMessage(const std::vector<TreeItem*>& chosen, QWidget* parent)
     : MessageWindowController(parent),
       outline_(new QTreeView),
       input_(new TextViewForSending),
@@ -36,9 +36,9 @@ MassMessage::MassMessage(const std::vector<TreeItem*>& selection, QWidget* paren
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("Mass Message"));
     const User* me = localUser();
-    for (auto* item : selection) {
+    for (auto* item : chosen) {
         if (item != me) {
-            selection_.insert(item);
+            selection().insert(item);
         }
     }
 
@@ -92,11 +92,11 @@ MassMessage::MassMessage(const std::vector<TreeItem*>& selection, QWidget* paren
 MassMessage::~MassMessage() = default;
 
 void MassMessage::selectEveryone(int tag) {
-    selection_.clear();
+    selection().clear();
     if (tag != kNobody) {
         if (auto* list = CoreServices::shared().userList) {
             for (const auto& user : list->allUsersWithoutOffline(tag == kOnline, true)) {
-                selection_.insert(user.get());
+                selection().insert(user.get());
             }
         }
     }
@@ -109,7 +109,7 @@ std::vector<User*> MassMessage::shownUsers(Group& group) const {
 
 std::vector<User*> MassMessage::recipients() const {
     std::set<User*> users;
-    for (auto* item : selection_) {
+    for (auto* item : selection()) {
         if (item->isUser()) {
             users.insert(static_cast<User*>(item));
         } else {

@@ -34,14 +34,13 @@ class MassMessage : public MessageWindowController, public SelectionHost {
     enum SelectTag { kEverybody = 0, kNobody = 1, kOnline = 2 };
 
     // Starts with the given rows chosen, the local user left out.
-    explicit MassMessage(const std::vector<TreeItem*>& selection, QWidget* parent = nullptr);
+    explicit MassMessage(const std::vector<TreeItem*>& chosen, QWidget* parent = nullptr);
     ~MassMessage() override;
 
     // Tag 1 chooses nobody, tag 2 every online user, any other tag every stored user; never
     // the local user.
     void selectEveryone(int tag);
 
-    std::set<TreeItem*>& selection() override { return selection_; }
     std::vector<User*> shownUsers(Group& group) const override;
     // Who the text goes to: the chosen users, a group still standing in the selection taken
     // as its shown users; by name.
@@ -57,7 +56,6 @@ class MassMessage : public MessageWindowController, public SelectionHost {
   private:
     void updateSendButton();
 
-    std::set<TreeItem*> selection_;
     RosterModel* model_ = nullptr;
     QTreeView* outline_;
     TextViewForSending* input_;

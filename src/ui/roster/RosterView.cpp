@@ -8,7 +8,9 @@
 
 #include "core/model/entities/Group.h"
 #include "core/model/entities/User.h"
+#include "core/model/events/ModelEvents.h"
 #include "core/model/store/ObjectContext.h"
+#include "ui/format/ButtonText.h"
 #include "ui/roster/GroupNameDelegate.h"
 #include "ui/roster/RosterModel.h"
 
@@ -58,6 +60,25 @@ RosterView::RosterView(RosterModel& model, QWidget* parent) : QTreeView(parent),
             &RosterView::updateFlags);
     connect(&model, &QAbstractItemModel::rowsMoved, this, &RosterView::updateFlags);
     connect(&model, &QAbstractItemModel::rowsRemoved, this, &RosterView::updateFlags);
+    // What the one selected row allows changes with its status, and a group's with its users.
+    connect(&model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                if (single_.isValid() &&
+                    (topLeft.parent() == single_ ||
+                     (topLeft.parent() == single_.parent() && topLeft.row() <= single_.row() &&
+                      single_.row() <= bottomRight.row()))) {
+                    updateFlags();
+                }
+            });
+    connect(&model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent) {
+        if (single_.isValid() && parent == single_) {
+            updateFlags();
+        }
+    });
+    connect(&model, &QAbstractItemModel::modelReset, this, &RosterView::updateFlags);
+    // The "Move to Group" items keep the names of their groups while the menu is open.
+    groupRenamed_ =
+        ModelEvents::shared().observeGroupRenamed([this](Group& group) { groupRenamed(group); });
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         // A modifier-click that left several rows selected is a choice, not a request to talk.
         if (selectionModel()->selectedRows().size() > 1) {
@@ -109,6 +130,8 @@ std::vector<TreeItem*> RosterView::selectedItems() const {
 
 void RosterView::updateFlags() {
     const auto items = selectedItems();
+    const auto rows = selectionModel()->selectedRows();
+    single_ = rows.size() == 1 ? QPersistentModelIndex(rows.front()) : QPersistentModelIndex();
     int shown = 0;
     if (items.size() == 1 && !items.front()->isUser()) {
         shown = static_cast<int>(model_.shownUsers(*static_cast<Group*>(items.front())).size());
@@ -158,6 +181,7 @@ void RosterView::menuNeedsUpdate(User& user) {
         return;
     }
     groupsList_->clear();
+    groupTitles_.clear();
     auto groups = model_.groups();
     std::sort(groups.begin(), groups.end(),
               [](const Group* a, const Group* b) { return a->name() < b->name(); });
@@ -168,7 +192,8 @@ void RosterView::menuNeedsUpdate(User& user) {
         }
         // The action holds the group itself: two groups may share a name.
         std::weak_ptr<ManagedObject> target = group->shared_from_this();
-        auto* action = groupsList_->addAction(QString::fromStdString(group->name()));
+        auto* action = groupsList_->addAction(buttonText(QString::fromStdString(group->name())));
+        groupTitles_.emplace_back(target, action);
         connect(action, &QAction::triggered, this, [this, chosenUser, target] {
             auto movedUser = chosenUser.lock();
             auto group = target.lock();
@@ -179,6 +204,14 @@ void RosterView::menuNeedsUpdate(User& user) {
         });
     }
     groupsList_->setEnabled(!groupsList_->isEmpty());
+}
+
+void RosterView::groupRenamed(const Group& group) {
+    for (const auto& [target, action] : groupTitles_) {
+        if (action && target.lock().get() == &group) {
+            action->setText(buttonText(QString::fromStdString(group.name())));
+        }
+    }
 }
 
 void RosterView::contextMenuEvent(QContextMenuEvent* event) {

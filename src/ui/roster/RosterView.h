@@ -2,14 +2,20 @@
 
 #include <QPointer>
 #include <QTreeView>
+#include <memory>
+#include <utility>
 #include <vector>
+
+#include "platform/observers/ObservationToken.h"
 
 #include "ui/roster/SelectionFlags.h"
 
+class QAction;
 class QMenu;
 
 namespace corvaline {
 class Group;
+class ManagedObject;
 class TreeItem;
 class User;
 }  // namespace corvaline
@@ -55,6 +61,7 @@ class RosterView : public QTreeView {
 
   private:
     void menuNeedsUpdate(User& user);
+    void groupRenamed(const Group& group);
     void applyExpansion(const QModelIndex& parent, int first, int last);
     void updateFlags();
 
@@ -64,6 +71,10 @@ class RosterView : public QTreeView {
     QPointer<QMenu> userMenu_;
     QPointer<QMenu> groupsList_;
     SelectionFlags flags_;
+    QPersistentModelIndex single_;  // the selected row while it is the only one
+    // The groups of the "Move to Group" items, with their items.
+    std::vector<std::pair<std::weak_ptr<ManagedObject>, QPointer<QAction>>> groupTitles_;
+    ObservationToken groupRenamed_;
 };
 
 }  // namespace corvaline::ui

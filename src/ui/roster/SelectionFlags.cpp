@@ -3,7 +3,10 @@
 #include <algorithm>
 
 #include "core/model/entities/Group.h"
+#include "core/model/entities/Me.h"
 #include "core/model/entities/User.h"
+#include "core/model/roster/UserList.h"
+#include "core/model/services/CoreServices.h"
 
 namespace corvaline::ui {
 
@@ -18,6 +21,8 @@ SelectionFlags selectionFlags(const std::vector<TreeItem*>& selected, SelectionF
         flags.isUserSelected = true;
         flags.canStartConversationWithSelection = true;
         flags.isOnlineUserSelected = !user->userOffline();
+        const auto* list = CoreServices::shared().userList;
+        flags.isLocalUserSelected = list && list->me().get() == user;
         return flags;
     }
     const auto* group = static_cast<const Group*>(selected.front());

@@ -17,6 +17,8 @@ struct SelectionFlags {
     bool canStartConversationWithSelection = false;
     bool canStartGroupConversationWithSelection = false;
     bool isOnlineUserSelected = false;
+    // The local user's own row: it is never deleted.
+    bool isLocalUserSelected = false;
     bool operator==(const SelectionFlags&) const = default;
 };
 

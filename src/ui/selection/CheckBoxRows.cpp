@@ -34,6 +34,16 @@ void installCheckBoxes(QTreeView& outline, RosterModel& model, SelectionHost& ho
                          addCheckBoxes(outline, model, host, parent, first, last);
                      });
     QObject::connect(&model, &QAbstractItemModel::modelReset, &outline, all);
+    // A renamed user or group keeps its row: the box takes the new name.
+    QObject::connect(&model, &QAbstractItemModel::dataChanged, &outline,
+                     [&outline](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                         for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
+                             if (auto* box = qobject_cast<CheckBoxSubClass*>(
+                                     outline.indexWidget(topLeft.siblingAtRow(row)))) {
+                                 box->updateTitle();
+                             }
+                         }
+                     });
     all();
 }
 

@@ -2,18 +2,31 @@
 
 #include "core/model/entities/Group.h"
 #include "core/model/entities/User.h"
+#include "ui/format/ButtonText.h"
 #include "ui/selection/SelectionHost.h"
 
 namespace corvaline::ui {
 
 CheckBoxSubClass::CheckBoxSubClass(TreeItem& item, SelectionHost& host, QWidget* parent)
-    : QCheckBox(QString::fromStdString(item.name()), parent), item_(item), host_(host) {
+    : QCheckBox(parent), item_(item.weak_from_this()), host_(host) {
     setTristate(true);
     setAutoFillBackground(true);  // it stands over the row's own text
     connect(this, &QCheckBox::clicked, this, &CheckBoxSubClass::clicked);
     updated_ = NotificationCenter::defaultCenter().addObserver(
         "selectionUpdated", &host_, [this](const Notification&) { updateValue(); });
+    updateTitle();
     updateValue();
+}
+
+TreeItem* CheckBoxSubClass::item() const {
+    const auto held = item_.lock();
+    return held && !held->isDeleted() ? static_cast<TreeItem*>(held.get()) : nullptr;
+}
+
+void CheckBoxSubClass::updateTitle() {
+    if (auto* item = this->item()) {
+        setText(buttonText(QString::fromStdString(item->name())));
+    }
 }
 
 void CheckBoxSubClass::nextCheckState() {
@@ -21,12 +34,16 @@ void CheckBoxSubClass::nextCheckState() {
 }
 
 void CheckBoxSubClass::updateValue() {
-    auto& selection = host_.selection();
-    auto* group = dynamic_cast<Group*>(&item_);
-    if (!group) {
-        setCheckState(selection.contains(&item_) ? Qt::Checked : Qt::Unchecked);
+    auto* item = this->item();
+    if (!item) {
         return;
     }
+    auto& selection = host_.selection();
+    if (item->isUser()) {
+        setCheckState(selection.contains(item) ? Qt::Checked : Qt::Unchecked);
+        return;
+    }
+    auto* group = static_cast<Group*>(item);
     if (selection.erase(group) > 0) {
         // A group chosen elsewhere becomes all of its shown users.
         setCheckState(Qt::Checked);
@@ -42,8 +59,9 @@ void CheckBoxSubClass::updateValue() {
 }
 
 void CheckBoxSubClass::updateChildsState() {
+    auto* group = static_cast<Group*>(item());
     auto& selection = host_.selection();
-    for (auto* user : host_.shownUsers(static_cast<Group&>(item_))) {
+    for (auto* user : host_.shownUsers(*group)) {
         if (checkState() == Qt::Checked) {
             selection.insert(user);
         } else {
@@ -54,14 +72,18 @@ void CheckBoxSubClass::updateChildsState() {
 }
 
 void CheckBoxSubClass::clicked() {
-    if (dynamic_cast<Group*>(&item_)) {
+    auto* item = this->item();
+    if (!item) {
+        return;
+    }
+    if (!item->isUser()) {
         updateChildsState();
         return;
     }
     if (checkState() == Qt::Checked) {
-        host_.selection().insert(&item_);
+        host_.selection().insert(item);
     } else {
-        host_.selection().erase(&item_);
+        host_.selection().erase(item);
     }
     host_.selectionUpdated();
 }

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QCheckBox>
+#include <memory>
 
 #include "platform/observers/ObservationToken.h"
 
 namespace corvaline {
+class ManagedObject;
 class TreeItem;
-}
+}  // namespace corvaline
 
 namespace corvaline::ui {
 
@@ -14,13 +16,18 @@ class SelectionHost;
 
 // The tick box of one list row: a user's is on while the user is chosen; a group's is on when
 // all its shown users are chosen, off when none is, mixed otherwise. Clicking a group chooses
-// or drops all its shown users. Every box follows "selectionUpdated" of its window. GUI thread.
+// or drops all its shown users. Every box follows "selectionUpdated" of its window. The box
+// holds its row's item weakly: once the model has deleted it (the list lets the box go a
+// moment later), the box does nothing. GUI thread.
 class CheckBoxSubClass : public QCheckBox {
     Q_OBJECT
   public:
     CheckBoxSubClass(TreeItem& item, SelectionHost& host, QWidget* parent = nullptr);
 
-    TreeItem& item() const { return item_; }
+    // The row's item, or none once the model has deleted it.
+    TreeItem* item() const;
+    // Shows the item's present name (after a rename).
+    void updateTitle();
 
   protected:
     // Off and mixed go to on, on goes to off.
@@ -31,7 +38,7 @@ class CheckBoxSubClass : public QCheckBox {
     void updateChildsState();
     void clicked();
 
-    TreeItem& item_;
+    std::weak_ptr<ManagedObject> item_;
     SelectionHost& host_;
     ObservationToken updated_;
 };

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -105,6 +106,52 @@ TEST_F(CVLAppDelegateTest, FilesDroppedOntoAnOnlineUserStartATransfer) {
     EXPECT_EQ(ann->logEntriesNumber(), before + 1);  // the transfer is in her history
     EXPECT_FALSE(
         list->dropMimeData(&files, Qt::CopyAction, -1, 0, list->indexOf(user("A100000002").get())));
+}
+
+TEST_F(CVLAppDelegateTest, CommandsAreEnabledOnlyWhenTheyWouldAct) {
+    QMenu* contacts = nullptr;
+    for (auto* menu : window().menuBar()->findChildren<QMenu*>()) {
+        if (menu->title().remove(QChar('&')) == "Contacts") {  // with or without mnemonics
+            contacts = menu;
+        }
+    }
+    ASSERT_NE(contacts, nullptr);
+    const auto enabled = [contacts] {
+        QStringList names;
+        for (const char* name : {"Start Conversation", "Start Group Conversation", "Send Files...",
+                                 "Get Info", "Delete User"}) {
+            for (auto* action : contacts->actions()) {
+                if (action->text().remove(QChar('&')) == name && action->isEnabled()) {
+                    names << name;
+                }
+            }
+        }
+        return names;
+    };
+    auto* list = delegate_->userListDataSource();
+    auto* view = delegate_->outlineView();
+    const auto select = [&](const TreeItem* item) {
+        view->selectionModel()->select(list->indexOf(item), QItemSelectionModel::ClearAndSelect);
+    };
+    auto ann = user("A100000001");
+    const QStringList forUsers{"Start Conversation", "Get Info", "Delete User"};
+    EXPECT_EQ(enabled(), QStringList{});
+    select(ann.get());
+    EXPECT_EQ(enabled(),
+              (QStringList{"Start Conversation", "Send Files...", "Get Info", "Delete User"}));
+    select(user("A100000002").get());  // offline: no files
+    EXPECT_EQ(enabled(), forUsers);
+    ASSERT_TRUE(list->indexOf(&me()).isValid());
+    select(&me());  // never deleted
+    EXPECT_EQ(enabled(), (QStringList{"Start Conversation", "Send Files...", "Get Info"}));
+    select(group("Work").get());  // Dan is offline: nobody to talk to
+    EXPECT_EQ(enabled(), QStringList{});
+    select(group("Friends").get());
+    EXPECT_EQ(enabled(), QStringList{"Start Group Conversation"});
+    ann->setStatus("10");  // the last one online goes
+    EXPECT_EQ(enabled(), QStringList{});
+    view->clearSelection();
+    EXPECT_EQ(enabled(), QStringList{});
 }
 
 TEST_F(CVLAppDelegateTest, ClassSetUpChoosesTheEncodingAndResetsAMissingReceivedFilesFolder) {

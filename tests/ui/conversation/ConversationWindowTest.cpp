@@ -232,6 +232,26 @@ TEST_F(ConversationWindowTest, InviteSheetOffersOnlineOutsidersAndInvitesTheTick
     EXPECT_GE(sentOf("CRJR"), 2u);
 }
 
+// Under ASan this also shows that neither the sheet nor the deleted user's box reads the
+// freed user.
+TEST_F(ConversationWindowTest, AUserDeletedWhileTickedInTheInviteSheetIsNotInvited) {
+    User* gus = makeUnheldUser("A100000009", "Gus");
+    auto* window = openWith(*ann_);
+    auto* sheet = window->openInviteSheet();
+    auto* model = sheet->inviteDataSource();
+    for (auto* user : std::vector<TreeItem*>{bob_.get(), gus}) {
+        static_cast<ui::CheckBoxSubClass*>(sheet->outlineView()->indexWidget(model->indexOf(user)))
+            ->click();
+    }
+    ASSERT_EQ(sheet->selection().size(), 2u);
+    ASSERT_TRUE(deleteAndSave(gus));
+    EXPECT_EQ(sheet->selection(), (std::set<TreeItem*>{bob_.get()}));
+
+    sheet->inviteButton()->click();
+    processEvents();
+    EXPECT_EQ(window->users(), (std::vector<User*>{ann_.get(), bob_.get()}));
+}
+
 TEST_F(ConversationWindowTest, InviteSheetOpensWithNoRowCurrent) {
     auto* window = openWith(*ann_);
     auto* sheet = window->openInviteSheet();

@@ -212,6 +212,66 @@ TEST_F(HistoryViewerTest, TheListOffersUsersRemovedUsersAndChatsThatHaveMessages
     EXPECT_EQ(window->selectedItem(), busy.get());
 }
 
+TEST_F(HistoryViewerTest, RowsChangeInPlaceAndThePersonsChoiceStays) {
+    addMessage(*bob_, "from Bob");
+    auto* window = open(ann_.get());
+    auto& list = *window->leftList();
+    window->selectItem(bob_.get());  // the person's own choice
+    settle();
+    ASSERT_EQ(window->selectedItem(), bob_.get());
+    QTextCursor shown(window->textView()->document());  // follows the text unless rebuilt
+    shown.movePosition(QTextCursor::End);
+    const int end = shown.position();
+    const auto rowOf = [&](const User& user) {
+        return list.rows()[static_cast<std::size_t>(list.rowOf(&user))];
+    };
+
+    const struct {
+        const char* what;
+        std::function<void()> change;
+    } changes[] = {
+        {"a status", [&] { ann_->setStatus("2"); }},
+        {"a rename that moves the row", [&] { ann_->setName("Zed"); }},
+        {"the chosen row's rename", [&] { bob_->setName("Abe"); }},
+        {"a new row", [&] { makeUser("A100000004", "Dan", "0"); }},
+    };
+    for (const auto& [what, change] : changes) {
+        SCOPED_TRACE(what);
+        change();
+        context_->save();
+        settle();
+        EXPECT_EQ(window->selectedItem(), bob_.get());
+        EXPECT_EQ(shown.position(), end);  // the text was not built again
+    }
+    EXPECT_EQ(rowOf(*ann_).iconName, "Away");
+    EXPECT_EQ(rowOf(*ann_).displayName, "Zed");
+    EXPECT_EQ(list.rowOf(ann_.get()), 3);  // Abe, Dan, Eve, Zed
+    EXPECT_EQ(list.index(list.rowOf(ann_.get())).data(Qt::DisplayRole).toString(), "Zed");
+    EXPECT_EQ(window->textView()->printJobName(), "Abe");
+
+    // The chosen row goes: the row the window was opened for is chosen again.
+    context_->deleteObject(*bob_);
+    context_->save();
+    settle();
+    EXPECT_EQ(window->selectedItem(), ann_.get());
+}
+
+// Under ASan this also shows that nothing reads the freed user.
+TEST_F(HistoryViewerTest, AUserDeletedWhileShownLeavesTheListAndTheWindowLetsItGo) {
+    User* gus = makeUnheldUser("A100000009", "Gus");
+    const std::weak_ptr<ManagedObject> held = gus->weak_from_this();
+    auto* window = open(gus);
+    ASSERT_EQ(window->selectedItem(), gus);
+    deleteAndSave(gus);
+    settle();
+    EXPECT_TRUE(held.expired());
+    EXPECT_EQ(window->selectedItem(), nullptr);
+    EXPECT_EQ(window->leftList()->rows().size(), 3u);
+    window->selectItem(ann_.get());
+    settle();
+    EXPECT_EQ(window->selectedItem(), ann_.get());
+}
+
 TEST_F(HistoryViewerTest, FromTheMenuNothingIsSelectedAndAnEmptyHistoryIsEmpty) {
     auto* window = open(nullptr);
     EXPECT_EQ(window->selectedItem(), nullptr);

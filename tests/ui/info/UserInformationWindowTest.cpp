@@ -153,5 +153,24 @@ TEST_F(UserInformationWindowTest, PinningMakesTheUsersTitledWindow) {
     EXPECT_NEAR(tip->geometry().center().x(), tipCentre, 2);
 }
 
+TEST_F(UserInformationWindowTest, DeletingOrRemovingTheUserClosesItsWindowsAndLetsItGo) {
+    User* gus = makeUnheldUser("A100000009", "Gus");
+    const std::weak_ptr<ManagedObject> held = gus->weak_from_this();
+    QPointer<UserInformationWindow> pinned = UserInformationWindow::GetInfo(*gus);
+    QPointer<UserInformationWindow> tip = UserInformationWindow::showToolTip(*gus, QPoint(10, 10));
+    QPointer<UserInformationWindow> bobs = UserInformationWindow::GetInfo(*bob_);
+    deleteAndSave(gus);
+    processEvents();
+    EXPECT_TRUE(pinned.isNull());
+    EXPECT_TRUE(tip.isNull());
+    EXPECT_EQ(UserInformationWindow::CurrentToolTipInfoWindow(), nullptr);
+    EXPECT_TRUE(held.expired());
+    ASSERT_FALSE(bobs.isNull());  // another user's stays
+
+    bob_->setRemoved(true);  // Delete User on a user with history
+    processEvents();
+    EXPECT_TRUE(bobs.isNull());
+}
+
 }  // namespace
 }  // namespace corvaline::testing

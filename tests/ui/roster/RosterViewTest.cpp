@@ -85,6 +85,47 @@ TEST_F(RosterViewTest, MoveToGroupFindsTheChosenGroupEvenWhenNamesRepeat) {
     EXPECT_EQ(model_->shownUsers(*dave->group()).front(), dave);
 }
 
+TEST_F(RosterViewTest, MoveToGroupShowsAmpersandsAsTypedAndFollowsRenames) {
+    zoo_->setName("R&D");
+    view().menuForPosition(center(user("A4")));
+    const auto shown = [this] {
+        QStringList names;  // as drawn: a doubled "&" is drawn once and marks no shortcut
+        for (auto* action : groupsList_.actions()) {
+            names.push_back(action->iconText());
+            EXPECT_TRUE(QKeySequence::mnemonic(action->text()).isEmpty())
+                << action->text().toStdString();
+        }
+        return names;
+    };
+    EXPECT_EQ(shown(), (QStringList{"R&D", "work"}));
+    work_->setName("Q&A");  // while the menu is open
+    EXPECT_EQ(shown(), (QStringList{"R&D", "Q&A"}));
+}
+
+TEST_F(RosterViewTest, SelectionFlagsFollowStatusChanges) {
+    auto* ann = user("A1");
+    auto* dave = user("A4");
+    select({ann});
+    EXPECT_TRUE(view().flags().isOnlineUserSelected);
+    ann->setStatus("10");
+    EXPECT_FALSE(view().flags().isOnlineUserSelected);
+    ann->setStatus("0");
+    EXPECT_TRUE(view().flags().isOnlineUserSelected);
+
+    select({friends_});
+    EXPECT_TRUE(view().flags().canStartGroupConversationWithSelection);
+    ann->setStatus("10");
+    dave->setStatus("10");  // nobody of the group online
+    EXPECT_FALSE(view().flags().canStartGroupConversationWithSelection);
+    select({work_});
+    user("A5")->setStatus("0");  // Eve's row stays where it is
+    EXPECT_TRUE(view().flags().canStartGroupConversationWithSelection);
+    UserDefaults::standard().setBool("hideOfflineUsers", true);
+    select({friends_});
+    dave->setStatus("0");  // comes back into the list
+    EXPECT_TRUE(view().flags().canStartGroupConversationWithSelection);
+}
+
 TEST_F(RosterViewTest, ModifierClickTogglesRows) {
     const QPoint ann = center(user("A1"));
     const QPoint bob = center(user("A2"));

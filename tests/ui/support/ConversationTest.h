@@ -65,6 +65,23 @@ class ConversationTest : public ModelTest {
         return message;
     }
 
+    // A new online user in "Friends" without history, held by the store alone, so that
+    // deleting it frees it.
+    User* makeUnheldUser(const std::string& id, const std::string& name) {
+        User* user = makeUser(id, name, "0").get();
+        context_->save();
+        return user;
+    }
+
+    // Deletes the user as Delete User does one without history, and saves; the user is freed
+    // unless a window still holds it. Answers whether it was freed.
+    bool deleteAndSave(User* user) {
+        const std::weak_ptr<ManagedObject> held = user->weak_from_this();
+        context_->deleteObject(*user);
+        context_->save();
+        return held.expired();
+    }
+
     void run(double seconds) {
         loop_.runUntil([] { return false; }, Duration(seconds));
     }
