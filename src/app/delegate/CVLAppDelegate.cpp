@@ -45,20 +45,21 @@ CVLAppDelegate::CVLAppDelegate(std::shared_ptr<Executor> main, QObject* parent)
       commands_(new Commands(
           window_.get(), [this] { return outlineView_ ? outlineView_->selectedItem() : nullptr; },
           this)),
-      statusMenu_(new QMenu(tr("Status"), window_.get())),
-      quit_(new QAction(tr("Quit Corvaline"), this)),
-      addGroup_(new QAction(tr("Add Group"), this)),
-      renameGroup_(new QAction(tr("Rename Group"), this)),
-      removeGroup_(new QAction(tr("Remove Group"), this)),
-      deleteUser_(new QAction(tr("Delete User"), this)),
+      statusMenu_(new QMenu(tr("&Status"), window_.get())),
+      quit_(new QAction(tr("&Quit Corvaline"), this)),
+      addGroup_(new QAction(tr("&Add Group"), this)),
+      renameGroup_(new QAction(tr("&Rename Group"), this)),
+      removeGroup_(new QAction(tr("Remo&ve Group"), this)),
+      deleteUser_(new QAction(tr("&Delete User"), this)),
       globalMenu_(new QMenu(window_.get())),
       groupMenu_(new QMenu(window_.get())),
       userMenu_(new QMenu(window_.get())),
-      groupsList_(new QMenu(tr("Move to Group"), window_.get())),
+      groupsList_(new QMenu(tr("&Move to Group"), window_.get())),
       windows_(std::make_unique<QtUserInterface>(*window_, *status_, *sounds_)),
       activity_(std::make_unique<X11UserActivity>()),
       hotKeyGrab_(std::make_unique<X11HotKey>()),
       hoteKey_(std::make_unique<HotKeyWorker>(*main_, *hotKeyGrab_)) {
+    UserDefaults::standard().coalesceWritesOn(main_);
     hoteKey_->setEnabledDefaultsKeyPath(defaults::kEnableHotKey);
     hoteKey_->setHotKeyDefaultsKeyPath(defaults::kHotKey);
     quit_->setShortcut(QKeySequence::Quit);
@@ -84,13 +85,13 @@ CVLAppDelegate::~CVLAppDelegate() {
 
 void CVLAppDelegate::buildMenus() {
     auto* bar = window_->menuBar();
-    auto* application = bar->addMenu(tr("Corvaline"));
-    auto* openFolder = application->addAction(tr("Open Received Files Folder"));
+    auto* application = bar->addMenu(tr("&Corvaline"));
+    auto* openFolder = application->addAction(tr("&Open Received Files Folder"));
     connect(openFolder, &QAction::triggered, commands_, &Commands::openReceivedFilesFolder);
-    auto* history = application->addAction(tr("Show History"));
+    auto* history = application->addAction(tr("Show &History"));
     history->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
     connect(history, &QAction::triggered, commands_, &Commands::ShowHistory);
-    auto* debugLog = application->addAction(tr("Show Debug Log"));
+    auto* debugLog = application->addAction(tr("Show &Debug Log"));
     connect(debugLog, &QAction::triggered, commands_, &Commands::ShowDebugLog);
     addSettingsCommands(application);
     application->addSeparator();
@@ -105,14 +106,14 @@ void CVLAppDelegate::buildMenus() {
     for (auto* action : {renameGroup_, removeGroup_, deleteUser_}) {
         action->setEnabled(false);  // until a row is selected
     }
-    auto* contacts = bar->addMenu(tr("Contacts"));
+    auto* contacts = bar->addMenu(tr("C&ontacts"));
     contacts->addActions({addGroup_, renameGroup_, removeGroup_});
     contacts->addSeparator();
     contacts->addAction(deleteUser_);
     contacts->addSeparator();
-    connect(contacts->addAction(tr("Start Conversation")), &QAction::triggered, commands_,
+    connect(contacts->addAction(tr("Start &Conversation")), &QAction::triggered, commands_,
             &Commands::StartConversation);
-    connect(contacts->addAction(tr("Start Group Conversation")), &QAction::triggered, commands_,
+    connect(contacts->addAction(tr("Start &Group Conversation")), &QAction::triggered, commands_,
             &Commands::StartGroupConversation);
     addMassAndFileCommands(*contacts);
 
@@ -120,7 +121,7 @@ void CVLAppDelegate::buildMenus() {
     groupMenu_->addActions({renameGroup_, removeGroup_});
     groupMenu_->addSeparator();
     groupMenu_->addAction(addGroup_);
-    auto* getInfo = new QAction(tr("Get Info"), this);
+    auto* getInfo = new QAction(tr("Get &Info"), this);
     getInfo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
     connect(getInfo, &QAction::triggered, commands_, &Commands::GetInfo);
     contacts->addAction(getInfo);
@@ -137,13 +138,13 @@ void CVLAppDelegate::buildMenus() {
 
 void CVLAppDelegate::addMassAndFileCommands(QMenu& menu) {
     menu.addSeparator();
-    auto* mass = menu.addAction(tr("Mass Message..."));
+    auto* mass = menu.addAction(tr("&Mass Message..."));
     mass->setShortcut(Qt::CTRL | Qt::Key_M);
     connect(mass, &QAction::triggered, commands_,
             [this] { commands_->openMassMessage(ui::MassMessage::kEverybody); });
-    connect(menu.addAction(tr("Mass Message to Online Users...")), &QAction::triggered, commands_,
+    connect(menu.addAction(tr("Mass Message to &Online Users...")), &QAction::triggered, commands_,
             [this] { commands_->openMassMessage(ui::MassMessage::kOnline); });
-    connect(menu.addAction(tr("Send Files...")), &QAction::triggered, commands_,
+    connect(menu.addAction(tr("Send &Files...")), &QAction::triggered, commands_,
             &Commands::sendFiles);
 }
 
@@ -156,9 +157,9 @@ void CVLAppDelegate::createTrayIcon() {
         menu->addAction(action);
     }
     menu->addSeparator();
-    connect(menu->addAction(tr("Show Corvaline")), &QAction::triggered, this,
+    connect(menu->addAction(tr("&Show Corvaline")), &QAction::triggered, this,
             &CVLAppDelegate::restoreWindow);
-    connect(menu->addAction(tr("Open Received Files Folder")), &QAction::triggered, commands_,
+    connect(menu->addAction(tr("&Open Received Files Folder")), &QAction::triggered, commands_,
             &Commands::openReceivedFilesFolder);
     menu->addSeparator();
     menu->addAction(quit_);
@@ -234,6 +235,8 @@ void CVLAppDelegate::applicationWillTerminate() {
         return;
     }
     terminated_ = true;
+    // The main queue runs no more blocks soon: what changes from now on is written at once.
+    UserDefaults::standard().coalesceWritesOn({});
     AppStore::shared().applicationShouldTerminate();
     if (core_) {
         core_->stop();  // "UO" and everybody offline, then the ports close

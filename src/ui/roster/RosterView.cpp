@@ -58,7 +58,8 @@ RosterView::RosterView(RosterModel& model, QWidget* parent) : QTreeView(parent),
             &RosterView::updateFlags);
     connect(&model, &QAbstractItemModel::rowsMoved, this, &RosterView::updateFlags);
     connect(&model, &QAbstractItemModel::rowsRemoved, this, &RosterView::updateFlags);
-    connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+    // Double-click or Return (or a single click where the desktop opens items so).
+    connect(this, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
         // A modifier-click that left several rows selected is a choice, not a request to talk.
         if (selectionModel()->selectedRows().size() > 1) {
             return;
