@@ -51,7 +51,6 @@ class HeadlessWindows : public UserInterface {
                                                          Chat* chat, bool incoming) override;
     void showServicesStopped(bool stopped) override;
     void presentError(const std::string& description) override;
-    void activateIgnoringOtherApps() override { calls.push_back("activate"); }
 
     std::vector<std::string> calls;
 

@@ -67,6 +67,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     auto loop = std::make_shared<MainLoop>();
+    defaults.coalesceWritesOn(loop);
     const auto print = [](const std::vector<std::string>& fields) {
         std::cout << node::formatLine(fields) << '\n' << std::flush;
     };
@@ -86,5 +87,6 @@ int main(int argc, char** argv) {
         },
         [&] { messenger.handle({"quit"}); });
     loop->run();
+    defaults.coalesceWritesOn({});  // writes what the last turns changed
     return 0;
 }

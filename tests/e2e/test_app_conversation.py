@@ -78,5 +78,54 @@ class AppConversationTest(AppWithTwoNodes):
                       e[3] == "to you both", 15, since)
 
 
+
+class KeyboardStaysWhereThePersonTypes(AppWithTwoNodes):
+    """Two conversation windows are open; the person types into the first while messages
+    arrive for the second: every keystroke lands in the first, which keeps the focus, with
+    "Bring a window with a new message to the front" off (here) or on (the class below)."""
+
+    def window(self, node):
+        return self.desktop.wait_window(f"^{node.name} - Conversation$")
+
+    def stored(self, text):
+        def count():
+            with sqlite3.connect(f"file:{self.store}?mode=ro", uri=True) as db:
+                return db.execute("SELECT COUNT(*) FROM LogEntry WHERE message = ?",
+                                  (text,)).fetchone()[0]
+        return until(lambda: os.path.exists(self.store) and count() > 0, 15)
+
+    def test_keystrokes_land_in_the_window_being_typed_in(self):
+        self.a.command("send", self.app_id, "from a")
+        typed_into = self.window(self.a)
+        self.b.command("send", self.app_id, "from b")
+        self.window(self.b)
+        self.assertTrue(self.stored("from b"))
+        self.desktop.activate(typed_into)
+        self.assertEqual(self.desktop.tool("xdotool", "getactivewindow"), typed_into)
+
+        since_a, since_b = self.a.mark(), self.b.mark()
+        words = ["every", "key", "stays", "in", "this", "window"]
+        for number, word in enumerate(words):
+            # The message arrives while the word is being typed.
+            self.b.command("send", self.app_id, f"interruption {number}")
+            self.desktop.tool("xdotool", "type", "--delay", "40", word + " ")
+            self.assertTrue(self.stored(f"interruption {number}"))
+        # Typed into whichever window has the keyboard, as a person's keys are.
+        self.desktop.tool("xdotool", "key", "Return")
+        sent = " ".join(words) + " "
+        self.a.wait(lambda e: e[0] == "message" and e[1] == self.app_id, 15, since_a)
+        self.assertEqual(self.desktop.tool("xdotool", "getactivewindow"), typed_into)
+        received_a = [e[4] for e in self.a.events[since_a:]
+                      if e and e[0] == "message" and e[1] == self.app_id]
+        self.assertEqual(received_a, [sent])
+        strays = [e for e in self.b.events[since_b:]
+                  if e and e[0] in ("message", "typing") and e[1] == self.app_id]
+        self.assertEqual(strays, [])
+
+
+class KeyboardStaysWithWindowsBroughtToTheFront(KeyboardStaysWhereThePersonTypes):
+    app_defaults = {"keepFocus": True}
+
+
 if __name__ == "__main__":
     unittest.main()

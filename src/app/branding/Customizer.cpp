@@ -13,7 +13,7 @@ void Customizer::customizeMenu(QMenuBar* bar) {
     }
     //: Words before the product name in the title of the application menu; empty in English.
     const QString prefix = QCoreApplication::translate("MainMenu", "", "application menu");
-    actions.front()->setText((prefix + QStringLiteral(" Corvaline")).trimmed());
+    actions.front()->setText((prefix + QStringLiteral(" &Corvaline")).trimmed());
 }
 
 }  // namespace corvaline::app

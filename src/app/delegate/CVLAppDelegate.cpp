@@ -47,26 +47,27 @@ CVLAppDelegate::CVLAppDelegate(std::shared_ptr<Executor> main,
       commands_(new Commands(
           window_.get(), [this] { return outlineView_ ? outlineView_->selectedItem() : nullptr; },
           this)),
-      statusMenu_(new QMenu(tr("Status"), window_.get())),
+      statusMenu_(new QMenu(tr("&Status"), window_.get())),
       trayMenu_(new QMenu(window_.get())),
-      quit_(new QAction(tr("Quit Corvaline"), this)),
-      addGroup_(new QAction(tr("Add Group"), this)),
-      renameGroup_(new QAction(tr("Rename Group"), this)),
-      removeGroup_(new QAction(tr("Remove Group"), this)),
-      deleteUser_(new QAction(tr("Delete User"), this)),
-      startConversation_(new QAction(tr("Start Conversation"), this)),
-      startGroupConversation_(new QAction(tr("Start Group Conversation"), this)),
-      sendFiles_(new QAction(tr("Send Files..."), this)),
-      getInfo_(new QAction(tr("Get Info"), this)),
+      quit_(new QAction(tr("&Quit Corvaline"), this)),
+      addGroup_(new QAction(tr("&Add Group"), this)),
+      renameGroup_(new QAction(tr("&Rename Group"), this)),
+      removeGroup_(new QAction(tr("Remo&ve Group"), this)),
+      deleteUser_(new QAction(tr("&Delete User"), this)),
+      startConversation_(new QAction(tr("Start &Conversation"), this)),
+      startGroupConversation_(new QAction(tr("Start &Group Conversation"), this)),
+      sendFiles_(new QAction(tr("Send &Files..."), this)),
+      getInfo_(new QAction(tr("Get &Info"), this)),
       globalMenu_(new QMenu(window_.get())),
       groupMenu_(new QMenu(window_.get())),
       userMenu_(new QMenu(window_.get())),
-      groupsList_(new QMenu(tr("Move to Group"), window_.get())),
+      groupsList_(new QMenu(tr("&Move to Group"), window_.get())),
       trayAvailability_(std::move(tray)),
       windows_(std::make_unique<QtUserInterface>(*window_, *status_, *sounds_)),
       activity_(std::make_unique<X11UserActivity>()),
       hotKeyGrab_(std::make_unique<X11HotKey>()),
       hoteKey_(std::make_unique<HotKeyWorker>(*main_, *hotKeyGrab_)) {
+    UserDefaults::standard().coalesceWritesOn(main_);
     hoteKey_->setEnabledDefaultsKeyPath(defaults::kEnableHotKey);
     hoteKey_->setHotKeyDefaultsKeyPath(defaults::kHotKey);
     quit_->setShortcut(QKeySequence::Quit);
@@ -96,13 +97,13 @@ CVLAppDelegate::~CVLAppDelegate() {
 
 void CVLAppDelegate::buildMenus() {
     auto* bar = window_->menuBar();
-    auto* application = bar->addMenu(tr("Corvaline"));
-    auto* openFolder = application->addAction(tr("Open Received Files Folder"));
+    auto* application = bar->addMenu(tr("&Corvaline"));
+    auto* openFolder = application->addAction(tr("&Open Received Files Folder"));
     connect(openFolder, &QAction::triggered, commands_, &Commands::openReceivedFilesFolder);
-    auto* history = application->addAction(tr("Show History"));
+    auto* history = application->addAction(tr("Show &History"));
     history->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
     connect(history, &QAction::triggered, commands_, &Commands::ShowHistory);
-    auto* debugLog = application->addAction(tr("Show Debug Log"));
+    auto* debugLog = application->addAction(tr("Show &Debug Log"));
     connect(debugLog, &QAction::triggered, commands_, &Commands::ShowDebugLog);
     addSettingsCommands(application);
     application->addSeparator();
@@ -117,7 +118,7 @@ void CVLAppDelegate::buildMenus() {
     for (auto* action : selectionCommands()) {
         action->setEnabled(false);  // until a row is selected that they act on
     }
-    auto* contacts = bar->addMenu(tr("Contacts"));
+    auto* contacts = bar->addMenu(tr("C&ontacts"));
     contacts->addActions({addGroup_, renameGroup_, removeGroup_});
     contacts->addSeparator();
     contacts->addAction(deleteUser_);
@@ -148,11 +149,11 @@ void CVLAppDelegate::buildMenus() {
 
 void CVLAppDelegate::addMassAndFileCommands(QMenu& menu) {
     menu.addSeparator();
-    auto* mass = menu.addAction(tr("Mass Message..."));
+    auto* mass = menu.addAction(tr("&Mass Message..."));
     mass->setShortcut(Qt::CTRL | Qt::Key_M);
     connect(mass, &QAction::triggered, commands_,
             [this] { commands_->openMassMessage(ui::MassMessage::kEverybody); });
-    connect(menu.addAction(tr("Mass Message to Online Users...")), &QAction::triggered, commands_,
+    connect(menu.addAction(tr("Mass Message to &Online Users...")), &QAction::triggered, commands_,
             [this] { commands_->openMassMessage(ui::MassMessage::kOnline); });
     connect(sendFiles_, &QAction::triggered, commands_, &Commands::sendFiles);
     menu.addAction(sendFiles_);
@@ -180,9 +181,9 @@ void CVLAppDelegate::buildTrayMenu() {
         trayMenu_->addAction(action);
     }
     trayMenu_->addSeparator();
-    connect(trayMenu_->addAction(tr("Show Corvaline")), &QAction::triggered, this,
+    connect(trayMenu_->addAction(tr("&Show Corvaline")), &QAction::triggered, this,
             &CVLAppDelegate::restoreWindow);
-    connect(trayMenu_->addAction(tr("Open Received Files Folder")), &QAction::triggered, commands_,
+    connect(trayMenu_->addAction(tr("&Open Received Files Folder")), &QAction::triggered, commands_,
             &Commands::openReceivedFilesFolder);
     trayMenu_->addSeparator();
     trayMenu_->addAction(quit_);
@@ -268,6 +269,8 @@ void CVLAppDelegate::applicationWillTerminate() {
         return;
     }
     terminated_ = true;
+    // The main queue runs no more blocks soon: what changes from now on is written at once.
+    UserDefaults::standard().coalesceWritesOn({});
     AppStore::shared().applicationShouldTerminate();
     if (core_) {
         core_->stop();  // "UO" and everybody offline, then the ports close

@@ -18,14 +18,14 @@
 namespace corvaline::app {
 
 void CVLAppDelegate::addSettingsCommands(QMenu* application) {
-    auto* about = application->addAction(tr("About Corvaline"));
+    auto* about = application->addAction(tr("&About Corvaline"));
     about->setMenuRole(QAction::AboutRole);
     connect(about, &QAction::triggered, this, &CVLAppDelegate::about);
-    auto* settings = application->addAction(tr("Settings\u2026"));
+    auto* settings = application->addAction(tr("S&ettings\u2026"));
     settings->setMenuRole(QAction::PreferencesRole);
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     connect(settings, &QAction::triggered, this, [this, settings] { ShowSettings(settings); });
-    auto* myInfo = application->addAction(tr("My Information\u2026"));
+    auto* myInfo = application->addAction(tr("&My Information\u2026"));
     myInfo->setData(99);  // opens the "User Info" page
     connect(myInfo, &QAction::triggered, this, [this, myInfo] { ShowSettings(myInfo); });
     // Conversation windows close on their own and may outlive the delegate.

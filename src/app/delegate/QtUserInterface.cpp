@@ -74,11 +74,4 @@ void QtUserInterface::presentError(const std::string& description) {
     box->open();
 }
 
-void QtUserInterface::activateIgnoringOtherApps() {
-    if (window_) {
-        window_->raise();
-        window_->activateWindow();
-    }
-}
-
 }  // namespace corvaline::app

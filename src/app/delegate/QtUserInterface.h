@@ -42,7 +42,6 @@ class QtUserInterface : public UserInterface {
                                                          Chat* chat, bool incoming) override;
     void showServicesStopped(bool stopped) override;
     void presentError(const std::string& description) override;
-    void activateIgnoringOtherApps() override;
 
   private:
     QPointer<ui::MainWindow> window_;

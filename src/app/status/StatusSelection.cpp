@@ -31,7 +31,7 @@ const char* statusTextKey(int tag) {
 
 StatusSelection::StatusSelection(Executor& main, QButtonGroup* buttons, QObject* parent)
     : QObject(parent), main_(main), buttons_(buttons), actionGroup_(new QActionGroup(this)) {
-    const std::array<QString, 3> titles{tr("Available"), tr("Busy"), tr("Away")};
+    const std::array<QString, 3> titles{tr("&Available"), tr("&Busy"), tr("A&way")};
     const std::array<const char*, 3> icons{"Normal", "Dnd", "Away"};
     for (int tag = 0; tag < 3; ++tag) {
         auto* action = new QAction(ui::statusIcon(icons[tag]), titles[tag], this);

@@ -51,8 +51,40 @@ UserDefaults& UserDefaults::standard() {
     return defaults;
 }
 
-UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) {
+UserDefaults::UserDefaults(std::filesystem::path file, Writer writer)
+    : file_(std::move(file)), writer_(writer ? std::move(writer) : Writer(writeFileAtomically)) {
     load();
+}
+
+UserDefaults::~UserDefaults() {
+    synchronize();
+}
+
+void UserDefaults::coalesceWritesOn(std::weak_ptr<Executor> queue) {
+    synchronize();  // a write posted to the queue before may never run
+    writeQueue_ = std::move(queue);
+}
+
+void UserDefaults::synchronize() {
+    if (std::exchange(writePending_, false)) {
+        save();
+    }
+}
+
+void UserDefaults::changed() {
+    const auto queue = writeQueue_.lock();
+    if (!queue) {
+        save();
+        return;
+    }
+    if (std::exchange(writePending_, true)) {
+        return;  // the write already posted takes this change too
+    }
+    queue->post([weak = std::weak_ptr<UserDefaults*>(self_)] {
+        if (const auto self = weak.lock()) {
+            (*self)->synchronize();
+        }
+    });
 }
 
 void UserDefaults::load() {
@@ -98,7 +130,7 @@ void UserDefaults::save() {
         std::filesystem::create_directories(file_.parent_path(), error);
     if (!error) {
         // Invalid UTF-8 in a stored text must not stop the write.
-        error = writeFileAtomically(
+        error = writer_(
             file_, stored_.dump(4, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
     }
     writeError_ = error;
@@ -130,7 +162,7 @@ void UserDefaults::store(std::string_view key, std::optional<nlohmann::json> val
     } else {
         *found = std::move(*value);
     }
-    save();
+    changed();
     if (objectForKey(key) != before)
         observers_.notify(key);
 }

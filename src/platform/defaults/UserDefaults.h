@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,22 +12,38 @@
 
 #include "platform/observers/ObservationToken.h"
 #include "platform/observers/ObserverList.h"
+#include "platform/runloop/Executor.h"
 
 namespace corvaline {
 
 // The settings database: registered defaults live in memory only, values the user stored
-// live in a JSON file and win over them. Every change is written at once (atomically).
+// live in a JSON file and win over them. The file is replaced atomically: at once after each
+// change, or once per burst of changes when the writes are coalesced on the main queue.
 // A getter reading a value of another type answers 0, false or empty. Main thread only.
 class UserDefaults {
   public:
+    // Replaces the file with the contents (writeFileAtomically unless a test counts writes).
+    using Writer =
+        std::function<std::error_code(const std::filesystem::path&, std::string_view contents)>;
+
     // The program's own database, $XDG_CONFIG_HOME/com.tarvelo.Corvaline/defaults.json.
     static UserDefaults& standard();
 
     // Loads `file`; a file that cannot be read as a JSON object is moved aside (see
     // damagedFileMovedTo) and the database starts empty.
-    explicit UserDefaults(std::filesystem::path file);
+    explicit UserDefaults(std::filesystem::path file, Writer writer = {});
+    // Writes what is still pending.
+    ~UserDefaults();
     UserDefaults(const UserDefaults&) = delete;
     UserDefaults& operator=(const UserDefaults&) = delete;
+
+    // From now on a change is written by one block posted to `queue` (the main queue), which
+    // writes every change made until it runs: a window dragged across the screen costs one
+    // write, not one per step. What is pending is written first; an empty or expired queue
+    // writes each change at once again (at shut-down, before the queue stops running blocks).
+    void coalesceWritesOn(std::weak_ptr<Executor> queue);
+    // Writes a pending change now.
+    void synchronize();
 
     // Merges `defaults` (a JSON object) into the registered defaults.
     void registerDefaults(const nlohmann::json& defaults);
@@ -56,7 +73,8 @@ class UserDefaults {
         return damagedMovedTo_;
     }
     // The failure of the last write, or of moving a damaged file aside (then nothing is
-    // written, so the damaged file is never replaced); empty after a good write.
+    // written, so the damaged file is never replaced); empty after a good write. A coalesced
+    // change is reported once its write has run.
     std::error_code lastWriteError() const { return writeError_; }
 
   private:
@@ -64,9 +82,15 @@ class UserDefaults {
     void store(std::string_view key, std::optional<nlohmann::json> value);
     void load();
     void moveAside();
+    void changed();
     void save();
 
     std::filesystem::path file_;
+    Writer writer_;
+    std::weak_ptr<Executor> writeQueue_;
+    bool writePending_ = false;
+    // Lets a posted write find out that this database is gone.
+    std::shared_ptr<UserDefaults*> self_ = std::make_shared<UserDefaults*>(this);
     nlohmann::json registered_ = nlohmann::json::object();
     nlohmann::json stored_ = nlohmann::json::object();
     std::optional<std::filesystem::path> damagedMovedTo_;

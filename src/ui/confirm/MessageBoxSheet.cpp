@@ -74,14 +74,16 @@ MessageBoxSheet::MessageBoxSheet(int type, QWidget* window, std::function<void()
         addButton(refuse, QMessageBox::RejectRole);
     }
     setDefaultButton(static_cast<QPushButton*>(confirm_));
-    connect(this, &QMessageBox::buttonClicked, this, &MessageBoxSheet::alertDidEnd);
+    // Every way the sheet ends: a button, Escape, or the title bar's close (no button, like
+    // the refusing one).
+    connect(this, &QDialog::finished, this, [this] { alertDidEnd(clickedButton()); });
 }
 
 void MessageBoxSheet::alertDidEnd(QAbstractButton* clicked) {
     if (checkBox()->isChecked()) {
         UserDefaults::standard().setBool(key_, true);
     }
-    if (clicked == confirm_ && action_) {
+    if (clicked && clicked == confirm_ && action_) {
         action_();
     }
 }

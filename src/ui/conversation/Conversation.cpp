@@ -1,5 +1,6 @@
 #include "ui/conversation/Conversation.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QFileDialog>
@@ -13,6 +14,7 @@
 #include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/Chat.h"
 #include "core/model/entities/User.h"
+#include "core/model/services/CoreServices.h"
 #include "core/model/store/AppStore.h"
 #include "platform/defaults/UserDefaults.h"
 #include "ui/confirm/MessageBoxSheet.h"
@@ -30,6 +32,10 @@ namespace {
 
 // How many of the newest entries a one-user window shows when it opens.
 constexpr std::size_t kRecentEntries = 20;
+
+// How long a window's frame has to stay put before it is saved: a drag or a resize is one
+// save when it ends, not one per step.
+constexpr Duration kFrameSettles{0.5};
 
 std::shared_ptr<User> held(User* user) {
     return std::static_pointer_cast<User>(user->shared_from_this());
@@ -59,6 +65,12 @@ Conversation::Conversation(const std::vector<User*>& users, Chat* chat, bool inc
                            ConversationHooks hooks)
     : hooks_(std::move(hooks)) {
     setAttribute(Qt::WA_DeleteOnClose);
+    // Quitting closes no window: a frame that has not settled yet is saved then.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (frameSave_.isScheduled()) {
+            saveFrame();
+        }
+    });
     buildWindow();
     buildMenu();
     if (chat) {
@@ -76,7 +88,7 @@ Conversation::Conversation(const std::vector<User*>& users, Chat* chat, bool inc
     } else if (const auto members = this->users(); !members.empty()) {
         user_ = held(members.front());
     }
-    updateCanInvite();
+    updateCommands();
     // Counted once: the count of a long history is what opening a window costs most.
     const std::size_t count = logCount();
     if (!chat_ && user_) {
@@ -109,6 +121,7 @@ std::shared_ptr<ConversationWindow> Conversation::open(const std::vector<User*>&
 
 Conversation::~Conversation() {
     typingTimer_.cancel();
+    frameSave_.cancel();
 }
 
 void Conversation::buildWindow() {
@@ -147,21 +160,21 @@ void Conversation::buildWindow() {
 }
 
 void Conversation::buildMenu() {
-    menu_ = new QMenu(tr("Conversation"), this);
-    invite_ = menu_->addAction(tr("Invite..."));
+    menu_ = new QMenu(tr("Con&versation"), this);
+    invite_ = menu_->addAction(tr("&Invite..."));
     connect(invite_, &QAction::triggered, this, &Conversation::openInviteSheet);
-    auto* files = menu_->addAction(tr("Send Files..."));
-    connect(files, &QAction::triggered, this, &Conversation::sendFiles);
+    sendFiles_ = menu_->addAction(tr("Send &Files..."));
+    connect(sendFiles_, &QAction::triggered, this, &Conversation::sendFiles);
     menu_->addSeparator();
-    auto* clear = menu_->addAction(tr("Clear Conversation"));
+    auto* clear = menu_->addAction(tr("&Clear Conversation"));
     connect(clear, &QAction::triggered, this, &Conversation::clearConversation);
     menu_->addSeparator();
-    connect(menu_->addAction(tr("Show History")), &QAction::triggered, this,
+    connect(menu_->addAction(tr("Show &History")), &QAction::triggered, this,
             &Conversation::openHistory);
-    connect(menu_->addAction(tr("Get Info")), &QAction::triggered, this,
+    connect(menu_->addAction(tr("&Get Info")), &QAction::triggered, this,
             &Conversation::getUserInfo);
     menu_->addSeparator();
-    auto* settings = menu_->addAction(tr("Settings\u2026"));
+    auto* settings = menu_->addAction(tr("S&ettings\u2026"));
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     connect(settings, &QAction::triggered, this, &Conversation::openSettings);
     menu_->addSeparator();
@@ -225,9 +238,11 @@ void Conversation::updateMinimizedImage() {
     }
 }
 
-void Conversation::updateCanInvite() {
+void Conversation::updateCommands() {
     canInvite_ = chat_ || (user_ && !user_->userOffline());
     invite_->setEnabled(canInvite_);
+    // Files go to one person: a chat has none to send them to, and takes no dropped files.
+    sendFiles_->setEnabled(!chat_);
 }
 
 void Conversation::reloadMembers() {
@@ -263,7 +278,26 @@ void Conversation::updateSaveFrame() {
     }
 }
 
+void Conversation::frameChanged() {
+    if (frameName_.empty() || closed_) {
+        return;
+    }
+    if (frameSave_) {
+        frameSave_.reschedule(kFrameSettles);
+        return;
+    }
+    if (auto* main = CoreServices::shared().mainQueue) {
+        QPointer<Conversation> self(this);
+        frameSave_ = main->postAfter(kFrameSettles, [self] {
+            if (self) {
+                self->saveFrame();
+            }
+        });
+    }
+}
+
 void Conversation::saveFrame() {
+    frameSave_.cancel();
     if (frameName_.empty() || !isVisible() || isMinimized()) {
         return;
     }
@@ -275,15 +309,18 @@ void Conversation::saveFrame() {
 
 void Conversation::moveEvent(QMoveEvent* event) {
     MessageWindowController::moveEvent(event);
-    saveFrame();
+    frameChanged();
 }
 
 void Conversation::resizeEvent(QResizeEvent* event) {
     MessageWindowController::resizeEvent(event);
-    saveFrame();
+    frameChanged();
 }
 
 void Conversation::sendFiles() {
+    if (chat_) {
+        return;
+    }
     QPointer<Conversation> self(this);
     MessageBoxSheet::requestConfirmation(3, this, [self] {
         if (self && !self->users().empty()) {
@@ -351,6 +388,9 @@ void Conversation::closeEvent(QCloseEvent* event) {
             }
         });
         return;
+    }
+    if (frameSave_.isScheduled()) {
+        saveFrame();  // while the window is still on screen
     }
     conversationWillClose();
     MessageWindowController::closeEvent(event);

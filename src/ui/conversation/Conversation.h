@@ -64,7 +64,7 @@ class Conversation : public MessageWindowController {
     void userLeft(User& left);
     // Empties the text; only entries that arrive later are shown.
     void clearConversation();
-    // Asks about drag and drop first, then offers the file chooser.
+    // Asks about drag and drop first, then offers the file chooser; nothing in a chat.
     void sendFiles();
     // The file chooser on the window: the chosen files go to the user through `send`.
     static QFileDialog* showFileTransferPanel(QWidget* window, User& user,
@@ -84,6 +84,7 @@ class Conversation : public MessageWindowController {
     QListWidget* membersList() const { return members_; }
     QMenu* conversationMenu() const { return menu_; }
     QAction* inviteAction() const { return invite_; }
+    QAction* sendFilesAction() const { return sendFiles_; }
     // The file-transfer items in the history text, in its order.
     std::vector<FileTransferView*> transferItems() const;
 
@@ -102,6 +103,7 @@ class Conversation : public MessageWindowController {
         ObservationToken name, status;               // status group
         ObservationToken statusString, typing, log;  // log group
         QString knownName;
+        bool knownOffline = false;
     };
 
     Conversation(const std::vector<User*>& users, Chat* chat, bool incoming,
@@ -131,8 +133,11 @@ class Conversation : public MessageWindowController {
 
     void updateTitle();
     void updateMinimizedImage();
-    void updateCanInvite();
+    // Invite (canInvite) and Send Files, as far as they would act.
+    void updateCommands();
     void updateSaveFrame();
+    // The frame moved or changed size: saved once it has settled.
+    void frameChanged();
     void saveFrame();
     void conversationWillClose();
     void userClicked(QListWidgetItem* item);
@@ -146,6 +151,7 @@ class Conversation : public MessageWindowController {
     std::map<User*, Observations> observed_;
     ObservationToken chatLog_;
     TimerHandle typingTimer_;
+    TimerHandle frameSave_;
     std::string frameName_;
     bool closeConfirmed_ = false;
     bool closed_ = false;
@@ -158,6 +164,7 @@ class Conversation : public MessageWindowController {
     QListWidget* members_;
     QMenu* menu_;
     QAction* invite_;
+    QAction* sendFiles_;
 };
 
 }  // namespace corvaline::ui

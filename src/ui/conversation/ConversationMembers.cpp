@@ -21,6 +21,10 @@ bool isLocalUser(const User* user) {
     return list && list->me().get() == user;
 }
 
+bool isOffline(const User& user) {
+    return user.status() == statusCode(UserStatus::Offline);
+}
+
 bool contains(const std::vector<User*>& users, const User* user) {
     return std::find(users.begin(), users.end(), user) != users.end();
 }
@@ -31,6 +35,7 @@ void Conversation::subscribeToUsers(const std::vector<User*>& users, bool inFull
     for (auto* user : users) {
         auto& observed = observed_[user];
         observed.knownName = QString::fromStdString(user->name());
+        observed.knownOffline = isOffline(*user);
         observed.name = user->observe("name", [this, user] { userChanged(*user, "name"); });
         observed.status = user->observe("status", [this, user] { userChanged(*user, "status"); });
         if (!inFull) {
@@ -87,7 +92,15 @@ void Conversation::userChanged(User& user, std::string_view key) {
         updateLog();
         return;
     }
-    if (user.status() == statusCode(UserStatus::Offline) && chat_) {
+    // The core marks an offline user offline again after each failed exchange: only the
+    // change itself is news.
+    bool wentOffline = false;
+    if (const auto found = observed_.find(&user); found != observed_.end()) {
+        const bool offline = isOffline(user);
+        const bool wasOffline = std::exchange(found->second.knownOffline, offline);
+        wentOffline = offline && !wasOffline;
+    }
+    if (wentOffline && chat_) {
         addSystemLine(tr("%1 is now offline and will not receive messages from this "
                          "conversation until after coming back online.")
                           .arg(QString::fromStdString(user.name()))
@@ -96,7 +109,7 @@ void Conversation::userChanged(User& user, std::string_view key) {
         updateLog();
     }
     updateUserStatus();
-    updateCanInvite();
+    updateCommands();
 }
 
 void Conversation::usersJoined(const std::vector<User*>& joined) {
@@ -147,7 +160,7 @@ void Conversation::usersJoined(const std::vector<User*>& joined) {
         updateSaveFrame();
     }
     reloadMembers();
-    updateCanInvite();
+    updateCommands();
     updateTitle();
     updateLog();
 }
@@ -186,7 +199,7 @@ void Conversation::userLeft(User& left) {
         updateMinimizedImage();
     }
     reloadMembers();
-    updateCanInvite();
+    updateCommands();
     updateTitle();
     updateLog();
 }

@@ -62,8 +62,16 @@ void TextViewForSending::keyPressEvent(QKeyEvent* event) {
     QTextEdit::keyPressEvent(event);
 }
 
+QString TextViewForSending::typedText() const {
+    // Not toPlainText(): that turns no-break spaces into ordinary ones. Only the separators
+    // between paragraphs, where a line break was typed, stand for other characters.
+    QString text = document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
+}
+
 void TextViewForSending::sendMessage() {
-    const QString text = toPlainText();
+    const QString text = typedText();
     const auto recipients = users();
     Chat* chat = recipients_.chat ? recipients_.chat() : nullptr;
     if (text.isEmpty() || (!chat && recipients.empty())) {
@@ -133,7 +141,7 @@ void TextViewForSending::contextMenuEvent(QContextMenuEvent* event) {
         menu->insertSeparator(first);
     }
     menu->addSeparator();
-    auto* spelling = menu->addAction(tr("Check Spelling While Typing"));
+    auto* spelling = menu->addAction(tr("Check &Spelling While Typing"));
     spelling->setCheckable(true);
     spelling->setChecked(isContinuousSpellCheckingEnabled());
     connect(spelling, &QAction::toggled, this,

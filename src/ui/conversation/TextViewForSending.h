@@ -41,6 +41,8 @@ class TextViewForSending : public QTextEdit {
     // Sends the whole text and empties the view; an empty text sends nothing. A mass message
     // closes its window.
     void sendMessage();
+    // The text exactly as typed (after the emoji clean-up), line breaks as "\n".
+    QString typedText() const;
 
     // Each applies the setting and stores it in its user default. Automatic correction and
     // grammar checking have no checker here: only the setting is kept.

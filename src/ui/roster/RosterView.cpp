@@ -79,7 +79,8 @@ RosterView::RosterView(RosterModel& model, QWidget* parent) : QTreeView(parent),
     // The "Move to Group" items keep the names of their groups while the menu is open.
     groupRenamed_ =
         ModelEvents::shared().observeGroupRenamed([this](Group& group) { groupRenamed(group); });
-    connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+    // Double-click or Return (or a single click where the desktop opens items so).
+    connect(this, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
         // A modifier-click that left several rows selected is a choice, not a request to talk.
         if (selectionModel()->selectedRows().size() > 1) {
             return;

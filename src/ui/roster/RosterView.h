@@ -50,7 +50,8 @@ class RosterView : public QTreeView {
 
   signals:
     void selectionFlagsChanged();
-    // Double-click on a user while no other row is selected.
+    // A user opened (double-click, or Return on the selected row) while no other row is
+    // selected.
     void userActivated(corvaline::User* user);
 
   protected:

@@ -41,12 +41,8 @@ QString textOf(const Me& me, const char* key) {
 }  // namespace
 
 UserInfoPage::UserInfoPage(QWidget* parent)
-    : QWidget(parent),
-      fullName_(new QLineEdit(this)),
-      nameRules_(new NameValidator(true, this)),
-      additional_(new QPlainTextEdit(this)),
-      userIdLabel_(new QLabel(tr("User ID:"), this)),
-      userId_(new QLineEdit(this)) {
+    : QWidget(parent), fullName_(new QLineEdit(this)), nameRules_(new NameValidator(true, this)) {
+    // Tab goes from field to field in the order they are made: made top to bottom.
     auto* form = new QFormLayout(this);
     fullName_->setObjectName(QStringLiteral("name"));
     fullName_->setValidator(nameRules_);
@@ -60,12 +56,15 @@ UserInfoPage::UserInfoPage(QWidget* parent)
         connect(field, &QLineEdit::editingFinished, this,
                 [this, field, key = attribute.key] { applyAttribute(key, field->text()); });
     }
+    additional_ = new QPlainTextEdit(this);
     additional_->setObjectName(QStringLiteral("additionalInformation"));
     additional_->setTabChangesFocus(true);
     additional_->setFixedHeight(additional_->fontMetrics().lineSpacing() * 4 + 12);
     form->addRow(tr("Additional information:"), additional_);
     connect(additional_, &QPlainTextEdit::textChanged, this,
             [this] { applyAttribute("additionalInformation", additional_->toPlainText()); });
+    userIdLabel_ = new QLabel(tr("User ID:"), this);
+    userId_ = new QLineEdit(this);
     userId_->setObjectName(QStringLiteral("userId"));
     form->addRow(userIdLabel_, userId_);
     connect(userId_, &QLineEdit::editingFinished, this, &UserInfoPage::applyUserId);

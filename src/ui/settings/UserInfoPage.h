@@ -34,9 +34,9 @@ class UserInfoPage : public QWidget {
 
     QLineEdit* fullName_;
     NameValidator* nameRules_;
-    QPlainTextEdit* additional_;
-    QLabel* userIdLabel_;
-    QLineEdit* userId_;
+    QPlainTextEdit* additional_ = nullptr;
+    QLabel* userIdLabel_ = nullptr;
+    QLineEdit* userId_ = nullptr;
 };
 
 }  // namespace corvaline::ui

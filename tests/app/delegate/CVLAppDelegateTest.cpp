@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "app/support/AppTest.h"
 #include "core/model/services/UserInterface.h"
@@ -20,6 +21,8 @@
 #include "platform/trace/DebugTracer.h"
 #include "ui/conversation/Conversation.h"
 #include "ui/roster/RosterModel.h"
+#include "ui/roster/RosterView.h"
+#include "ui/support/Mnemonics.h"
 
 namespace corvaline::testing {
 namespace {
@@ -42,7 +45,7 @@ TEST_F(CVLAppDelegateTest, StartsTheCoreBehindTheWindowAndFollowsTheStoredStatus
     EXPECT_TRUE(window().rosterView()->isVisible());
     EXPECT_TRUE(window().statusButton(0)->isChecked());
     EXPECT_EQ(delegate_->trayIcon(), nullptr);  // offscreen there is no tray, and no complaint
-    EXPECT_EQ(window().menuBar()->actions().front()->text(), "Corvaline");
+    EXPECT_EQ(window().menuBar()->actions().front()->text(), "&Corvaline");
 
     me().setStatus("1");
     delegate_.reset();  // a new start of the program
@@ -50,6 +53,29 @@ TEST_F(CVLAppDelegateTest, StartsTheCoreBehindTheWindowAndFollowsTheStoredStatus
     delegate_->applicationDidFinishLaunching();
     EXPECT_EQ(me().status(), "1");
     EXPECT_TRUE(window().statusButton(1)->isChecked());
+}
+
+TEST_F(CVLAppDelegateTest, EveryMenuItemAnswersAltAndALetterOfItsOwn) {
+    EXPECT_EQ(mnemonicFaults(*window().menuBar()), std::vector<std::string>{});
+    // The context menus of the empty area, of a group row and of a user row.
+    auto* view = qobject_cast<ui::RosterView*>(window().rosterView());
+    ASSERT_NE(view, nullptr);
+    view->expandAll();
+    const QModelIndex group = view->model()->index(0, 0);
+    const QPoint places[] = {
+        QPoint(5, view->viewport()->height() - 2),
+        view->visualRect(group).center(),
+        view->visualRect(view->model()->index(0, 0, group)).center(),
+    };
+    std::set<QMenu*> menus;
+    for (const QPoint& place : places) {
+        QMenu* menu = view->menuForPosition(place);
+        ASSERT_NE(menu, nullptr);
+        menus.insert(menu);
+        EXPECT_EQ(mnemonicFaults(menu->actions()), std::vector<std::string>{})
+            << menu->title().toStdString();
+    }
+    EXPECT_EQ(menus.size(), 3u);
 }
 
 TEST_F(CVLAppDelegateTest, TerminatingSavesTheStoreAndTakesEverybodyOffline) {

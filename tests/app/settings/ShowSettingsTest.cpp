@@ -65,7 +65,7 @@ TEST_F(ShowSettingsTest, TheConversationMenuOpensTheMessagingPage) {
         }
     }
     ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(entry->text(), QStringLiteral("Settings\u2026"));
+    EXPECT_EQ(entry->text(), QStringLiteral("S&ettings\u2026"));
 
     delegate_->ShowSettings(nullptr);  // the window exists and shows another page
     ASSERT_EQ(delegate_->settings()->currentTabName(), QStringLiteral("General"));

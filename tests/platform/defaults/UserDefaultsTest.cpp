@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/defaults/AtomicFile.h"
+#include "platform/runloop/MainLoop.h"
 #include "platform/trace/DebugTracer.h"
 #include "support/TempFolder.h"
 
@@ -143,6 +145,66 @@ TEST_F(UserDefaultsTest, ObserverFiresOncePerChangeOfTheAnsweredValue) {
     token.remove();
     defaults.setInteger("k", 9);
     EXPECT_EQ(calls, 2);
+}
+
+TEST_F(UserDefaultsTest, ABurstOfChangesIsWrittenOnceAndNothingIsLostAtTheEnd) {
+    int writes = 0;
+    const UserDefaults::Writer counting = [&](const std::filesystem::path& path,
+                                              std::string_view contents) {
+        ++writes;
+        return writeFileAtomically(path, contents);
+    };
+    const auto stored = [&](std::string_view key) {
+        return UserDefaults(file()).objectForKey(key);
+    };
+    auto loop = std::make_shared<MainLoop>();
+    {
+        UserDefaults defaults(file(), counting);
+        defaults.setInteger("n", 0);
+        EXPECT_EQ(writes, 1) << "without a queue each change is written at once";
+
+        defaults.coalesceWritesOn(loop);
+        for (int step = 1; step <= 50; ++step) {
+            defaults.setString("frame", std::to_string(step));  // a window being dragged
+        }
+        defaults.setInteger("n", 1);
+        EXPECT_EQ(writes, 1);
+        EXPECT_EQ(defaults.stringForKey("frame"), "50") << "read back before the write";
+        loop->runPending();
+        EXPECT_EQ(writes, 2);
+        EXPECT_EQ(stored("frame"), "50");
+        EXPECT_EQ(stored("n"), 1);
+        defaults.setInteger("n", 1);  // no change, nothing to write
+        loop->runPending();
+        EXPECT_EQ(writes, 2);
+    }
+
+    // Each way the program ends writes the change its last turn made, once.
+    const struct {
+        const char* end;
+        std::function<void(UserDefaults&, std::shared_ptr<MainLoop>&)> ending;
+    } endings[] = {
+        {"synchronize", [](UserDefaults& d, auto&) { d.synchronize(); }},
+        {"no more coalescing", [](UserDefaults& d, auto&) { d.coalesceWritesOn({}); }},
+        {"the queue goes first", [](UserDefaults&, auto& queue) { queue.reset(); }},
+        {"the database goes", [](UserDefaults&, auto&) {}},
+    };
+    for (const auto& c : endings) {
+        SCOPED_TRACE(c.end);
+        writes = 0;
+        auto queue = std::make_shared<MainLoop>();
+        {
+            UserDefaults defaults(file(), counting);
+            defaults.coalesceWritesOn(queue);
+            defaults.setString("end", c.end);
+            c.ending(defaults, queue);
+        }
+        if (queue) {
+            queue->runPending();  // a write posted before must not run for a database gone
+        }
+        EXPECT_EQ(writes, 1);
+        EXPECT_EQ(stored("end"), c.end);
+    }
 }
 
 }  // namespace

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -95,6 +99,35 @@ TEST_F(MessageBoxSheetTest, OnlyTheFirstButtonRunsTheActionAndUntickedStoresNoth
     auto* browse = MessageBoxSheet::requestConfirmation(3, &window_, [this] { ran_ += 10; });
     button(browse, "Browse files")->click();
     EXPECT_EQ(ran_, 11);
+}
+
+TEST_F(MessageBoxSheetTest, ClosingWithoutAButtonRefusesAndKeepsTheTick) {
+    const struct {
+        const char* how;
+        std::function<void(MessageBoxSheet&)> end;
+    } endings[] = {
+        {"title bar", [](MessageBoxSheet& sheet) { sheet.close(); }},
+        {"Escape",
+         [](MessageBoxSheet& sheet) {
+             QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+             QApplication::sendEvent(&sheet, &escape);
+         }},
+    };
+    for (const auto& c : endings) {
+        SCOPED_TRACE(c.how);
+        for (const bool ticked : {false, true}) {
+            QPointer<MessageBoxSheet> sheet =
+                MessageBoxSheet::requestConfirmation(0, &window_, [this] { ++ran_; });
+            ASSERT_NE(sheet, nullptr);
+            sheet->checkBox()->setChecked(ticked);
+            c.end(*sheet);
+            QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            EXPECT_FALSE(sheet) << "the sheet is gone";
+            EXPECT_EQ(ran_, 0);
+            EXPECT_EQ(UserDefaults::standard().boolForKey("leaveConversationConfirmation"), ticked);
+        }
+        UserDefaults::standard().removeObject("leaveConversationConfirmation");
+    }
 }
 
 }  // namespace

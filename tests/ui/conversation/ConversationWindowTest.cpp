@@ -20,6 +20,7 @@
 #include "ui/conversation/TextViewForReading.h"
 #include "ui/selection/CheckBoxSubClass.h"
 #include "ui/support/ConversationTest.h"
+#include "ui/support/Mnemonics.h"
 
 namespace corvaline::testing {
 namespace {
@@ -367,16 +368,108 @@ TEST_F(ConversationWindowTest, RenamesAndPeerTextStayPlain) {
         QStringLiteral("Ann has changed the name to <b>Anna</b>.")));
 }
 
-TEST_F(ConversationWindowTest, FrameIsSavedPerUserAndRestored) {
-    auto* window = openWith(*ann_);
+TEST_F(ConversationWindowTest, FrameIsSavedOnceWhenItSettlesOrAtCloseAndRestored) {
+    const std::string key = std::string(defaults::kWindowFramePrefix) + ann_->userId();
+    int saves = 0;
+    auto counting = UserDefaults::standard().observe(key, [&] { ++saves; });
+    QPointer<Conversation> window = openWith(*ann_);
     window->show();
-    window->setGeometry(40, 50, 500, 400);
-    delete window;
-    ann_->setConversationWindow(nullptr);
+    processEvents();
+    run(1);
+    saves = 0;
+    // Dragged across the screen and resized: one save when it stops, none on the way.
+    for (int step = 1; step <= 40; ++step) {
+        window->setGeometry(40 + step, 50 + step, 460 + step, 400);
+        processEvents();
+    }
+    EXPECT_EQ(saves, 0);
+    run(1);
+    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(UserDefaults::standard().stringForKey(key), "80 90 500 400");
+
+    // Closed before it settled: saved as it closes, once.
+    window->setGeometry(30, 40, 520, 410);
+    processEvents();
+    window->close();
+    processEvents();
+    EXPECT_FALSE(window);
+    EXPECT_EQ(saves, 2);
+    run(1);
+    EXPECT_EQ(saves, 2);
+
     auto* again = openWith(*ann_);
-    EXPECT_EQ(again->geometry(), QRect(40, 50, 500, 400));
-    UserDefaults::standard().removeObject(std::string(defaults::kWindowFramePrefix) +
-                                          ann_->userId());
+    EXPECT_EQ(again->geometry(), QRect(30, 40, 520, 410));
+    UserDefaults::standard().removeObject(key);
+}
+
+TEST_F(ConversationWindowTest, AChatSaysOnceThatAMemberWentOffline) {
+    auto* window = openChat({ann_.get(), bob_.get()});
+    const auto offlineLines = [&] {
+        return historyLines(*window).filter(QStringLiteral("Bob is now offline")).size();
+    };
+    bob_->setStatus("10");
+    // Each failed exchange with Bob marks him offline again.
+    bob_->setStatus("10");
+    bob_->setStatus("10");
+    EXPECT_EQ(offlineLines(), 1);
+    bob_->setStatus("0");
+    bob_->setStatus("10");
+    EXPECT_EQ(offlineLines(), 2);
+
+    // Eve is offline as she joins: no news either.
+    window->usersJoined({eve_.get()});
+    eve_->setStatus("10");
+    EXPECT_EQ(historyLines(*window).filter(QStringLiteral("Eve is now offline")).size(), 0);
+}
+
+TEST_F(ConversationWindowTest, SendFilesActsOnlyWithoutAChatAsDropsDo) {
+    auto* window = openWith(*ann_);
+    EXPECT_TRUE(window->sendFilesAction()->isEnabled());
+    window->usersJoined({bob_.get()});
+    ASSERT_NE(window->chat(), nullptr);
+    EXPECT_FALSE(window->sendFilesAction()->isEnabled());
+    window->sendFiles();
+    processEvents();
+    EXPECT_EQ(window->findChild<QMessageBox*>(), nullptr) << "nothing asked in a chat";
+    window->userLeft(*bob_);
+    window->userLeft(*ann_);  // a private conversation with Ann again
+    ASSERT_EQ(window->chat(), nullptr);
+    EXPECT_TRUE(window->sendFilesAction()->isEnabled());
+    EXPECT_FALSE(openChat({bob_.get(), eve_.get()})->sendFilesAction()->isEnabled());
+}
+
+TEST_F(ConversationWindowTest, ItsMenuAnswersAltAndALetter) {
+    auto* window = openWith(*ann_);
+    auto* bar = window->findChild<QMenuBar*>();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(mnemonicFaults(*bar), std::vector<std::string>{});
+}
+
+TEST_F(ConversationWindowTest, AMessageForAnotherWindowLeavesTheKeyboardWhereItIs) {
+    QPointer<Conversation> typing = openWith(*ann_);
+    QPointer<Conversation> other = openWith(*bob_);
+    for (auto* window : {other.data(), typing.data()}) {
+        window->show();
+        window->activateWindow();
+        processEvents();
+    }
+    ASSERT_EQ(QApplication::activeWindow(), typing.data());
+    for (const bool front : {false, true}) {
+        setDefault(std::string(defaults::kKeepFocus), front);
+        for (const bool minimised : {false, true}) {
+            if (minimised) {
+                other->showMinimized();
+                processEvents();
+            }
+            auto message = addMessage(*bob_, "m1");
+            bob_->MessageReceived();
+            message->playSoundAndPopupWindow();
+            processEvents();
+            EXPECT_EQ(QApplication::activeWindow(), typing.data()) << front << minimised;
+            EXPECT_TRUE(typing->messageTextView()->hasFocus()) << front << minimised;
+            EXPECT_FALSE(other->isMinimized()) << front << minimised;
+        }
+    }
 }
 
 }  // namespace

@@ -99,6 +99,18 @@ TEST_F(TextViewForSendingTest, LongTextsGoInPiecesToTheUserOrTheChat) {
     EXPECT_EQ(sentTo(*ann_).size(), 3u);  // nothing more in the private history
 }
 
+TEST_F(TextViewForSendingTest, TheTextGoesAsTypedNoBreakSpacesIncluded) {
+    recipients_ = {ann_.get()};
+    // No-break and narrow no-break spaces, a line break, a thin space and a tab pasted in.
+    type(QStringLiteral("10\u00a0km \u00e0\u202f7\u00a0h"));
+    press(Qt::Key_Return, Qt::ControlModifier);
+    type(QStringLiteral("ok\u2009!"));
+    view_->insertPlainText(QStringLiteral("\tend"));
+    press(Qt::Key_Return);
+    EXPECT_EQ(sentTo(*ann_),
+              std::vector<std::string>{"10\u00a0km \u00e0\u202f7\u00a0h\nok\u2009!\tend"});
+}
+
 TEST_F(TextViewForSendingTest, EmptyTextSendsNothing) {
     recipients_ = {ann_.get()};
     view_->sendMessage();

@@ -161,6 +161,36 @@ TEST_F(RosterViewTest, DoubleClickingStartsAConversationOnlyForASingleSelection)
     EXPECT_TRUE(activated.empty());
 }
 
+TEST_F(RosterViewTest, ReturnOnTheSelectedUserStartsAConversationAsADoubleClickDoes) {
+    std::vector<User*> activated;
+    QObject::connect(&view(), &ui::RosterView::userActivated,
+                     [&](User* user) { activated.push_back(user); });
+    const struct {
+        std::vector<const char*> selected;  // clicked in order, later ones with Control
+        Qt::Key key;
+        std::vector<User*> opens;
+    } cases[] = {
+        {{"A1"}, Qt::Key_Return, {user("A1")}},
+        {{"A2"}, Qt::Key_Enter, {user("A2")}},
+        {{"A1", "A2"}, Qt::Key_Return, {}},  // several people: a choice, not a conversation
+    };
+    for (const auto& c : cases) {
+        activated.clear();
+        view().clearSelection();
+        for (std::size_t i = 0; i < c.selected.size(); ++i) {
+            QTest::mouseClick(view().viewport(), Qt::LeftButton,
+                              i == 0 ? Qt::NoModifier : Qt::ControlModifier,
+                              center(user(c.selected[i])));
+        }
+        QTest::keyClick(&view(), c.key);
+        EXPECT_EQ(activated, c.opens) << c.selected.size() << " " << c.key;
+    }
+    activated.clear();
+    view().setCurrentIndex(model_->indexOf(friends_));
+    QTest::keyClick(&view(), Qt::Key_Return);
+    EXPECT_TRUE(activated.empty()) << "a group row opens nothing";
+}
+
 TEST_F(RosterViewTest, ExpansionIsKeptInTheGroupAndRenamingEditsInPlace) {
     view().collapse(model_->indexOf(work_));
     EXPECT_FALSE(work_->expanded());

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -116,6 +119,55 @@ TEST_F(SettingsWindowTest, PageChoiceFitsTheWindowToThePage) {
     EXPECT_EQ(window_->height(), heights[QStringLiteral("Sounds")]);
     window_->setTabName(QStringLiteral("No such page"));
     EXPECT_EQ(window_->currentTabName(), QStringLiteral("Sounds"));
+}
+
+// The controls of `page` that Tab reaches, in the order it reaches them.
+std::vector<QWidget*> tabOrder(QWidget& page) {
+    std::vector<QWidget*> order;
+    for (QWidget* next = page.nextInFocusChain(); next != &page; next = next->nextInFocusChain()) {
+        if (page.isAncestorOf(next) && next->isVisible() && (next->focusPolicy() & Qt::TabFocus) &&
+            !next->focusProxy()) {
+            order.push_back(next);
+        }
+    }
+    return order;
+}
+
+// The same controls as the eye reads them: rows from the top, each row from the left.
+std::vector<QWidget*> readingOrder(QWidget& page, std::vector<QWidget*> controls) {
+    const auto place = [&page](const QWidget* control) {
+        return QRect(control->mapTo(&page, QPoint(0, 0)), control->size());
+    };
+    std::stable_sort(controls.begin(), controls.end(), [&](const QWidget* a, const QWidget* b) {
+        const QRect first = place(a);
+        const QRect second = place(b);
+        const bool oneRow = std::abs(first.center().y() - second.center().y()) <
+                            std::min(first.height(), second.height()) / 2;
+        return oneRow ? first.x() < second.x() : first.center().y() < second.center().y();
+    });
+    return controls;
+}
+
+std::vector<std::string> names(const std::vector<QWidget*>& controls) {
+    std::vector<std::string> named;
+    for (const QWidget* control : controls) {
+        const QString name = control->objectName();
+        named.push_back(name.isEmpty() ? control->metaObject()->className() : name.toStdString());
+    }
+    return named;
+}
+
+TEST_F(SettingsWindowTest, TabFollowsTheReadingOrderOnEveryPage) {
+    for (const QString& name : window_->tabNames()) {
+        // Alt shows the user id too, so that it is in the order as well.
+        QTest::mouseClick(window_->tabButton(name), Qt::LeftButton, Qt::AltModifier);
+        QApplication::processEvents();
+        auto* page = window_->findChild<QWidget*>(name);
+        ASSERT_NE(page, nullptr) << name.toStdString();
+        const auto order = tabOrder(*page);
+        EXPECT_GE(order.size(), 1u) << name.toStdString();
+        EXPECT_EQ(names(order), names(readingOrder(*page, order))) << name.toStdString();
+    }
 }
 
 TEST_F(SettingsWindowTest, UserIdShowsOnlyWhenAltIsHeldAsTheUserInfoPageIsChosen) {

@@ -46,12 +46,9 @@ void LogEntry::popupWindow(const std::shared_ptr<ConversationWindow>& given) {
     if (window->isMiniaturized()) {
         window->deminiaturize();
     }
-    if (defaults.boolForKey(defaults::kKeepFocus)) {
-        window->makeKeyAndFront();
-        if (auto* windows = CoreServices::shared().windows) {
-            windows->activateIgnoringOtherApps();
-        }
-    } else if (!window->isKeyWindow()) {
+    // The window never takes the keyboard: keys typed into another conversation while the
+    // message arrives must not go to this one. It comes forward only when the setting asks.
+    if (defaults.boolForKey(defaults::kKeepFocus) && !window->isKeyWindow()) {
         window->raiseToLevel(kMaximumWindowLevel);
     }
 }

@@ -5,7 +5,6 @@
 
 #include "core/codec/PacketCodec.h"
 #include "core/codec/UnicodeField.h"
-#include "core/model/defaults/DefaultsKeys.h"
 #include "core/model/entities/Group.h"
 #include "core/model/entities/Me.h"
 #include "core/model/entities/Message.h"
@@ -19,7 +18,6 @@
 #include "core/model/services/UserInterface.h"
 #include "core/model/store/AppStore.h"
 #include "core/model/store/ObjectContext.h"
-#include "platform/defaults/UserDefaults.h"
 #include "platform/notifications/NotificationCenter.h"
 #include "platform/trace/DebugTracer.h"
 
@@ -192,10 +190,11 @@ void User::RequestUserInfo() {
 
 void User::StartConversation(bool incoming) {
     if (conversationWindow_) {
-        if (incoming && UserDefaults::standard().integerForKey(defaults::kMinimizeMessages) == 1) {
-            return;
+        // An incoming entry is followed by its pop-up, which brings the window forward as
+        // the settings say, without the keyboard.
+        if (!incoming) {
+            conversationWindow_->makeKeyAndFront();
         }
-        conversationWindow_->makeKeyAndFront();
         return;
     }
     if (auto* windows = CoreServices::shared().windows) {

@@ -57,8 +57,6 @@ class UserInterface {
     virtual void showServicesStopped(bool stopped) = 0;
     // Shows an error to the user.
     virtual void presentError(const std::string& description) = 0;
-    // Brings the application to the front, taking the focus from other applications.
-    virtual void activateIgnoringOtherApps() = 0;
 };
 
 }  // namespace corvaline

@@ -77,7 +77,6 @@ class RecordingWindows : public UserInterface {
         calls.push_back(stopped ? "stopped" : "running");
     }
     void presentError(const std::string& description) override { errors.push_back(description); }
-    void activateIgnoringOtherApps() override { calls.push_back("activate"); }
 
     std::shared_ptr<RecordingWindow> window = std::make_shared<RecordingWindow>();
     std::vector<std::string> calls;
