@@ -178,7 +178,7 @@ void Conversation::buildMenu() {
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     connect(settings, &QAction::triggered, this, &Conversation::openSettings);
     menu_->addSeparator();
-    auto* close = menu_->addAction(tr("Close"));
+    auto* close = menu_->addAction(tr("Cl&ose"));
     close->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     connect(close, &QAction::triggered, this, &QWidget::close);  // a chat asks first
     // The window's own menu bar: the menu is at hand wherever the window is.

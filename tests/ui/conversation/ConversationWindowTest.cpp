@@ -328,9 +328,9 @@ TEST_F(ConversationWindowTest, TheWindowsOwnMenuBarHoldsItsMenuAndCtrlWCloses) {
     auto* bar = one->findChild<QMenuBar*>();
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(bar->actions(), QList<QAction*>{one->conversationMenu()->menuAction()});
-    EXPECT_EQ(one->conversationMenu()->title(), QStringLiteral("Conversation"));
+    EXPECT_EQ(one->conversationMenu()->title(), QStringLiteral("Con&versation"));
     QAction* close = one->conversationMenu()->actions().last();
-    EXPECT_EQ(close->text(), QStringLiteral("Close"));
+    EXPECT_EQ(close->text(), QStringLiteral("Cl&ose"));
     EXPECT_EQ(close->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
 
     QApplication::setActiveWindow(one);
