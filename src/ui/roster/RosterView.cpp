@@ -56,7 +56,8 @@ RosterView::RosterView(RosterModel& model, QWidget* parent) : QTreeView(parent),
     });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &RosterView::updateFlags);
-    connect(&model, &QAbstractItemModel::rowsMoved, this, &RosterView::updateFlags);
+    // Once per batch of changes, not per row: thousands of rows may move in one.
+    connect(&model, &RosterModel::changesApplied, this, &RosterView::updateFlags);
     connect(&model, &QAbstractItemModel::rowsRemoved, this, &RosterView::updateFlags);
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         // A modifier-click that left several rows selected is a choice, not a request to talk.
