@@ -68,6 +68,25 @@ TEST(QtExecutorTest, PostNeverRunsInline) {
     EXPECT_TRUE(spinUntil([&] { return ran; }));
 }
 
+TEST(QtExecutorTest, AFloodOfBlocksLetsTheLoopServeItsTimersOnTheWay) {
+    QtExecutor main;
+    constexpr int kBlocks = 300;  // each at least 0.5 ms: far more than one slice in all
+    int ran = 0;
+    int ranWhenTimerFired = -1;
+    for (int i = 0; i < kBlocks; ++i) {
+        main.post([&] {
+            QElapsedTimer busy;
+            busy.start();
+            while (busy.nsecsElapsed() < 500'000) {
+            }
+            ++ran;
+        });
+    }
+    QTimer::singleShot(0, [&] { ranWhenTimerFired = ran; });
+    ASSERT_TRUE(spinUntil([&] { return ran == kBlocks && ranWhenTimerFired >= 0; }, 30s));
+    EXPECT_LT(ranWhenTimerFired, kBlocks);  // in between, not after all of them
+}
+
 TEST(QtExecutorTest, OneShotTimerFiresOnceAndItsHandleMayBeDropped) {
     QtExecutor main;
     int fired = 0;
