@@ -47,8 +47,8 @@ def memory_mib(pid):
 
 
 class Probe:
-    """The lines the application's probe wrote: (steady-clock time, online users, stall ms,
-    busy ms)."""
+    """The lines the application's probe wrote: steady-clock time, online users, the longest
+    stall in ms with its time on a CPU and waiting for one, the most CPU between two beats."""
 
     def __init__(self, path):
         self.path = path
@@ -59,7 +59,7 @@ class Probe:
                 rows = [line.split() for line in file]
         except FileNotFoundError:
             return []
-        return [(float(r[0]), int(r[1]), float(r[2]), float(r[3])) for r in rows if len(r) == 4]
+        return [(float(r[0]), int(r[1]), *map(float, r[2:])) for r in rows if len(r) == 6]
 
     def online(self):
         rows = self.lines()
@@ -67,12 +67,10 @@ class Probe:
 
     def first_with(self, count):
         """When the list first showed `count` online users, or None."""
-        return next((t for t, online, _, _ in self.lines() if online >= count), None)
+        return next((line[0] for line in self.lines() if line[1] >= count), None)
 
-    def longest(self, since, until, column):
-        """The largest stall (column 2) or busy stretch (column 3) in the time, and when."""
-        values = [(line[column], line[0]) for line in self.lines() if since <= line[0] <= until]
-        return max(values, default=(0.0, since))
+    def between(self, since, until):
+        return [line for line in self.lines() if since <= line[0] <= until]
 
 
 class Bench(unittest.TestCase):
@@ -129,9 +127,9 @@ class Bench(unittest.TestCase):
         if profile:
             profile.send_signal(signal.SIGINT)
         cpu_burst = {who: cpu_seconds(pid) - cpu_before[who] for who, pid in pids.items()}
-        stall, stall_at = probe.longest(burst, settled, 2)
-        busy, busy_at = probe.longest(burst, settled, 3)
-
+        window = probe.between(burst, settled)
+        stall = max(window, key=lambda line: line[2], default=(burst, 0, 0, 0, 0, 0))
+        busy = max(window, key=lambda line: line[5], default=(burst, 0, 0, 0, 0, 0))
         print(f"\n{count} simulated users announcing at once, N = {count}:")
         print("  node: all online in its roster "
               + (f"after {node_took:.2f} s" if node_took is not None
@@ -141,14 +139,16 @@ class Bench(unittest.TestCase):
               + (f"after {app_took:.2f} s" if app_took is not None and app_done is not None
                  else f"NOT within {limit} s ({baseline + count - probe.online()} missing)")
               + f" (goal: within {goal:.2f} s: 2 x the node's, at most {DEADLINE} s)")
-        print(f"  application's main thread: longest stall {stall:.0f} ms"
-              f" ({stall_at - burst:.1f} s after the burst), longest busy stretch {busy:.0f} ms"
-              f" of CPU ({busy_at - burst:.1f} s after it) (goal: <= {STALL_GOAL_MS} ms)")
-        over = [line for line in probe.lines() if burst <= line[0] <= settled
-                and max(line[2], line[3]) > STALL_GOAL_MS]
+        print(f"  application's main thread: longest stall {stall[2]:.0f} ms"
+              f" ({stall[0] - burst:.1f} s after the burst; {stall[3]:.0f} ms of it on a CPU,"
+              f" {stall[4]:.0f} ms waiting for one, the rest blocked), longest busy stretch"
+              f" {busy[5]:.0f} ms of CPU ({busy[0] - burst:.1f} s after it)"
+              f" (goal: <= {STALL_GOAL_MS} ms)")
+        over = [line for line in window if max(line[2], line[5]) > STALL_GOAL_MS]
         if over:
-            print("    over the goal (s after the burst: stall, busy ms): " + ", ".join(
-                f"{t - burst:.2f}: {stall:.0f}, {busy:.0f}" for t, _, stall, busy in over))
+            print("    over the goal (s after the burst: stall, on a CPU, waiting, busy ms): "
+                  + "; ".join(f"{line[0] - burst:.2f}: " + ", ".join(
+                      f"{value:.0f}" for value in line[2:]) for line in over))
         print(f"  CPU over the {settled - burst:.1f} s from the burst: "
               + ", ".join(f"{who} {seconds:.2f} s" for who, seconds in cpu_burst.items()))
         print(f"  datagrams dropped: application {udp_drops(lab, 0)}, node {udp_drops(lab, 1)}")

@@ -1,6 +1,7 @@
 #include "app/probe/MainThreadProbe.h"
 
-#include <time.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -15,10 +16,19 @@ namespace {
 constexpr int kBeatMs = 5;
 constexpr int kReportMs = 50;
 
-qint64 threadCpuNs() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return qint64{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+// The thread's time on a CPU and waiting for one so far, from the scheduler's statistics
+// ("<on a CPU ns> <waiting on a run queue ns> <slices>"); zeros when they cannot be read.
+std::pair<qint64, qint64> schedulerTimes(int schedstat) {
+    char text[128] = {};
+    if (::pread(schedstat, text, sizeof text - 1, 0) <= 0) {
+        return {0, 0};
+    }
+    long long running = 0;
+    long long waiting = 0;
+    if (std::sscanf(text, "%lld %lld", &running, &waiting) != 2) {
+        return {0, 0};
+    }
+    return {running, waiting};
 }
 
 }  // namespace
@@ -39,14 +49,17 @@ void MainThreadProbe::startIfAsked(ui::RosterModel& model) {
 
 MainThreadProbe::MainThreadProbe(ui::RosterModel& model, std::FILE* file,
                                  std::chrono::seconds lifetime)
-    : QObject(&model), model_(model), file_(file) {
+    : QObject(&model),
+      model_(model),
+      file_(file),
+      schedstat_(::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC)) {
     heartbeat_.setTimerType(Qt::PreciseTimer);
     connect(&heartbeat_, &QTimer::timeout, this, &MainThreadProbe::beat);
     connect(&reports_, &QTimer::timeout, this, &MainThreadProbe::report);
     heartbeat_.start(kBeatMs);
     reports_.start(kReportMs);
     sinceBeat_.start();
-    cpuAtBeatNs_ = threadCpuNs();
+    atBeat_ = schedulerTimes(schedstat_);
     QTimer::singleShot(lifetime, this, [this] {
         report();
         heartbeat_.stop();
@@ -55,16 +68,24 @@ MainThreadProbe::MainThreadProbe(ui::RosterModel& model, std::FILE* file,
 }
 
 MainThreadProbe::~MainThreadProbe() {
+    if (schedstat_ >= 0) {
+        ::close(schedstat_);
+    }
     std::fclose(file_);
 }
 
 void MainThreadProbe::beat() {
-    // A beat late by more than its interval: the loop was busy for the rest of the gap.
-    longestGapNs_ = std::max(longestGapNs_, sinceBeat_.nsecsElapsed());
+    // A beat late by more than its interval: the loop was kept from it for the rest of the
+    // gap, running, waiting for a CPU, or blocked (the disk).
+    const qint64 gap = sinceBeat_.nsecsElapsed();
     sinceBeat_.restart();
-    const qint64 cpu = threadCpuNs();
-    longestBusyNs_ = std::max(longestBusyNs_, cpu - cpuAtBeatNs_);
-    cpuAtBeatNs_ = cpu;
+    const auto now = schedulerTimes(schedstat_);
+    const qint64 running = now.first - atBeat_.first;
+    if (gap > longest_.gapNs) {
+        longest_ = {gap, running, now.second - atBeat_.second};
+    }
+    longestRunningNs_ = std::max(longestRunningNs_, running);
+    atBeat_ = now;
 }
 
 void MainThreadProbe::report() {
@@ -77,11 +98,12 @@ void MainThreadProbe::report() {
     }
     const double now =
         std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-    const double stallMs = std::max<double>(0.0, longestGapNs_ / 1e6 - kBeatMs);
-    std::fprintf(file_, "%.3f %d %.1f %.1f\n", now, online, stallMs, longestBusyNs_ / 1e6);
+    const double stallMs = std::max<double>(0.0, longest_.gapNs / 1e6 - kBeatMs);
+    std::fprintf(file_, "%.3f %d %.1f %.1f %.1f %.1f\n", now, online, stallMs,
+                 longest_.runningNs / 1e6, longest_.waitingNs / 1e6, longestRunningNs_ / 1e6);
     std::fflush(file_);
-    longestGapNs_ = 0;
-    longestBusyNs_ = 0;
+    longest_ = {};
+    longestRunningNs_ = 0;
 }
 
 }  // namespace corvaline::app

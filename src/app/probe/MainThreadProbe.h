@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <utility>
 
 namespace corvaline::ui {
 class RosterModel;
@@ -14,12 +15,12 @@ namespace corvaline::app {
 
 // For the benchmarks: while CORVALINE_MAIN_PROBE names a file, a heartbeat on the main thread
 // measures how long the event loop was kept from its timers, and every 50 ms a line
-//   <steady clock seconds> <online users the main list shows> <longest stall in ms>
-//   <most CPU time in ms the thread spent between two beats>
-// is appended to that file (both since the line before: a stall the thread spent waiting for
-// a CPU or the disk is long but not busy). It stops after
-// CORVALINE_MAIN_PROBE_SECONDS (60 unless given), so an idle measurement after it sees no
-// heartbeat. Off (and free) without the variable. GUI thread.
+//   <steady clock s> <online users the main list shows> <longest stall ms>
+//   <of it on a CPU ms> <of it waiting for a CPU ms> <most CPU ms between two beats>
+// is appended to that file (all since the line before; the rest of a stall the thread was
+// blocked, on the disk say). It stops after CORVALINE_MAIN_PROBE_SECONDS (60 unless given), so
+// an idle measurement after it sees no heartbeat. Off (and free) without the variable.
+// GUI thread.
 class MainThreadProbe : public QObject {
     Q_OBJECT
   public:
@@ -38,9 +39,14 @@ class MainThreadProbe : public QObject {
     QTimer heartbeat_;
     QTimer reports_;
     QElapsedTimer sinceBeat_;
-    qint64 longestGapNs_ = 0;
-    qint64 cpuAtBeatNs_ = 0;
-    qint64 longestBusyNs_ = 0;
+    int schedstat_;                     // the main thread's scheduler statistics
+    std::pair<qint64, qint64> atBeat_;  // on a CPU and waiting for one until the last beat
+    struct Stall {
+        qint64 gapNs = 0;
+        qint64 runningNs = 0;
+        qint64 waitingNs = 0;
+    } longest_;
+    qint64 longestRunningNs_ = 0;
 };
 
 }  // namespace corvaline::app
