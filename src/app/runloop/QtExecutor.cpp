@@ -136,11 +136,16 @@ void QtExecutor::runSlice() {
                 return;
             }
             if (slice.hasExpired(kSliceMs)) {
-                scheduleSlice();
+                if (!sliceScheduled_) {
+                    scheduleSlice();
+                }
                 return;
             }
             block = std::move(blocks_.front());
             blocks_.pop_front();
+            // What the block posts asks for a slice of its own: should the block run a loop of
+            // its own (a modal dialog), that loop runs them.
+            sliceScheduled_ = false;
         }
         block();
     }

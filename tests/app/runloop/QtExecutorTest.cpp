@@ -87,6 +87,18 @@ TEST(QtExecutorTest, AFloodOfBlocksLetsTheLoopServeItsTimersOnTheWay) {
     EXPECT_LT(ranWhenTimerFired, kBlocks);  // in between, not after all of them
 }
 
+TEST(QtExecutorTest, ABlockRunningALoopOfItsOwnLetsTheBlocksPostedMeanwhileRun) {
+    QtExecutor main;
+    bool innerRan = false;
+    bool ranInside = false;
+    main.post([&] {
+        main.post([&] { innerRan = true; });
+        ranInside = spinUntil([&] { return innerRan; }, 5s);  // as a modal dialog's loop
+    });
+    ASSERT_TRUE(spinUntil([&] { return innerRan; }));
+    EXPECT_TRUE(ranInside);
+}
+
 TEST(QtExecutorTest, OneShotTimerFiresOnceAndItsHandleMayBeDropped) {
     QtExecutor main;
     int fired = 0;
