@@ -111,14 +111,14 @@ void QtExecutor::post(std::function<void()> block) {
     std::lock_guard lock(mutex_);
     if (context_) {
         blocks_.push_back(std::move(block));
-        if (!sliceScheduled_) {
+        if (!slicePending_) {
             scheduleSlice();
         }
     }
 }
 
 void QtExecutor::scheduleSlice() {
-    sliceScheduled_ = true;
+    slicePending_ = true;
     // An invocation queued while Qt delivers others waits for the loop's next pass.
     QMetaObject::invokeMethod(
         context_, [this] { runSlice(); }, Qt::QueuedConnection);
@@ -127,25 +127,27 @@ void QtExecutor::scheduleSlice() {
 void QtExecutor::runSlice() {
     QElapsedTimer slice;
     slice.start();
+    {
+        // From here on, what is posted asks for the next slice: should a block run a loop of
+        // its own (a modal dialog), that loop runs it.
+        std::lock_guard lock(mutex_);
+        slicePending_ = false;
+    }
     while (true) {
         std::function<void()> block;
         {
             std::lock_guard lock(mutex_);
             if (!context_ || blocks_.empty()) {
-                sliceScheduled_ = false;
                 return;
             }
             if (slice.hasExpired(kSliceMs)) {
-                if (!sliceScheduled_) {
+                if (!slicePending_) {
                     scheduleSlice();
                 }
                 return;
             }
             block = std::move(blocks_.front());
             blocks_.pop_front();
-            // What the block posts asks for a slice of its own: should the block run a loop of
-            // its own (a modal dialog), that loop runs them.
-            sliceScheduled_ = false;
         }
         block();
     }

@@ -45,9 +45,9 @@ class QtExecutor : public Executor {
     // Receives the slices' invocations and parents the timers; lives on the GUI thread.
     // Null once closed.
     QObject* context_;
-    mutable std::mutex mutex_;  // guards context_, blocks_ and sliceScheduled_
+    mutable std::mutex mutex_;  // guards context_, blocks_ and slicePending_
     std::deque<std::function<void()>> blocks_;
-    bool sliceScheduled_ = false;
+    bool slicePending_ = false;  // a slice is queued and has not begun: one at a time
     QThread* thread_;
 };
 
