@@ -191,6 +191,13 @@ class Bench(unittest.TestCase):
         print("crowd:", lines.wait_for(lambda line: line.startswith("answered"), 10))
 
 
+def run_bench(bench, parser):
+    """Runs the benchmark case with the command line's options; exits with its outcome."""
+    bench.options = parser.parse_args()
+    result = unittest.TextTestRunner(verbosity=0).run(bench())
+    sys.exit(0 if result.wasSuccessful() else 1)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--nodes", type=int, default=100, help="nodes in the lab")
@@ -198,9 +205,7 @@ def main():
                         help="simulated users behind one address instead of nodes")
     parser.add_argument("--cycle", type=int, default=REFRESH_CYCLE,
                         help="seconds of idle measurement (one refresh cycle is 360)")
-    Bench.options = parser.parse_args()
-    result = unittest.TextTestRunner(verbosity=0).run(Bench())
-    sys.exit(0 if result.wasSuccessful() else 1)
+    run_bench(Bench, parser)
 
 
 if __name__ == "__main__":

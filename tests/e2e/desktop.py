@@ -184,9 +184,9 @@ class Desktop:
 class App:
     """One copy of the application in the desktop's host, with its own HOME."""
 
-    def __init__(self, test, desktop, home, args=()):
+    def __init__(self, test, desktop, home, args=(), environment=None):
         self.desktop, self.home = desktop, home
-        self.env = home_environment(home, desktop.display)
+        self.env = {**home_environment(home, desktop.display), **(environment or {})}
         argv = [program("CORVALINE_APP", "corvaline program"), *args]
         self.log = os.path.join(home, "app.log")
         with open(self.log, "a") as log:

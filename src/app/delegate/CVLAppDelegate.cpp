@@ -13,6 +13,7 @@
 #include "app/delegate/QtUserInterface.h"
 #include "app/hotkey/HotKeyWorker.h"
 #include "app/hotkey/X11HotKey.h"
+#include "app/probe/MainThreadProbe.h"
 #include "app/sound/PlaySound.h"
 #include "app/status/StatusSelection.h"
 #include "core/model/defaults/DefaultsKeys.h"
@@ -262,6 +263,7 @@ void CVLAppDelegate::createOutlineView() {
             [this](Group* group) { outlineView_->startGroupRenaming(*group); });
     connect(commands_, &Commands::startGroupRenaming, outlineView_,
             [this](Group* group) { outlineView_->startGroupRenaming(*group); });
+    MainThreadProbe::startIfAsked(*userListDataSource_);
 }
 
 void CVLAppDelegate::applicationWillTerminate() {

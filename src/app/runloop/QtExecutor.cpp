@@ -1,5 +1,6 @@
 #include "app/runloop/QtExecutor.h"
 
+#include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -12,6 +13,9 @@
 
 namespace corvaline::app {
 namespace {
+
+// How long one slice of posted blocks may run before the loop has its turn.
+constexpr qint64 kSliceMs = 20;
 
 // QTimer counts in int milliseconds; anything longer (or not finite) never fires.
 std::optional<int> milliseconds(Duration delay) {
@@ -93,18 +97,59 @@ QtExecutor::~QtExecutor() {
 
 void QtExecutor::close() {
     QObject* context = nullptr;
+    std::deque<std::function<void()>> dropped;
     {
         std::lock_guard lock(mutex_);
         context = std::exchange(context_, nullptr);
+        dropped.swap(blocks_);
     }
-    delete context;  // stops and deletes every timer and drops the queued invocations
+    delete context;  // stops and deletes every timer and drops the queued slice
+    // `dropped` goes last, outside the lock: what the blocks held may post as it goes.
 }
 
 void QtExecutor::post(std::function<void()> block) {
     std::lock_guard lock(mutex_);
     if (context_) {
-        // Queued invocations to one receiver are delivered in the order they were posted.
-        QMetaObject::invokeMethod(context_, std::move(block), Qt::QueuedConnection);
+        blocks_.push_back(std::move(block));
+        if (!slicePending_) {
+            scheduleSlice();
+        }
+    }
+}
+
+void QtExecutor::scheduleSlice() {
+    slicePending_ = true;
+    // An invocation queued while Qt delivers others waits for the loop's next pass.
+    QMetaObject::invokeMethod(
+        context_, [this] { runSlice(); }, Qt::QueuedConnection);
+}
+
+void QtExecutor::runSlice() {
+    QElapsedTimer slice;
+    slice.start();
+    {
+        // From here on, what is posted asks for the next slice: should a block run a loop of
+        // its own (a modal dialog), that loop runs it.
+        std::lock_guard lock(mutex_);
+        slicePending_ = false;
+    }
+    while (true) {
+        std::function<void()> block;
+        {
+            std::lock_guard lock(mutex_);
+            if (!context_ || blocks_.empty()) {
+                return;
+            }
+            if (slice.hasExpired(kSliceMs)) {
+                if (!slicePending_) {
+                    scheduleSlice();
+                }
+                return;
+            }
+            block = std::move(blocks_.front());
+            blocks_.pop_front();
+        }
+        block();
     }
 }
 

@@ -18,11 +18,6 @@
 namespace corvaline::ui {
 namespace {
 
-using namespace std::chrono_literals;
-
-// How long name and online changes are gathered before the group is re-sorted.
-constexpr Duration kResortDelay = 0.02s;
-
 int compareNames(const TreeItem& a, const TreeItem& b) {
     return QString::fromStdString(a.name()).compare(QString::fromStdString(b.name()),
                                                     Qt::CaseInsensitive);
@@ -31,14 +26,6 @@ int compareNames(const TreeItem& a, const TreeItem& b) {
 bool groupBefore(const Group* a, const Group* b) {
     const int order = compareNames(*a, *b);
     return order != 0 ? order < 0 : a->objectId() < b->objectId();
-}
-
-bool userBefore(const User* a, const User* b) {
-    if (a->userOffline() != b->userOffline()) {
-        return !a->userOffline();
-    }
-    const int order = compareNames(*a, *b);
-    return order != 0 ? order < 0 : a->userId() < b->userId();
 }
 
 bool isListed(const User& user) {
@@ -54,9 +41,7 @@ RosterModel::RosterModel(ObjectContext& context, Executor& main, QObject* parent
     observe();
 }
 
-RosterModel::~RosterModel() {
-    resortTimer_.cancel();
-}
+RosterModel::~RosterModel() = default;
 
 void RosterModel::setExcludedUsers(std::set<const User*> excluded) {
     beginResetModel();
@@ -82,63 +67,68 @@ bool RosterModel::shows(const User& user) const {
     return !excluded_ || !excluded_->contains(&user);
 }
 
-std::vector<User*> RosterModel::sortedUsers(const Group& group) const {
-    std::vector<User*> users;
-    for (auto* user : group.users()) {
-        if (shows(*user)) {
-            users.push_back(user);
+RosterModel::SortKey RosterModel::keyOf(const User& user) {
+    return {user.userOffline(), QString::fromStdString(user.name()), user.userId(), &user};
+}
+
+bool RosterModel::keyBefore(const SortKey& a, const SortKey& b) {
+    if (a.offline != b.offline) {
+        return !a.offline;
+    }
+    if (const int order = a.name.compare(b.name, Qt::CaseInsensitive); order != 0) {
+        return order < 0;
+    }
+    if (a.userId != b.userId) {
+        return a.userId < b.userId;
+    }
+    return std::less<const User*>()(a.user, b.user);
+}
+
+void RosterModel::fillBranch(Branch& branch) {
+    std::vector<std::pair<SortKey, User*>> sorted;
+    for (auto* user : branch.group->users()) {
+        if (shows(*user) && !placed_.contains(user)) {
+            sorted.emplace_back(keyOf(*user), user);
         }
     }
-    std::sort(users.begin(), users.end(), userBefore);
-    return users;
+    std::sort(sorted.begin(), sorted.end(),
+              [](const auto& a, const auto& b) { return keyBefore(a.first, b.first); });
+    for (auto& [key, user] : sorted) {
+        branch.users.push_back(user);
+        placed_.emplace(user, Placement{branch.group, std::move(key)});
+    }
 }
 
 void RosterModel::rebuild() {
     branches_.clear();
+    placed_.clear();
+    changed_.clear();
     std::vector<Group*> groups;
     for (const auto& group : context_.fetch<Group>()) {
         groups.push_back(group.get());
     }
     std::sort(groups.begin(), groups.end(), groupBefore);
     for (auto* group : groups) {
-        branches_.push_back({group, sortedUsers(*group)});
+        branches_.push_back({group, {}});
+        fillBranch(branches_.back());
     }
 }
 
 void RosterModel::observe() {
     auto& events = ModelEvents::shared();
+    // A user leaving the list leaves its row at once: the record may be gone by the next turn.
     observations_.push_back(
-        events.observeUserInserted([this](User& user, Group& group) { insertUser(user, group); }));
+        events.observeUserInserted([this](User& user, Group&) { userChanged(user); }));
+    observations_.push_back(events.observeUserRemoved([this](User& user, Group&) {
+        removeRow(&user);
+        changed_.erase(&user);
+    }));
+    observations_.push_back(events.observeUserMoved([this](User& user, Group&, Group&) {
+        removeRow(&user);
+        userChanged(user);
+    }));
     observations_.push_back(
-        events.observeUserRemoved([this](User& user, Group& group) { removeUser(user, group); }));
-    observations_.push_back(events.observeUserMoved([this](User& user, Group& from, Group& to) {
-        removeUser(user, from);
-        insertUser(user, to);
-    }));
-    observations_.push_back(events.observeUserChanged([this](User& user, std::string_view key) {
-        Group* group = user.group();
-        if (!group) {
-            return;
-        }
-        const QModelIndex row = indexOf(&user);
-        if (key == "userOffline" && shows(user) != row.isValid()) {
-            if (row.isValid()) {
-                removeUser(user, *group);
-            } else {
-                insertUser(user, *group);
-            }
-        } else if (row.isValid()) {
-            emit dataChanged(row, row);
-            if (key == "userOffline") {
-                // Users of many groups come online in one burst (a start, a network back):
-                // each row goes to its place at once, the debounced re-sort only follows.
-                placeUser(user, *group);
-            }
-        }
-        if (key == "name" || key == "userOffline") {
-            haveToResortGroup(user);
-        }
-    }));
+        events.observeUserChanged([this](User& user, std::string_view) { userChanged(user); }));
     observations_.push_back(
         events.observeGroupInserted([this](Group& group) { insertGroup(group); }));
     observations_.push_back(
@@ -149,14 +139,78 @@ void RosterModel::observe() {
             return;
         }
         beginRemoveRows({}, row, row);
+        for (const auto* user : branches_[row].users) {
+            placed_.erase(user);
+        }
         branches_.erase(branches_.begin() + row);
         endRemoveRows();
-        if (lastResorted_ == &group) {
-            lastResorted_ = nullptr;
-        }
     }));
     observations_.push_back(UserDefaults::standard().observe(
         "hideOfflineUsers", [this] { hideOfflineUsersChanged(); }));
+}
+
+void RosterModel::userChanged(User& user) {
+    // A record gone unlisted may have left its address to a new one.
+    if (auto [at, added] = changed_.try_emplace(&user, user.weak_from_this());
+        !added && at->second.expired()) {
+        at->second = user.weak_from_this();
+    }
+    if (batchPosted_) {
+        return;
+    }
+    batchPosted_ = true;
+    main_.post([alive = std::weak_ptr<RosterModel*>(alive_)] {
+        if (auto model = alive.lock()) {
+            (*model)->applyChanges();
+        }
+    });
+}
+
+void RosterModel::applyChanges() {
+    batchPosted_ = false;
+    if (changed_.empty()) {
+        return;
+    }
+    const auto changed = std::exchange(changed_, {});
+    std::map<Group*, std::vector<User*>> arriving;
+    std::vector<const User*> stayed;
+    for (const auto& [raw, weak] : changed) {
+        const auto held = weak.lock();
+        auto* user = held && !held->isDeleted() ? static_cast<User*>(held.get()) : nullptr;
+        Group* target = user && shows(*user) ? user->group() : nullptr;
+        if (target && groupRow(target) < 0) {
+            target = nullptr;  // a group the list does not have (yet)
+        }
+        const auto placed = placed_.find(raw);
+        if (placed != placed_.end() && placed->second.group == target) {
+            if (SortKey key = keyOf(*user); !(key == placed->second.key)) {
+                moveRow(raw, std::move(key));
+            }
+            stayed.push_back(raw);
+            continue;
+        }
+        if (placed != placed_.end()) {
+            removeRow(raw);
+        }
+        if (target) {
+            arriving[target].push_back(user);
+        }
+    }
+    for (auto& [group, users] : arriving) {
+        insertRows(*group, std::move(users));
+    }
+    // One repaint of each group's changed stretch, not one per row.
+    std::map<int, std::pair<int, int>> repaint;
+    for (const auto* user : stayed) {
+        const auto [parentRow, row] = rowOf(user);
+        auto [at, added] = repaint.try_emplace(parentRow, row, row);
+        at->second = {std::min(at->second.first, row), std::max(at->second.second, row)};
+    }
+    for (const auto& [parentRow, rows] : repaint) {
+        const QModelIndex parent = index(parentRow, 0);
+        emit dataChanged(index(rows.first, 0, parent), index(rows.second, 0, parent));
+    }
+    emit changesApplied();
 }
 
 int RosterModel::groupRow(const Group* group) const {
@@ -168,71 +222,88 @@ int RosterModel::groupRow(const Group* group) const {
     return -1;
 }
 
-int RosterModel::insertionRow(const Branch& branch, const User& user) const {
-    const auto at = std::lower_bound(branch.users.begin(), branch.users.end(), &user, userBefore);
+int RosterModel::lowerRow(const Branch& branch, const SortKey& key) const {
+    const auto at = std::lower_bound(
+        branch.users.begin(), branch.users.end(), key,
+        [this](const User* user, const SortKey& k) { return keyBefore(placed_.at(user).key, k); });
     return static_cast<int>(at - branch.users.begin());
 }
 
-void RosterModel::insertUser(User& user, Group& group) {
-    const int parentRow = groupRow(&group);
-    if (parentRow < 0 || !shows(user)) {
-        return;
+std::pair<int, int> RosterModel::rowOf(const User* user) const {
+    const auto placed = placed_.find(user);
+    if (placed == placed_.end()) {
+        return {-1, -1};
     }
-    auto& branch = branches_[parentRow];
-    if (std::find(branch.users.begin(), branch.users.end(), &user) != branch.users.end()) {
-        return;
-    }
-    const int row = insertionRow(branch, user);
-    beginInsertRows(index(parentRow, 0), row, row);
-    branch.users.insert(branch.users.begin() + row, &user);
-    endInsertRows();
+    const int parentRow = groupRow(placed->second.group);
+    return {parentRow, lowerRow(branches_[parentRow], placed->second.key)};
 }
 
-std::optional<std::pair<int, int>> RosterModel::userRow(const User& user,
-                                                        const Group& group) const {
-    const int parentRow = groupRow(&group);
+void RosterModel::removeRow(const User* user) {
+    const auto [parentRow, row] = rowOf(user);
     if (parentRow < 0) {
-        return std::nullopt;
-    }
-    const auto& users = branches_[parentRow].users;
-    const auto found = std::find(users.begin(), users.end(), &user);
-    if (found == users.end()) {
-        return std::nullopt;
-    }
-    return std::pair{parentRow, static_cast<int>(found - users.begin())};
-}
-
-void RosterModel::removeUser(User& user, Group& group) {
-    const auto at = userRow(user, group);
-    if (!at) {
         return;
     }
-    const auto [parentRow, row] = *at;
     beginRemoveRows(index(parentRow, 0), row, row);
     auto& users = branches_[parentRow].users;
     users.erase(users.begin() + row);
+    placed_.erase(user);
     endRemoveRows();
 }
 
-void RosterModel::placeUser(User& user, Group& group) {
-    const auto at = userRow(user, group);
-    if (!at) {
-        return;
-    }
-    const auto [parentRow, from] = *at;
+void RosterModel::moveRow(const User* user, SortKey key) {
+    const auto [parentRow, from] = rowOf(user);
     auto& users = branches_[parentRow].users;
-    auto others = users;
-    others.erase(others.begin() + from);
-    const int to = static_cast<int>(
-        std::lower_bound(others.begin(), others.end(), &user, userBefore) - others.begin());
+    // The place among the others: the row itself still sorts by its old key.
+    int to = lowerRow(branches_[parentRow], key);
+    if (to > from) {
+        --to;
+    }
     if (to == from) {
+        placed_.at(user).key = std::move(key);
         return;
     }
     const QModelIndex parent = index(parentRow, 0);
+    // Qt counts the destination before the row is taken out.
     beginMoveRows(parent, from, from, parent, to > from ? to + 1 : to);
-    users.erase(users.begin() + from);
-    users.insert(users.begin() + to, &user);
+    if (to > from) {
+        std::rotate(users.begin() + from, users.begin() + from + 1, users.begin() + to + 1);
+    } else {
+        std::rotate(users.begin() + to, users.begin() + from, users.begin() + from + 1);
+    }
+    placed_.at(user).key = std::move(key);
     endMoveRows();
+}
+
+void RosterModel::insertRows(Group& group, std::vector<User*> users) {
+    std::vector<std::pair<SortKey, User*>> sorted;
+    for (auto* user : users) {
+        sorted.emplace_back(keyOf(*user), user);
+    }
+    std::sort(sorted.begin(), sorted.end(),
+              [](const auto& a, const auto& b) { return keyBefore(a.first, b.first); });
+    const int parentRow = groupRow(&group);
+    const QModelIndex parent = index(parentRow, 0);
+    auto& branch = branches_[parentRow];
+    for (auto run = sorted.begin(); run != sorted.end();) {
+        // The new users that fall between the same two rows go in under one signal.
+        const int row = lowerRow(branch, run->first);
+        auto end = std::next(run);
+        while (end != sorted.end() && lowerRow(branch, end->first) == row) {
+            ++end;
+        }
+        const int count = static_cast<int>(end - run);
+        beginInsertRows(parent, row, row + count - 1);
+        std::vector<User*> added;
+        for (auto at = run; at != end; ++at) {
+            added.push_back(at->second);
+        }
+        branch.users.insert(branch.users.begin() + row, added.begin(), added.end());
+        for (auto at = run; at != end; ++at) {
+            placed_.emplace(at->second, Placement{&group, std::move(at->first)});
+        }
+        endInsertRows();
+        run = end;
+    }
 }
 
 void RosterModel::insertGroup(Group& group) {
@@ -244,7 +315,8 @@ void RosterModel::insertGroup(Group& group) {
         [](const Branch& branch, const Group* g) { return groupBefore(branch.group, g); });
     const int row = static_cast<int>(at - branches_.begin());
     beginInsertRows({}, row, row);
-    branches_.insert(branches_.begin() + row, Branch{&group, sortedUsers(group)});
+    auto& branch = *branches_.insert(branches_.begin() + row, Branch{&group, {}});
+    fillBranch(branch);
     endInsertRows();
 }
 
@@ -271,53 +343,6 @@ void RosterModel::regroupRow(Group& group) {
     endMoveRows();
 }
 
-void RosterModel::haveToResortGroup(User& user) {
-    resortTimer_.cancel();
-    std::weak_ptr<ManagedObject> group;
-    if (Group* g = user.group()) {
-        group = g->shared_from_this();
-    }
-    resortTimer_ = main_.postAfter(kResortDelay, [this, group] {
-        auto held = group.lock();
-        delayedGroupResort(held && !held->isDeleted() ? static_cast<Group*>(held.get()) : nullptr);
-    });
-}
-
-void RosterModel::delayedGroupResort(Group* group) {
-    ++resorts_;
-    lastResorted_ = group;
-    std::vector<int> rows;
-    if (group) {
-        if (const int row = groupRow(group); row >= 0) {
-            rows.push_back(row);
-        }
-    } else {
-        for (std::size_t row = 0; row < branches_.size(); ++row) {
-            rows.push_back(static_cast<int>(row));
-        }
-    }
-    for (const int parentRow : rows) {
-        auto& branch = branches_[parentRow];
-        auto sorted = branch.users;
-        std::sort(sorted.begin(), sorted.end(), userBefore);
-        if (sorted == branch.users) {
-            continue;
-        }
-        const QPersistentModelIndex parent = index(parentRow, 0);
-        emit layoutAboutToBeChanged({parent}, QAbstractItemModel::VerticalSortHint);
-        QModelIndexList before;
-        QModelIndexList after;
-        for (std::size_t row = 0; row < branch.users.size(); ++row) {
-            before.push_back(index(static_cast<int>(row), 0, parent));
-            const auto to = std::find(sorted.begin(), sorted.end(), branch.users[row]);
-            after.push_back(createIndex(static_cast<int>(to - sorted.begin()), 0, branch.group));
-        }
-        branch.users = std::move(sorted);
-        changePersistentIndexList(before, after);
-        emit layoutChanged({parent}, QAbstractItemModel::VerticalSortHint);
-    }
-}
-
 void RosterModel::hideOfflineUsersChanged() {
     // Offline users without a group would vanish from the list for good: they go to "General".
     for (const auto& user : context_.fetch<User>([](const User& user) {
@@ -337,23 +362,25 @@ TreeItem* RosterModel::itemAt(const QModelIndex& index) const {
     }
     if (auto* group = static_cast<Group*>(index.internalPointer())) {
         const int parentRow = groupRow(group);
-        return parentRow < 0 ? nullptr : branches_[parentRow].users[index.row()];
+        if (parentRow < 0 || index.row() >= static_cast<int>(branches_[parentRow].users.size())) {
+            return nullptr;
+        }
+        return branches_[parentRow].users[index.row()];
     }
-    return branches_[index.row()].group;
+    return index.row() < static_cast<int>(branches_.size()) ? branches_[index.row()].group
+                                                            : nullptr;
 }
 
 QModelIndex RosterModel::indexOf(const TreeItem* item) const {
-    for (std::size_t parentRow = 0; parentRow < branches_.size(); ++parentRow) {
-        const auto& branch = branches_[parentRow];
-        if (branch.group == item) {
-            return index(static_cast<int>(parentRow), 0);
-        }
-        const auto found = std::find(branch.users.begin(), branch.users.end(), item);
-        if (found != branch.users.end()) {
-            return createIndex(static_cast<int>(found - branch.users.begin()), 0, branch.group);
-        }
+    if (!item) {
+        return {};
     }
-    return {};
+    if (!item->isUser()) {
+        const int row = groupRow(static_cast<const Group*>(item));
+        return row < 0 ? QModelIndex() : index(row, 0);
+    }
+    const auto [parentRow, row] = rowOf(static_cast<const User*>(item));
+    return parentRow < 0 ? QModelIndex() : createIndex(row, 0, branches_[parentRow].group);
 }
 
 std::vector<User*> RosterModel::shownUsers(const Group& group) const {
@@ -375,6 +402,7 @@ void RosterModel::moveUsers(const std::vector<User*>& users, Group& group) {
             user->setGroup(&group);  // the move event moves the row
         }
     }
+    applyChanges();  // the person who moved them sees it at once
     SaveAppContextIfChanged();
 }
 
@@ -428,7 +456,7 @@ QVariant RosterModel::data(const QModelIndex& index, int role) const {
         case Qt::AccessibleTextRole:
             return QString::fromStdString(item->name());
         case Qt::DecorationRole:
-            return statusIcon(item->icon());
+            return icon(item->icon());
         case Qt::ForegroundRole:
             if (item->isUser() && static_cast<const User*>(item)->color() == "gray") {
                 return QColor(Qt::gray);
@@ -444,6 +472,15 @@ QVariant RosterModel::data(const QModelIndex& index, int role) const {
         default:
             return {};
     }
+}
+
+const QIcon& RosterModel::icon(const std::string& name) const {
+    // Each picture is read once: rows repaint often while many users change.
+    auto found = icons_.find(name);
+    if (found == icons_.end()) {
+        found = icons_.emplace(name, statusIcon(name)).first;
+    }
+    return found->second;
 }
 
 bool RosterModel::setData(const QModelIndex& index, const QVariant& value, int role) {
@@ -462,13 +499,14 @@ bool RosterModel::setData(const QModelIndex& index, const QVariant& value, int r
 }
 
 Qt::ItemFlags RosterModel::flags(const QModelIndex& index) const {
-    const TreeItem* item = itemAt(index);
-    if (!item) {
+    if (!itemAt(index)) {
         return Qt::NoItemFlags;
     }
     Qt::ItemFlags flags =
         Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
-    if (!item->isUser()) {
+    // The view lays out every row after each batch: the index tells a group row (no parent)
+    // without reading the record.
+    if (!index.internalPointer()) {
         flags |= Qt::ItemIsEditable;
     }
     return flags;

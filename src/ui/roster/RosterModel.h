@@ -1,9 +1,15 @@
 #pragma once
 
 #include <QAbstractItemModel>
+#include <QIcon>
+#include <QString>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <set>
+#include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -12,6 +18,7 @@
 
 namespace corvaline {
 class Group;
+class ManagedObject;
 class ObjectContext;
 class TreeItem;
 class User;
@@ -22,10 +29,11 @@ namespace corvaline::ui {
 // The main list as a two-level tree: groups (by name, case-insensitive), each with its users
 // (online first, then by name, case-insensitive). A user is shown while it is listed in its
 // group, and, while "hideOfflineUsers" is on, online; a selection list (with an exclusion set)
-// shows only online users outside the set. The tree follows the model's change events row
-// by row; name and online changes re-sort the user's group once, 0.02 s after the last of a
-// burst (a user going online or offline also moves to its place at once). Main thread (the
-// main queue's).
+// shows only online users outside the set. The tree follows the model's change events in
+// batches: what one turn of the main queue changed is applied at once in the next, each
+// changed user inserted or moved to its place with row signals of its own (never a reset),
+// every group it touched in order again. A user leaving the list, and the model's own moves,
+// show at once. Main thread (the main queue's).
 class RosterModel : public QAbstractItemModel {
     Q_OBJECT
   public:
@@ -50,11 +58,8 @@ class RosterModel : public QAbstractItemModel {
     std::vector<User*> shownUsers(const Group& group) const;
     std::vector<Group*> groups() const;
 
-    // Moves the users to the group (the store is saved); the rows follow.
+    // Moves the users to the group (the store is saved); the rows follow at once.
     void moveUsers(const std::vector<User*>& users, Group& group);
-    // How often a group was re-sorted after name or online changes, and the last one.
-    int resortCount() const { return resorts_; }
-    Group* lastResortedGroup() const { return lastResorted_; }
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -79,41 +84,71 @@ class RosterModel : public QAbstractItemModel {
     // The end of a drag started here (dropped or not).
     void dragEnded() { dragged_.clear(); }
 
+    // Applies the changes gathered since the last batch now (the main queue does it on its
+    // next turn anyway).
+    void applyChanges();
+
+  signals:
+    // A batch of changes is in the rows (inserted, moved, data changed).
+    void changesApplied();
+
   private:
+    // What a user's row is ordered by: online first, then the name (case-insensitive), then
+    // the id.
+    struct SortKey {
+        bool offline;
+        QString name;
+        std::string userId;
+        const User* user;  // two records may share id and name
+        bool operator==(const SortKey&) const = default;
+    };
     struct Branch {
         Group* group;
-        std::vector<User*> users;
+        std::vector<User*> users;  // in the order of their keys in `placed_`
+    };
+    // Where a shown user's row is, and the key it was placed by.
+    struct Placement {
+        Group* group;
+        SortKey key;
     };
 
+    static SortKey keyOf(const User& user);
+    static bool keyBefore(const SortKey& a, const SortKey& b);
     void rebuild();
     void observe();
     bool shows(const User& user) const;
-    std::vector<User*> sortedUsers(const Group& group) const;
     int groupRow(const Group* group) const;
-    int insertionRow(const Branch& branch, const User& user) const;
-    // The group's row and the user's row in it, when the user is shown there.
-    std::optional<std::pair<int, int>> userRow(const User& user, const Group& group) const;
-    void insertUser(User& user, Group& group);
-    void removeUser(User& user, Group& group);
-    // Moves the user's row to its place in the order.
-    void placeUser(User& user, Group& group);
+    // The users' rows, appended to the branch in order.
+    void fillBranch(Branch& branch);
+    // The first row whose key is not before `key`.
+    int lowerRow(const Branch& branch, const SortKey& key) const;
+    // The user's row in its branch, with that branch's row; -1 when not shown.
+    std::pair<int, int> rowOf(const User* user) const;
+    void userChanged(User& user);
+    void removeRow(const User* user);
+    // Moves a shown user's row to the place of its new key.
+    void moveRow(const User* user, SortKey key);
+    // New rows in the group for the users, runs of neighbours under one signal.
+    void insertRows(Group& group, std::vector<User*> users);
     void insertGroup(Group& group);
     void regroupRow(Group& group);
-    void haveToResortGroup(User& user);
-    void delayedGroupResort(Group* group);
     void hideOfflineUsersChanged();
+    const QIcon& icon(const std::string& name) const;
 
     ObjectContext& context_;
     Executor& main_;
     std::vector<Branch> branches_;
+    std::unordered_map<const User*, Placement> placed_;
+    // Users changed since the last batch; held weakly, as a user may be deleted before it.
+    std::unordered_map<const User*, std::weak_ptr<ManagedObject>> changed_;
+    bool batchPosted_ = false;
+    const std::shared_ptr<RosterModel*> alive_ = std::make_shared<RosterModel*>(this);
     std::optional<std::set<const User*>> excluded_;
     std::set<const User*> hidden_;
     bool hideOffline_ = false;
     SendFiles sendFiles_;
     std::vector<ObservationToken> observations_;
-    TimerHandle resortTimer_;
-    int resorts_ = 0;
-    Group* lastResorted_ = nullptr;
+    mutable std::map<std::string, QIcon> icons_;
     mutable std::vector<TreeItem*> dragged_;
 };
 

@@ -58,7 +58,8 @@ RosterView::RosterView(RosterModel& model, QWidget* parent) : QTreeView(parent),
     });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &RosterView::updateFlags);
-    connect(&model, &QAbstractItemModel::rowsMoved, this, &RosterView::updateFlags);
+    // Once per batch of changes, not per row: thousands of rows may move in one.
+    connect(&model, &RosterModel::changesApplied, this, &RosterView::updateFlags);
     connect(&model, &QAbstractItemModel::rowsRemoved, this, &RosterView::updateFlags);
     // What the one selected row allows changes with its status, and a group's with its users.
     connect(&model, &QAbstractItemModel::dataChanged, this,

@@ -68,6 +68,46 @@ TEST(QtExecutorTest, PostNeverRunsInline) {
     EXPECT_TRUE(spinUntil([&] { return ran; }));
 }
 
+TEST(QtExecutorTest, AFloodOfBlocksLetsTheLoopServeItsTimersOnTheWay) {
+    QtExecutor main;
+    constexpr int kBlocks = 300;  // each at least 0.5 ms: many slices in all
+    int ran = 0;
+    int followUps = 0;
+    for (int i = 0; i < kBlocks; ++i) {
+        main.post([&] {
+            QElapsedTimer busy;
+            busy.start();
+            while (busy.nsecsElapsed() < 500'000) {
+            }
+            ++ran;
+            main.post([&] { ++followUps; });  // blocks that post ask for no slice of their own
+        });
+    }
+    // The most blocks that ran between two turns of the loop.
+    int atTurn = 0;
+    int mostPerTurn = 0;
+    QTimer turns;
+    QObject::connect(&turns, &QTimer::timeout, [&] {
+        mostPerTurn = std::max(mostPerTurn, ran - atTurn);
+        atTurn = ran;
+    });
+    turns.start(0);
+    ASSERT_TRUE(spinUntil([&] { return followUps == kBlocks; }, 30s));
+    EXPECT_LT(mostPerTurn, kBlocks / 2);
+}
+
+TEST(QtExecutorTest, ABlockRunningALoopOfItsOwnLetsTheBlocksPostedMeanwhileRun) {
+    QtExecutor main;
+    bool innerRan = false;
+    bool ranInside = false;
+    main.post([&] {
+        main.post([&] { innerRan = true; });
+        ranInside = spinUntil([&] { return innerRan; }, 5s);  // as a modal dialog's loop
+    });
+    ASSERT_TRUE(spinUntil([&] { return innerRan; }));
+    EXPECT_TRUE(ranInside);
+}
+
 TEST(QtExecutorTest, OneShotTimerFiresOnceAndItsHandleMayBeDropped) {
     QtExecutor main;
     int fired = 0;

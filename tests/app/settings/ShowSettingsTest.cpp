@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QMenu>
 #include <fstream>
@@ -18,14 +17,10 @@ namespace {
 
 using ShowSettingsTest = AppTest;
 
+// The user's own window: windows of earlier tests may still wait for their deletion.
 ui::Conversation* openConversation(User& with) {
     with.StartConversation(false);
-    for (QWidget* shown : QApplication::topLevelWidgets()) {
-        if (auto* conversation = qobject_cast<ui::Conversation*>(shown)) {
-            return conversation;
-        }
-    }
-    return nullptr;
+    return ui::Conversation::from(with.conversationWindow());
 }
 
 TEST_F(ShowSettingsTest, ThePageFollowsTheSender) {
