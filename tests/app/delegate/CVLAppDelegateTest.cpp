@@ -175,6 +175,7 @@ TEST_F(CVLAppDelegateTest, CommandsAreEnabledOnlyWhenTheyWouldAct) {
     select(group("Friends").get());
     EXPECT_EQ(enabled(), QStringList{"Start Group Conversation"});
     ann->setStatus("10");  // the last one online goes
+    loop_->runPending();   // the list applies a turn's changes in the next
     EXPECT_EQ(enabled(), QStringList{});
     view->clearSelection();
     EXPECT_EQ(enabled(), QStringList{});

@@ -188,6 +188,7 @@ TEST_F(MassMessageTest, BoxesShowAmpersandsAsTypedAndFollowRenames) {
     }
     ann_->setName("Q&A");
     team->setName("Team");
+    loop_.runPending();  // the list applies a turn's changes in the next
     EXPECT_EQ(box(*ann_)->text(), "Q&&A");
     EXPECT_EQ(box(*team)->text(), "Team");
     EXPECT_TRUE(box(*ann_)->shortcut().isEmpty());

@@ -108,21 +108,26 @@ TEST_F(RosterViewTest, SelectionFlagsFollowStatusChanges) {
     select({ann});
     EXPECT_TRUE(view().flags().isOnlineUserSelected);
     ann->setStatus("10");
+    loop_->runPending();  // the list applies a turn's changes in the next
     EXPECT_FALSE(view().flags().isOnlineUserSelected);
     ann->setStatus("0");
+    loop_->runPending();
     EXPECT_TRUE(view().flags().isOnlineUserSelected);
 
     select({friends_});
     EXPECT_TRUE(view().flags().canStartGroupConversationWithSelection);
     ann->setStatus("10");
     dave->setStatus("10");  // nobody of the group online
+    loop_->runPending();
     EXPECT_FALSE(view().flags().canStartGroupConversationWithSelection);
     select({work_});
     user("A5")->setStatus("0");  // Eve's row stays where it is
+    loop_->runPending();
     EXPECT_TRUE(view().flags().canStartGroupConversationWithSelection);
     UserDefaults::standard().setBool("hideOfflineUsers", true);
     select({friends_});
     dave->setStatus("0");  // comes back into the list
+    loop_->runPending();
     EXPECT_TRUE(view().flags().canStartGroupConversationWithSelection);
 }
 
