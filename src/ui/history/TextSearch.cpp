@@ -1,5 +1,7 @@
 #include "ui/history/TextSearch.h"
 
+#include <QStringView>
+#include <algorithm>
 #include <utility>
 
 namespace corvaline::ui {
@@ -51,7 +53,7 @@ const QString& TextSearch::text() {
     return text_;
 }
 
-QTextCursor TextSearch::find(const QString& pattern, int from, bool backward) {
+QTextCursor TextSearch::find(const QString& pattern, int from, bool backward, int to) {
     if (!document_ || pattern.isEmpty() || crossesParagraphs(pattern)) {
         return {};
     }
@@ -59,7 +61,10 @@ QTextCursor TextSearch::find(const QString& pattern, int from, bool backward) {
     const QString wanted = folded(pattern);
     qsizetype at = -1;
     if (!backward) {
-        at = whole.indexOf(wanted, from);
+        const qsizetype end = to < 0 ? whole.size() : std::min<qsizetype>(to, whole.size());
+        if (from >= 0 && from < end) {
+            at = QStringView(whole).first(end).indexOf(wanted, from);
+        }
     } else if (from > 0) {
         at = whole.lastIndexOf(wanted, from - 1);
     }

@@ -17,8 +17,9 @@ class TextSearch : public QObject {
     explicit TextSearch(QTextDocument& document, QObject* parent = nullptr);
 
     // The first match starting at or after `from`, or (backward) the last one starting before
-    // it; a null cursor when there is none.
-    QTextCursor find(const QString& pattern, int from, bool backward);
+    // it; a null cursor when there is none. Forward, only a match that ends by `to` counts (-1:
+    // the end), so a search of part of a long text stops there.
+    QTextCursor find(const QString& pattern, int from, bool backward, int to = -1);
 
   private:
     const QString& text();

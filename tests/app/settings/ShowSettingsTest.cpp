@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <fstream>
 #include <sstream>
@@ -19,12 +18,7 @@ using ShowSettingsTest = AppTest;
 
 ui::Conversation* openConversation(User& with) {
     with.StartConversation(false);
-    for (QWidget* shown : QApplication::topLevelWidgets()) {
-        if (auto* conversation = qobject_cast<ui::Conversation*>(shown)) {
-            return conversation;
-        }
-    }
-    return nullptr;
+    return ui::Conversation::from(with.conversationWindow());
 }
 
 TEST_F(ShowSettingsTest, ThePageFollowsTheSender) {

@@ -52,6 +52,15 @@ TEST(TextSearch, FindsWhatTheDocumentsOwnSearchFindsFromEveryPosition) {
     }
 }
 
+TEST(TextSearch, AForwardSearchCountsOnlyMatchesThatEndByItsEnd) {
+    QTextDocument document(QStringLiteral("apple pie, apple tart"));
+    TextSearch search(document);
+    EXPECT_EQ(search.find("apple", 1, false, 16).selectionStart(), 11);
+    EXPECT_TRUE(search.find("apple", 1, false, 15).isNull());
+    EXPECT_TRUE(search.find("apple", 12, false, 10).isNull());
+    EXPECT_EQ(search.find("apple", 0, false, -1).selectionStart(), 0);
+}
+
 TEST(TextSearch, SeesTheTextAddedAfterTheLastSearch) {
     QTextDocument document(QStringLiteral("first"));
     TextSearch search(document);
