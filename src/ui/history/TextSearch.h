@@ -9,9 +9,11 @@
 namespace corvaline::ui {
 
 // Finds a pattern in a document as QTextDocument::find does without flags (case-insensitive,
-// within one paragraph, a no-break space matching a space), but over one copy of the whole
-// text kept until the document changes: a long history is searched at each keystroke, and
-// the document's own search builds a string for every paragraph it passes. GUI thread.
+// within one paragraph, a no-break space matching a space), but over one folded copy of the
+// whole text that follows each change of the document as it is made: a long history is
+// searched at each keystroke, the document's own search builds a string for every paragraph it
+// passes, and copying the whole text anew at the first keystroke would hold the window up.
+// GUI thread.
 class TextSearch : public QObject {
   public:
     explicit TextSearch(QTextDocument& document, QObject* parent = nullptr);
@@ -23,6 +25,9 @@ class TextSearch : public QObject {
 
   private:
     const QString& text();
+    // Takes a change of the document into the copy (the whole copy is made again at the next
+    // search when the two no longer line up).
+    void follow(int position, int removed, int added);
 
     QPointer<QTextDocument> document_;
     QString text_;
