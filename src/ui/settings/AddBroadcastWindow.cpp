@@ -166,6 +166,7 @@ void AddBroadcastWindow::accept() {
     }
     problem_->setText(problem);
     problem_->show();
+    adjustSize();  // room for the message
     QLineEdit* wrong =
         typedItem().fault() == BroadcastItem::Fault::FirstAddress ? field1_ : field2_;
     wrong->setFocus();
