@@ -66,4 +66,10 @@ function(corvaline_qt_tests name)
   target_link_libraries(${name} PRIVATE ${arg_LIBS} Qt6::Test GTest::gmock GTest::gtest)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  # The whole program in one process as well: a test that leaves windows or state behind
+  # for the next one shows here.
+  add_test(NAME ${name}.whole
+    COMMAND "${PROJECT_SOURCE_DIR}/tests/support/in-netns" $<TARGET_FILE:${name}>)
+  set_tests_properties(${name}.whole PROPERTIES
+    TIMEOUT 900 SKIP_RETURN_CODE 77 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

@@ -89,6 +89,16 @@ int main(int argc, char** argv) {
             add->radios()->button(type)->click();
             save(*add, out / addFiles[type]);
         }
+        // Add on entries that make no target: the window stays and says why.
+        add->field1()->clear();
+        add->radios()->button(1)->click();
+        add->accept();
+        save(*add, out / "add-broadcast-invalid-address.png");
+        add->radios()->button(3)->click();
+        add->field1()->setText(QStringLiteral("192.168.0.50"));
+        add->field2()->setText(QStringLiteral("192.168.0.1"));
+        add->accept();
+        save(*add, out / "add-broadcast-invalid-range.png");
         add->reject();
 
         window.setTabName(QStringLiteral("General"));

@@ -1,6 +1,5 @@
 #include "app/commands/Commands.h"
 
-#include <QDesktopServices>
 #include <QWidget>
 #include <filesystem>
 
@@ -15,6 +14,7 @@
 #include "platform/paths/Tilde.h"
 #include "platform/trace/DebugTracer.h"
 #include "ui/confirm/MessageBoxSheet.h"
+#include "ui/controls/OpenFolder.h"
 #include "ui/conversation/Conversation.h"
 #include "ui/history/HistoryViewer.h"
 #include "ui/info/UserInformationWindow.h"
@@ -37,7 +37,7 @@ Commands::Commands(QWidget* window, SelectedItem selectedItem, QObject* parent)
     : QObject(parent),
       window_(window),
       selectedItem_(std::move(selectedItem)),
-      openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {}
+      openUrl_(ui::openWithDesktop) {}
 
 void Commands::AddGroup() {
     auto* list = CoreServices::shared().userList;
@@ -141,10 +141,10 @@ void Commands::sendFiles() {
 void Commands::openReceivedFilesFolder() {
     const std::filesystem::path folder =
         expandTilde(UserDefaults::standard().stringForKey("fileTransferPath"));
+    // Before the first transfer the folder may not be there yet.
     std::error_code error;
-    if (std::filesystem::is_directory(folder, error)) {
-        openUrl_(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
-    }
+    std::filesystem::create_directories(folder, error);
+    ui::openFolder(window_, QString::fromStdString(folder.string()), openUrl_);
 }
 
 void Commands::ShowDebugLog() {

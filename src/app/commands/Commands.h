@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "ui/controls/OpenFolder.h"
 #include "ui/conversation/TextViewForSending.h"
 
 namespace corvaline {
@@ -23,13 +24,12 @@ class Commands : public QObject {
     Q_OBJECT
   public:
     using SelectedItem = std::function<TreeItem*()>;
-    using UrlOpener = std::function<bool(const QUrl&)>;
 
     // Confirmation sheets open on `window`; `selectedItem` answers the one selected row.
     Commands(QWidget* window, SelectedItem selectedItem, QObject* parent);
 
     // Opens folders with the desktop's file manager unless told otherwise (tests).
-    void setUrlOpener(UrlOpener opener) { openUrl_ = std::move(opener); }
+    void setUrlOpener(ui::FolderOpener opener) { openUrl_ = std::move(opener); }
     // All selected rows in row order, for the mass message.
     void setSelectedItems(std::function<std::vector<TreeItem*>()> items) {
         selectedItems_ = std::move(items);
@@ -46,6 +46,8 @@ class Commands : public QObject {
     // Only a selected user other than the local one, after confirmation; a user with history
     // is kept, marked removed.
     void deleteUser();
+    // Opens the received-files folder, made first when it is not there; says so when it
+    // cannot be opened.
     void openReceivedFilesFolder();
     void ShowDebugLog();
     // Opens or fronts the conversation with a selected user.
@@ -72,7 +74,7 @@ class Commands : public QObject {
   private:
     QPointer<QWidget> window_;
     SelectedItem selectedItem_;
-    UrlOpener openUrl_;
+    ui::FolderOpener openUrl_;
     std::function<std::vector<TreeItem*>()> selectedItems_;
     ui::TextViewForSending::FileSender outgoingFiles_;
 };

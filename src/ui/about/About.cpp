@@ -15,27 +15,6 @@
 
 namespace corvaline::ui {
 
-namespace {
-
-// Where the documentation is: installed beside the program, else the source tree it was
-// built from.
-QString documentation(const QString& name, const QString& language) {
-    const QString installed =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../share/doc/corvaline/");
-    for (const QString& folder : {installed, QStringLiteral(CORVALINE_SOURCE_DIR "/")}) {
-        const QString translated = folder + language + QLatin1Char('/') + name;
-        if (!language.isEmpty() && QFileInfo::exists(translated)) {
-            return QDir::cleanPath(translated);
-        }
-        if (QFileInfo::exists(folder + name)) {
-            return QDir::cleanPath(folder + name);
-        }
-    }
-    return QDir::cleanPath(installed + name);
-}
-
-}  // namespace
-
 About* About::shared() {
     static QPointer<About> window;
     if (!window) {
@@ -91,7 +70,12 @@ About::About()
     layout->setSizeConstraint(QLayout::SetFixedSize);  // fits the filled texts
 }
 
-void About::fill(const QDate& today, const QLocale& locale) {
+QString About::installedDocumentation() {
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                           QStringLiteral("/../share/doc/corvaline"));
+}
+
+void About::fill(const QDate& today, const QLocale& locale, const QString& documentation) {
     versionString_->setText(tr("Corvaline for Linux v%1").arg(QStringLiteral(CORVALINE_VERSION)));
     copyright_->setText(
         tr("Copyright \u00A9 %1 the Corvaline developers. All rights reserved.").arg(today.year()));
@@ -103,9 +87,18 @@ void About::fill(const QDate& today, const QLocale& locale) {
         {tr("How Corvaline is built"), QStringLiteral("docs/architecture.md")},
         {tr("What Corvaline does on Linux"), QStringLiteral("README.md")},
     };
+    // Only what `cmake --install` put beside the program: a link with no document is left out.
     for (int i = 0; i < 3; ++i) {
+        const QString name = targets[i].second;
+        const QString translated =
+            documentation + QLatin1Char('/') + language + QLatin1Char('/') + name;
+        const QString plain = documentation + QLatin1Char('/') + name;
+        const QString target = !language.isEmpty() && QFileInfo::exists(translated) ? translated
+                               : QFileInfo::exists(plain)                           ? plain
+                                                                                    : QString();
         links_[i]->setText(targets[i].first);
-        links_[i]->setUrl(QUrl::fromLocalFile(documentation(targets[i].second, language)));
+        links_[i]->setUrl(target.isEmpty() ? QUrl() : QUrl::fromLocalFile(target));
+        links_[i]->setVisible(!target.isEmpty());
     }
 }
 

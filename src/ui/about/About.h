@@ -11,9 +11,9 @@ namespace corvaline::ui {
 
 class LinkLabel;
 
-// The About window: name and version, the notice line of the current year, three links to
-// the program's own documentation and Close (Escape and Ctrl+W too). One per process, made at
-// first use. GUI thread.
+// The About window: name and version, the notice line of the current year, links to the
+// program's installed documentation and Close (Escape and Ctrl+W too). One per process, made
+// at first use. GUI thread.
 class About : public QWidget {
     Q_OBJECT
   public:
@@ -21,8 +21,12 @@ class About : public QWidget {
     static About* show();
     static About* shared();
 
-    // Fills the texts for `today` and the links for the language of `locale`.
-    void fill(const QDate& today, const QLocale& locale);
+    // Where `cmake --install` puts the documentation, beside the program's own folder.
+    static QString installedDocumentation();
+    // Fills the texts for `today` and the links to the documents in `documentation` for the
+    // language of `locale`; a link whose document is not there is hidden.
+    void fill(const QDate& today, const QLocale& locale,
+              const QString& documentation = installedDocumentation());
 
     QLabel* versionString() const { return versionString_; }
     QLabel* copyright() const { return copyright_; }

@@ -55,8 +55,8 @@ MessageBoxSheet::MessageBoxSheet(int type, QWidget* window, std::function<void()
         case 3:
             setText(tr("Try Drag and Drop Option"));
             setInformativeText(
-                tr("You can send files and folders by either selecting them in the standard "
-                   "Open Panel or simply dragging and dropping them into the conversation."));
+                tr("You can send files and folders by either selecting them in the file chooser "
+                   "or simply dragging and dropping them into the conversation."));
             confirm = tr("Browse files");
             refuse = tr("Use drag and drop");
             break;

@@ -18,6 +18,7 @@
 #include "core/model/store/AppStore.h"
 #include "platform/defaults/UserDefaults.h"
 #include "ui/confirm/MessageBoxSheet.h"
+#include "ui/controls/RecentFolder.h"
 #include "ui/conversation/ConversationText.h"
 #include "ui/conversation/InviteSheet.h"
 #include "ui/conversation/TextViewForReading.h"
@@ -331,7 +332,7 @@ void Conversation::sendFiles() {
 
 QFileDialog* Conversation::showFileTransferPanel(QWidget* window, User& user,
                                                  TextViewForSending::FileSender send) {
-    auto* panel = new QFileDialog(window, tr("Send Files"));
+    auto* panel = new QFileDialog(window, tr("Send Files"), RecentFolder::sendingFiles().folder());
     // Several files at once; folders can be made here but not chosen themselves.
     panel->setFileMode(QFileDialog::ExistingFiles);
     panel->setAttribute(Qt::WA_DeleteOnClose);
@@ -339,6 +340,9 @@ QFileDialog* Conversation::showFileTransferPanel(QWidget* window, User& user,
     const auto to = held(&user);
     connect(panel, &QFileDialog::filesSelected, panel,
             [to, send = std::move(send)](const QStringList& chosen) {
+                if (!chosen.isEmpty()) {
+                    RecentFolder::sendingFiles().remember(chosen.front());
+                }
                 std::vector<std::filesystem::path> paths;
                 for (const auto& file : chosen) {
                     paths.emplace_back(file.toStdString());

@@ -43,8 +43,9 @@ QString UserNamesList(const std::vector<User*>& users);
 class Conversation : public MessageWindowController {
     Q_OBJECT
   public:
-    // Makes the window (`initWithUser:orChat:andImcomingMessage:`) and answers what the core
-    // holds of it. Two or more users without a chat make a new chat.
+    // Makes the window for the users or the chat and answers what the core holds of it; one
+    // opened for a message that just arrived is not brought forward here. Two or more users
+    // without a chat make a new chat.
     static std::shared_ptr<ConversationWindow> open(const std::vector<User*>& users, Chat* chat,
                                                     bool incoming, ConversationHooks hooks);
     // The window behind what open() answered, while it exists.

@@ -4,17 +4,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTextDocument>
 #include <QToolButton>
+#include <algorithm>
 
 #include "ui/history/TextSearch.h"
 
 namespace corvaline::ui {
-namespace {
-
-constexpr int kMostHighlights = 2000;
-
-}  // namespace
 
 FindBar::FindBar(QTextEdit& text, QWidget* parent)
     : QWidget(parent),
@@ -46,6 +43,9 @@ FindBar::FindBar(QTextEdit& text, QWidget* parent)
     });
     connect(previous, &QToolButton::clicked, this, &FindBar::findPrevious);
     connect(next, &QToolButton::clicked, this, &FindBar::findNext);
+    connect(text.document(), &QTextDocument::contentsChanged, this, [this] { missing_.clear(); });
+    // Highlights cover what is in view, so they follow the view.
+    connect(text.verticalScrollBar(), &QScrollBar::valueChanged, this, &FindBar::highlight);
 }
 
 bool FindBar::findNext() {
@@ -60,19 +60,26 @@ void FindBar::refresh() {
     highlight();
 }
 
+bool FindBar::surelyMissing(const QString& pattern) const {
+    return !missing_.isEmpty() && pattern.contains(missing_, Qt::CaseInsensitive);
+}
+
 bool FindBar::find(QTextCursor from, bool backward) {
     const QString pattern = field_->text();
-    if (pattern.isEmpty()) {
+    if (pattern.isEmpty() || surelyMissing(pattern)) {
+        status_->setText(pattern.isEmpty() ? QString() : tr("Not found"));
         return false;
     }
-    QTextCursor found =
-        search_->find(pattern, backward ? from.selectionStart() : from.selectionEnd(), backward);
-    if (found.isNull()) {  // round the end
-        const int edge = backward ? text_.document()->characterCount() - 1 : 0;
-        found = search_->find(pattern, edge, backward);
+    const int start = backward ? from.selectionStart() : from.selectionEnd();
+    QTextCursor found = search_->find(pattern, start, backward);
+    if (found.isNull() && backward) {  // round the end
+        found = search_->find(pattern, text_.document()->characterCount() - 1, true);
+    } else if (found.isNull()) {  // round the start, up to where this search began
+        found = search_->find(pattern, 0, false, start + static_cast<int>(pattern.size()) - 1);
     }
     status_->setText(found.isNull() ? tr("Not found") : QString());
     if (found.isNull()) {
+        missing_ = pattern;
         return false;
     }
     text_.setTextCursor(found);
@@ -81,28 +88,32 @@ bool FindBar::find(QTextCursor from, bool backward) {
 }
 
 void FindBar::patternChanged() {
-    highlight();
-    // Incremental: the search starts again where the current match starts. Nothing
-    // highlighted means nothing to find: a long text is passed over once, not three times.
+    // Incremental: the search starts again where the current match starts.
     QTextCursor from = text_.textCursor();
     from.setPosition(from.selectionStart());
-    if (highlights_.isEmpty() || !find(from, false)) {
+    if (!find(from, false)) {
         QTextCursor none = text_.textCursor();
         none.clearSelection();
         text_.setTextCursor(none);
-        status_->setText(field_->text().isEmpty() ? QString() : tr("Not found"));
     }
+    highlight();
 }
 
 void FindBar::highlight() {
     highlights_.clear();
     const QString pattern = field_->text();
-    if (!pattern.isEmpty()) {
+    if (!pattern.isEmpty() && !surelyMissing(pattern)) {
         QTextCharFormat marked;
         marked.setBackground(QColor(255, 230, 90));
-        int from = 0;
-        while (highlights_.size() < kMostHighlights) {
-            const QTextCursor at = search_->find(pattern, from, false);
+        const QWidget* view = text_.viewport();
+        const int top = text_.cursorForPosition(QPoint(0, 0)).position();
+        const int bottom =
+            text_.cursorForPosition(QPoint(view->width(), view->height())).position();
+        // Matches that begin above the view may reach into it; none that begin below can.
+        int from = std::max(0, top - static_cast<int>(pattern.size()));
+        const int to = bottom + static_cast<int>(pattern.size());
+        for (;;) {
+            const QTextCursor at = search_->find(pattern, from, false, to);
             if (at.isNull()) {
                 break;
             }

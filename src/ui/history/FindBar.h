@@ -15,7 +15,9 @@ class TextSearch;
 
 // The find bar over a read-only text: searches as the pattern is typed (from where the last
 // match started), steps to the next and previous match (Return, Shift+Return, the buttons;
-// wrapping around the ends) and highlights the matches. GUI thread.
+// wrapping around the ends) and highlights the matches in view. A keystroke costs at most one
+// pass over the text, whose search stops at the first match; a pattern that holds one that
+// matched nothing is answered without a search. GUI thread.
 class FindBar : public QWidget {
     Q_OBJECT
   public:
@@ -27,11 +29,13 @@ class FindBar : public QWidget {
     bool findPrevious();
     // Searches again after the text changed (the highlights follow).
     void refresh();
-    // The matches highlighted (at most a few thousand of a long text).
+    // The matches highlighted: those in view.
     int highlightedMatches() const { return static_cast<int>(highlights_.size()); }
 
   private:
     bool find(QTextCursor from, bool backward);
+    // The pattern holds one that the unchanged text does not.
+    bool surelyMissing(const QString& pattern) const;
     void patternChanged();
     void highlight();
 
@@ -40,6 +44,7 @@ class FindBar : public QWidget {
     QLineEdit* field_;
     QLabel* status_;
     QList<QTextEdit::ExtraSelection> highlights_;
+    QString missing_;  // a pattern the unchanged text does not hold
 };
 
 }  // namespace corvaline::ui

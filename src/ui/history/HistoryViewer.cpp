@@ -21,6 +21,7 @@
 #include "core/model/store/AppStore.h"
 #include "platform/notifications/NotificationCenter.h"
 #include "ui/controls/CloseKeys.h"
+#include "ui/controls/RecentFolder.h"
 #include "ui/history/FindBar.h"
 #include "ui/history/HistoryBlocks.h"
 #include "ui/history/HistoryList.h"
@@ -296,14 +297,17 @@ QString HistoryViewer::proposedFileName() const {
 }
 
 void HistoryViewer::save() {
-    auto* panel = new QFileDialog(this, tr("Save History"));
+    auto* panel = new QFileDialog(this, tr("Save History"), RecentFolder::savingHistory().folder());
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->setAcceptMode(QFileDialog::AcceptSave);
     panel->setNameFilter(tr("Text files (*.txt)"));
     panel->setDefaultSuffix(QStringLiteral("txt"));
     panel->selectFile(proposedFileName());
     panel->setWindowModality(Qt::WindowModal);
-    connect(panel, &QFileDialog::fileSelected, this, [this](const QString& path) { saveTo(path); });
+    connect(panel, &QFileDialog::fileSelected, this, [this](const QString& path) {
+        RecentFolder::savingHistory().remember(path);
+        saveTo(path);
+    });
     panel->open();
 }
 

@@ -1,5 +1,8 @@
 #include "ui/history/TextSearch.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QStringView>
+#include <algorithm>
 #include <utility>
 
 namespace corvaline::ui {
@@ -36,7 +39,33 @@ QString folded(QString text) {
 
 TextSearch::TextSearch(QTextDocument& document, QObject* parent)
     : QObject(parent), document_(&document) {
-    connect(&document, &QTextDocument::contentsChanged, this, [this] { stale_ = true; });
+    document.documentLayout();  // a document without a layout reports no changes
+    connect(&document, &QTextDocument::contentsChange, this, &TextSearch::follow);
+    text();  // made while the document is short, then kept up with its changes
+}
+
+void TextSearch::follow(int position, int /*removed*/, int added) {
+    if (stale_ || !document_) {
+        return;
+    }
+    // What went is read from the sizes: a report may count an unchanged character as
+    // removed and added again (the first layout of an empty text does).
+    const int end = document_->characterCount();  // one past the final paragraph end
+    const qsizetype gone = added - (end - text_.size());
+    if (position < 0 || added < 0 || position + added > end || gone < 0 ||
+        gone > text_.size() - position) {
+        stale_ = true;
+        return;
+    }
+    QTextCursor range(document_);
+    range.setPosition(position);
+    range.setPosition(std::min(position + added, end - 1), QTextCursor::KeepAnchor);
+    QString raw = range.selectedText();
+    if (position + added == end) {
+        raw += QChar::ParagraphSeparator;  // the final one, which no cursor selects
+    }
+    raw.replace(QChar::Nbsp, QLatin1Char(' '));
+    text_.replace(position, gone, folded(std::move(raw)));
 }
 
 const QString& TextSearch::text() {
@@ -46,12 +75,14 @@ const QString& TextSearch::text() {
         QString raw = document_->toRawText();
         raw.replace(QChar::Nbsp, QLatin1Char(' '));
         text_ = folded(std::move(raw));
+        // One character for each position, the final paragraph end included.
+        text_.resize(document_->characterCount(), QChar::ParagraphSeparator);
         stale_ = false;
     }
     return text_;
 }
 
-QTextCursor TextSearch::find(const QString& pattern, int from, bool backward) {
+QTextCursor TextSearch::find(const QString& pattern, int from, bool backward, int to) {
     if (!document_ || pattern.isEmpty() || crossesParagraphs(pattern)) {
         return {};
     }
@@ -59,7 +90,10 @@ QTextCursor TextSearch::find(const QString& pattern, int from, bool backward) {
     const QString wanted = folded(pattern);
     qsizetype at = -1;
     if (!backward) {
-        at = whole.indexOf(wanted, from);
+        const qsizetype end = to < 0 ? whole.size() : std::min<qsizetype>(to, whole.size());
+        if (from >= 0 && from < end) {
+            at = QStringView(whole).first(end).indexOf(wanted, from);
+        }
     } else if (from > 0) {
         at = whole.lastIndexOf(wanted, from - 1);
     }

@@ -1,11 +1,9 @@
 #include "ui/transfer/FileTransferView.h"
 
-#include <QDesktopServices>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QProgressBar>
-#include <QUrl>
 #include <algorithm>
 
 #include "core/model/defaults/DefaultsKeys.h"
@@ -258,8 +256,7 @@ void FileTransferView::mouseReleaseEvent(QMouseEvent* event) {
     };
     if (shows(cancel_)) {
         if (transfer_->transferState() == FileTransfer::kComplete) {
-            QDesktopServices::openUrl(
-                QUrl::fromLocalFile(QString::fromStdString(transfer_->folderPath())));
+            openFolder(window(), QString::fromStdString(transfer_->folderPath()), openFolder_);
         } else {
             transfer_->ContinueTransfer(FileTransfer::kCancelled);
         }

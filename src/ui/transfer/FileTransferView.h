@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/observers/ObservationToken.h"
+#include "ui/controls/OpenFolder.h"
 
 class QLabel;
 class QProgressBar;
@@ -37,6 +38,8 @@ class FileTransferView : public QWidget {
     QLabel* allowLabel() const { return allow_; }
     QLabel* cancelLabel() const { return cancel_; }
     QProgressBar* progressBar() const { return progressBar_; }
+    // "Open folder" opens with the desktop's file manager unless told otherwise (tests).
+    void setFolderOpener(FolderOpener opener) { openFolder_ = std::move(opener); }
 
   signals:
     // The item took a new size; the text lays it out again.
@@ -63,6 +66,7 @@ class FileTransferView : public QWidget {
     QLabel* allow_;
     QLabel* cancel_;
     QProgressBar* progressBar_;
+    FolderOpener openFolder_ = openWithDesktop;
     ObservationToken fontSizeObservation_;
     ObservationToken bytesObservation_;
     ObservationToken filesObservation_;

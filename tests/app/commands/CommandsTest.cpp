@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <filesystem>
 
@@ -108,20 +109,30 @@ TEST_F(CommandsTest, AddAndRenameGroupHandTheGroupToTheList) {
     EXPECT_EQ(renaming.count(), 1);
 }
 
-TEST_F(CommandsTest, OpenReceivedFilesFolderOpensOnlyAFolderThatExists) {
+TEST_F(CommandsTest, OpenReceivedFilesFolderMakesTheFolderAndSaysWhenItCannotOpenIt) {
     std::vector<QUrl> opened;
+    bool opens = true;
     commands_->setUrlOpener([&](const QUrl& url) {
         opened.push_back(url);
-        return true;
+        return opens;
     });
-    const auto folder = home_.path() / "Received";
-    setDefault("fileTransferPath", "~/Received");
-    commands_->openReceivedFilesFolder();
-    EXPECT_TRUE(opened.empty());
-    std::filesystem::create_directories(folder);
-    commands_->openReceivedFilesFolder();
+    const auto folder = home_.path() / "Received" / "Files";
+    const QString path = QString::fromStdString(folder.string());
+    setDefault("fileTransferPath", "~/Received/Files");
+    commands_->openReceivedFilesFolder();  // before the first transfer
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
     ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened.front(), QUrl::fromLocalFile(QString::fromStdString(folder.string())));
+    EXPECT_EQ(opened.front(), QUrl::fromLocalFile(path));
+    EXPECT_EQ(window().findChild<QMessageBox*>(), nullptr);
+
+    opens = false;  // a desktop without a folder opener
+    commands_->openReceivedFilesFolder();
+    EXPECT_EQ(opened.size(), 2u);
+    auto* box = window().findChild<QMessageBox*>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_TRUE(box->text().contains(path)) << box->text().toStdString();
+    delete box;
 }
 
 // The mass-message window each command opens, closed again by the test.

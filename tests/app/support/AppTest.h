@@ -19,6 +19,7 @@
 #include "platform/defaults/UserDefaults.h"
 #include "platform/runloop/MainLoop.h"
 #include "support/TempFolder.h"
+#include "support/qt/SelfOwnedWindows.h"
 #include "ui/main/MainWindow.h"
 
 namespace corvaline::testing {
@@ -40,6 +41,7 @@ class AppTest : public ::testing::Test {
     }
 
     void TearDown() override {
+        deleteSelfOwnedWindows();  // conversation and other windows may outlive the delegate
         delegate_.reset();
         runFor(1);  // the sockets finish closing on the main queue
         for (const auto& key : defaultsSet_) {

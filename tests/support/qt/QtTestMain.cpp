@@ -1,12 +1,35 @@
 // The main of the widget tests: one QApplication for the whole program (offscreen), HOME and
 // the XDG folders in a temporary folder so no test touches the real settings or store, and
-// US English so that the texts the tests expect do not depend on the machine.
+// US English so that the texts the tests expect do not depend on the machine. A test that
+// leaves a window shown fails: the next test in the same process would meet it.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <QApplication>
+#include <QStringList>
+#include <QWidget>
 #include <filesystem>
 #include <string>
+
+namespace {
+
+class NoWindowLeftShown : public ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo&) override {
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QStringList left;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->isVisible()) {
+                left << QStringLiteral("%1 \"%2\"")
+                            .arg(QString::fromLatin1(window->metaObject()->className()),
+                                 window->windowTitle());
+                window->hide();  // one leak fails one test, not all that follow
+            }
+        }
+        EXPECT_TRUE(left.isEmpty()) << "windows left shown: " << left.join(", ").toStdString();
+    }
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     std::string pattern =
@@ -24,6 +47,7 @@ int main(int argc, char** argv) {
     setenv("LC_ALL", "en_US.UTF-8", 1);
     unsetenv("LANGUAGE");
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new NoWindowLeftShown);
     QApplication application(argc, argv);
     const int result = RUN_ALL_TESTS();
     std::error_code ignored;

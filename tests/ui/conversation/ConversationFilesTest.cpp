@@ -1,7 +1,9 @@
 #include <QAbstractButton>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QMimeData>
+#include <filesystem>
 
 #include "ui/confirm/MessageBoxSheet.h"
 #include "ui/conversation/Conversation.h"
@@ -53,8 +55,29 @@ TEST_F(ConversationFilesTest, BrowseFilesOpensTheChooserOnTheWindowAndDragAndDro
     ASSERT_NE(panel, nullptr);
     EXPECT_EQ(panel->fileMode(), QFileDialog::ExistingFiles);  // several, no folders
     EXPECT_EQ(panel->windowModality(), Qt::WindowModal);
-    emit panel->filesSelected({"/tmp/a.txt", "/tmp/b.txt"});
-    EXPECT_EQ(started_, (std::vector<std::string>{"Ann /tmp/a.txt", "Ann /tmp/b.txt"}));
+    const auto a = home_.path() / "a.txt";
+    const auto b = home_.path() / "b.txt";
+    emit panel->filesSelected({QString::fromStdString(a), QString::fromStdString(b)});
+    EXPECT_EQ(started_, (std::vector<std::string>{"Ann " + a.string(), "Ann " + b.string()}));
+}
+
+TEST_F(ConversationFilesTest, TheChooserStartsAtHomeThenInTheFolderLastUsed) {
+    auto* window = open({ann_.get()});
+    auto* panel = Conversation::showFileTransferPanel(window, *ann_, {});
+    EXPECT_EQ(panel->directory().canonicalPath(), QDir(QDir::homePath()).canonicalPath());
+    const auto folder = home_.path() / "Papers";
+    std::filesystem::create_directories(folder);
+    emit panel->filesSelected({QString::fromStdString(folder / "one.pdf")});
+    delete panel;
+    panel = Conversation::showFileTransferPanel(window, *ann_, {});
+    EXPECT_EQ(panel->directory().canonicalPath(),
+              QDir(QString::fromStdString(folder.string())).canonicalPath());
+    delete panel;
+    // A folder that is gone again: back home.
+    std::filesystem::remove_all(folder);
+    panel = Conversation::showFileTransferPanel(window, *ann_, {});
+    EXPECT_EQ(panel->directory().canonicalPath(), QDir(QDir::homePath()).canonicalPath());
+    delete panel;
 }
 
 TEST_F(ConversationFilesTest, FilesDroppedOnTheWindowGoOnlyToAnOnlineUserWithoutChat) {

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
 #include <QPrinter>
+#include <QScrollBar>
 #include <QTextBlock>
+#include <filesystem>
 
 #include "core/model/entities/Chat.h"
 #include "core/model/entities/FileTransfer.h"
@@ -300,6 +304,29 @@ TEST_F(HistoryViewerTest, SavingWritesThePlainTextInUtf8OrShowsTheError) {
     EXPECT_TRUE(QFile::exists(path));
 }
 
+TEST_F(HistoryViewerTest, SaveStartsAtHomeThenInTheFolderLastSavedTo) {
+    addMessage(*ann_, "hello");
+    auto* window = open(ann_.get());
+    const auto saveDialog = [window] {
+        window->save();
+        auto* panel = window->findChild<QFileDialog*>();
+        EXPECT_NE(panel, nullptr);
+        return panel;
+    };
+    auto* panel = saveDialog();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->directory().canonicalPath(), QDir(QDir::homePath()).canonicalPath());
+    const auto folder = home_.path() / "Saved";
+    std::filesystem::create_directories(folder);
+    emit panel->fileSelected(QString::fromStdString((folder / "Ann.txt").string()));
+    delete panel;
+    panel = saveDialog();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->directory().canonicalPath(),
+              QDir(QString::fromStdString(folder.string())).canonicalPath());
+    delete panel;
+}
+
 TEST_F(HistoryViewerTest, AnEntryIsOneParagraphWhoseLineBreaksAreSavedAsNewLines) {
     addMessage(*ann_, "first\r\nsecond\nthird", true, 20);
     addMessage(*ann_, "alone", true, 10);
@@ -351,6 +378,40 @@ TEST_F(HistoryViewerTest, TheFindBarStepsThroughMatchesAndHighlightsThem) {
     find->field()->clear();  // nothing sought, nothing missing
     EXPECT_EQ(status->text(), "");
     EXPECT_FALSE(window->textView()->textCursor().hasSelection());
+}
+
+TEST_F(HistoryViewerTest, TheFindBarHighlightsWhatIsInViewAndSeesTextAddedLater) {
+    constexpr int kEntries = 50;  // far more than the window shows, all in the first pass
+    for (int i = 0; i < kEntries; ++i) {
+        addMessage(*ann_, "apple " + std::to_string(i), true, 100 - i);
+    }
+    auto* window = open(ann_.get());
+    auto* text = window->textView();
+    auto* find = window->findBar();
+    const auto allInView = [text] {
+        for (const auto& mark : text->extraSelections()) {
+            if (!text->viewport()->rect().intersects(text->cursorRect(mark.cursor))) {
+                return false;
+            }
+        }
+        return true;
+    };
+    find->field()->setText("apple");
+    const int inView = find->highlightedMatches();
+    EXPECT_GT(inView, 0);
+    EXPECT_LT(inView, kEntries);
+    EXPECT_TRUE(allInView());
+    text->verticalScrollBar()->setValue(text->verticalScrollBar()->maximum());
+    EXPECT_GT(find->highlightedMatches(), 0);
+    EXPECT_TRUE(allInView());
+
+    find->field()->setText("kiwi");
+    EXPECT_FALSE(find->findNext());
+    record(*ann_, "kiwis are here");  // the text changes: what was missing may be there now
+    settle();
+    find->field()->setText("kiwis");
+    EXPECT_EQ(text->textCursor().selectedText(), "kiwis");
+    EXPECT_EQ(find->highlightedMatches(), 1);
 }
 
 TEST_F(HistoryViewerTest, PrintsTheHistoryToAPdfFile) {

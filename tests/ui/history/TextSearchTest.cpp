@@ -26,10 +26,8 @@ void fill(QTextDocument& document) {
     cursor.insertText(QStringLiteral(" last apple, ÄPFEL ΣΟΦΟΣ σοφός \U0001D400 \U00010400"));
 }
 
-TEST(TextSearch, FindsWhatTheDocumentsOwnSearchFindsFromEveryPosition) {
-    QTextDocument document;
-    fill(document);
-    TextSearch search(document);
+// Every pattern from every position, both ways, against the document's own search.
+void expectTheDocumentsOwnResults(QTextDocument& document, TextSearch& search) {
     const QStringList patterns = {"apple", "APPLES", "p",          "two words", "a\u2029b",
                                   "pie",   "e p",    "e and a",    "s, ap",     "kiwi",
                                   "split", "\ufffc", "na\u2028s",  "le pie a",  "äpfel",
@@ -50,6 +48,43 @@ TEST(TextSearch, FindsWhatTheDocumentsOwnSearchFindsFromEveryPosition) {
             }
         }
     }
+}
+
+TEST(TextSearch, FindsWhatTheDocumentsOwnSearchFindsFromEveryPosition) {
+    QTextDocument document;
+    fill(document);
+    TextSearch search(document);
+    expectTheDocumentsOwnResults(document, search);
+}
+
+TEST(TextSearch, FollowsTheChangesOfTheDocumentAsTheyAreMade) {
+    QTextDocument document(QStringLiteral("loading…"));
+    TextSearch search(document);
+    EXPECT_TRUE(search.find("apple", 0, false).isNull());
+    document.clear();
+    fill(document);  // piece by piece, after the first search
+    expectTheDocumentsOwnResults(document, search);
+    QTextCursor top(&document);
+    top.insertText(QStringLiteral("Kiwi on top"));
+    top.insertBlock();
+    QTextCursor word(&document);
+    word.setPosition(4);
+    word.setPosition(12, QTextCursor::KeepAnchor);  // across the paragraph end
+    word.removeSelectedText();
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    QTextCursor(document.findBlockByNumber(1)).mergeBlockCharFormat(bold);
+    expectTheDocumentsOwnResults(document, search);
+    EXPECT_FALSE(search.find("kiwiapple", 0, false).isNull());
+}
+
+TEST(TextSearch, AForwardSearchCountsOnlyMatchesThatEndByItsEnd) {
+    QTextDocument document(QStringLiteral("apple pie, apple tart"));
+    TextSearch search(document);
+    EXPECT_EQ(search.find("apple", 1, false, 16).selectionStart(), 11);
+    EXPECT_TRUE(search.find("apple", 1, false, 15).isNull());
+    EXPECT_TRUE(search.find("apple", 12, false, 10).isNull());
+    EXPECT_EQ(search.find("apple", 0, false, -1).selectionStart(), 0);
 }
 
 TEST(TextSearch, SeesTheTextAddedAfterTheLastSearch) {

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTest>
 #include <QToolButton>
 
 #include "core/model/defaults/DefaultsKeys.h"
@@ -91,27 +92,59 @@ TEST_F(BroadcastTargetsTest, ASubnetIsStoredAsItsTargetAndAnnouncedToOnce) {
     add_->reject();
 }
 
-TEST_F(BroadcastTargetsTest, InvalidOrCancelledEntriesAddNothing) {
+TEST_F(BroadcastTargetsTest, AnInvalidEntryKeepsTheWindowOpenAndSaysWhatIsWrong) {
     const struct {
         int type;
         const char* first;
         const char* second;
-        bool add;
+        const char* problem;
     } cases[] = {
-        {3, "10.0.0.9", "10.0.0.2", true},    // first address above the last
-        {3, "10.0.0.1", "10.0.39.18", true},  // more than 10000 apart
-        {1, "192.168.1", "", true},           // three pieces
-        {2, "192.168.1.7", "", true},         // no mask
-        {1, "192.168.1.255", "", false},      // valid, but cancelled
+        {3, "10.0.0.9", "10.0.0.2", "The first address comes after the last one."},
+        {3, "10.0.0.1", "10.0.39.18",
+         "The range is too long: the last address may lie at most 10000 addresses after the "
+         "first."},
+        {1, "", "", "Type an IP address, such as 192.168.0.255."},
+        {2, "", "255.255.255.0", "Type an IP address, such as 192.168.0.255."},
+        {2, "192.168.1.7", "", "Type a subnet mask, such as 255.255.255.0."},
+        {3, "10.0.0.1", "", "Type an IP address, such as 192.168.0.50."},
     };
     for (const auto& c : cases) {
-        enter(c.type, QString::fromLatin1(c.first), QString::fromLatin1(c.second), c.add);
+        // What the fields are given goes through their correction as typed text does.
+        enter(c.type, QString::fromUtf8(c.first), QString::fromUtf8(c.second));
+        EXPECT_TRUE(add_->isVisible()) << c.first << " " << c.second;
+        EXPECT_TRUE(add_->problem()->isVisible()) << c.first << " " << c.second;
+        EXPECT_EQ(add_->problem()->text(), QString::fromUtf8(c.problem));
         EXPECT_TRUE(stored().empty()) << c.first << " " << c.second;
+        add_->reject();
     }
+    enter(1, QStringLiteral("192.168.1.255"), {}, false);  // valid, but cancelled
+    EXPECT_TRUE(stored().empty());
     EXPECT_EQ(presence_.refreshes, 0);
-    enter(3, QStringLiteral("10.0.0.1"), QStringLiteral("10.0.39.17"));
+    // Mended, the entry goes in and the window closes; the next opening says nothing.
+    enter(3, QStringLiteral("10.0.0.9"), QStringLiteral("10.0.0.2"));
+    ASSERT_TRUE(add_->problem()->isVisible());
+    add_->field2()->setText(QStringLiteral("10.0.0.12"));
+    add_->accept();
+    EXPECT_FALSE(add_->isVisible());
     EXPECT_EQ(stored().size(), 1u);
     EXPECT_EQ(presence_.refreshes, 1);
+    targets_->addButton()->click();
+    EXPECT_FALSE(add_->problem()->isVisible());
+    add_->reject();
+}
+
+TEST_F(BroadcastTargetsTest, AddressFieldsCorrectWhatIsTypedAndCompleteWhatIsLeftShort) {
+    targets_->addButton()->click();
+    add_->radios()->button(2)->click();
+    add_->field1()->clear();
+    add_->field2()->clear();
+    QTest::keyClicks(add_->field1(), QStringLiteral("1921x68.01.7"));
+    EXPECT_EQ(add_->field1()->text(), QStringLiteral("192.168.1.7"));
+    QTest::keyClicks(add_->field2(), QStringLiteral("255.255.255"));
+    add_->accept();  // the mask is completed to 255.255.255.0
+    EXPECT_FALSE(add_->isVisible());
+    ASSERT_EQ(stored().size(), 1u);
+    EXPECT_EQ(stored()[0]["look"], "192.168.1.7/255.255.255.0");
 }
 
 TEST_F(BroadcastTargetsTest, RemoveWorksOnlyOnSelectedRows) {

@@ -14,6 +14,7 @@
 #include "core/model/entities/User.h"
 #include "core/model/store/AppStore.h"
 #include "core/model/support/ModelTest.h"
+#include "support/qt/SelfOwnedWindows.h"
 
 namespace corvaline::testing {
 
@@ -91,20 +92,7 @@ class ConversationTest : public ModelTest {
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    // Deletes the windows that own themselves without closing them, so that nothing is asked
-    // or left.
-    static void closeAllWindows() {
-        QList<QPointer<QWidget>> windows;
-        for (auto* widget : QApplication::topLevelWidgets()) {
-            if (!widget->parentWidget() && widget->testAttribute(Qt::WA_DeleteOnClose)) {
-                windows.append(widget);
-            }
-        }
-        for (const auto& window : windows) {
-            delete window.data();
-        }
-        processEvents();
-    }
+    static void closeAllWindows() { deleteSelfOwnedWindows(); }
 
     // The lines of a document, one per paragraph.
     static QStringList lines(const QTextDocument& document) {

@@ -4,6 +4,7 @@
 #include <QDragEnterEvent>
 #include <QFontInfo>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QScrollBar>
@@ -123,8 +124,17 @@ TEST_F(FileTransferViewTest, LabelsFollowTheTransferAndClicksDecideOrOpenTheFold
     EXPECT_EQ(view.progressBar()->value(), view.progressBar()->maximum());
     UrlCatcher desktop;
     QTest::mouseClick(view.cancelLabel(), Qt::LeftButton);
-    EXPECT_EQ(desktop.opened, QList<QUrl>{QUrl::fromLocalFile(
-                                  QString::fromStdString((home_.path() / "Received").string()))});
+    const QString folder = QString::fromStdString((home_.path() / "Received").string());
+    EXPECT_EQ(desktop.opened, QList<QUrl>{QUrl::fromLocalFile(folder)});
+    EXPECT_EQ(view.findChild<QMessageBox*>(), nullptr);
+    // Where the desktop has no folder opener, a message says so and shows the path.
+    view.setFolderOpener([](const QUrl&) { return false; });
+    QTest::mouseClick(view.cancelLabel(), Qt::LeftButton);
+    auto* box = view.findChild<QMessageBox*>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_TRUE(box->text().contains(folder)) << box->text().toStdString();
+    delete box;
     // A label without text takes no click.
     QTest::mouseClick(view.allowLabel(), Qt::LeftButton);
     EXPECT_EQ(transfer->transferState(), FileTransfer::kComplete);

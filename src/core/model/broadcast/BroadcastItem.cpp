@@ -72,40 +72,55 @@ std::uint32_t BroadcastItem::isIp(std::string_view text) {
     return address.s_addr;
 }
 
-bool BroadcastItem::validate() {
+BroadcastItem::Fault BroadcastItem::fault() const {
+    if (type_ < 1 || type_ > 3) {
+        return Fault::None;
+    }
     const std::uint32_t first = isIp(firstValue_);
+    if (first == 0) {
+        return Fault::FirstAddress;
+    }
+    if (type_ == 1) {
+        return Fault::None;
+    }
     const std::uint32_t second = isIp(secondValue_);
-    value1_ = first;
-    value2_ = second;
+    if (second == 0) {
+        return Fault::SecondAddress;
+    }
+    if (type_ == 3) {
+        const std::uint32_t low = ntohl(first);
+        const std::uint32_t high = ntohl(second);
+        if (high < low) {
+            return Fault::RangeReversed;
+        }
+        if (high - low > kLongestRange) {
+            return Fault::RangeTooLong;
+        }
+    }
+    return Fault::None;
+}
+
+bool BroadcastItem::validate() {
+    value1_ = isIp(firstValue_);
+    value2_ = isIp(secondValue_);
+    if (fault() != Fault::None) {
+        return false;
+    }
     switch (type_) {
         case 1:
-            if (first == 0) {
-                return false;
-            }
             look_ = firstValue_;
-            return true;
+            break;
         case 2:
-            if (first == 0 || second == 0) {
-                return false;
-            }
-            value1_ = first & second;
+            value1_ &= value2_;
             look_ = firstValue_ + "/" + secondValue_;
-            return true;
-        case 3: {
-            if (first == 0 || second == 0) {
-                return false;
-            }
-            const std::uint32_t low = ntohl(first);
-            const std::uint32_t high = ntohl(second);
-            if (high < low || high - low > 10000) {
-                return false;
-            }
+            break;
+        case 3:
             look_ = firstValue_ + "-" + secondValue_;
-            return true;
-        }
+            break;
         default:
-            return true;
+            break;
     }
+    return true;
 }
 
 nlohmann::json BroadcastItem::dictionary() const {

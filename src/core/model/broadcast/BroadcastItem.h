@@ -18,6 +18,9 @@ namespace corvaline {
 // presence is sent to. Main thread only.
 class BroadcastItem {
   public:
+    // How far the last address of a range may lie beyond the first.
+    static constexpr std::uint32_t kLongestRange = 10000;
+
     BroadcastItem() = default;
 
     std::int64_t type() const { return type_; }
@@ -37,6 +40,9 @@ class BroadcastItem {
     // The address in network byte order, or 0 when the text is not four dotted numbers that
     // inet_aton accepts (0.0.0.0 counts as no address).
     static std::uint32_t isIp(std::string_view text);
+    // What keeps the typed texts from making a target, so that the window can say so.
+    enum class Fault { None, FirstAddress, SecondAddress, RangeReversed, RangeTooLong };
+    Fault fault() const;
     // Checks the entry and fills in value1, value2 and look; an invalid entry keeps its look.
     bool validate();
 

@@ -26,10 +26,10 @@ class ConversationWindow {
     virtual void deminiaturize() = 0;
     // Puts the window above all others at that window level without making it key.
     virtual void raiseToLevel(long level) = 0;
-    // Users joined the window's group chat (`usersJoined:`); the window adds them to the
-    // chat's members.
+    // Users joined the window's group chat; the window adds them to the chat's members (a
+    // window of one user becomes a group chat).
     virtual void usersJoined(const std::vector<User*>& users) = 0;
-    // A member left the window's group chat (`userLeft:`).
+    // A member left the window's group chat; the window drops them from its members.
     virtual void userLeft(User& user) = 0;
 };
 
@@ -41,7 +41,7 @@ class UserInterface {
 
     // The main list reloads and expands the group (one that was just made).
     virtual void reloadAndExpand(const Group& group) = 0;
-    // The status controls follow the local user's status (`statusMatrixSelectionChanged:`).
+    // The status buttons and the status menus' ticks show the local user's stored status.
     virtual void statusMatrixSelectionChanged() = 0;
     // The Dock image: the application icon with the local user's status picture.
     virtual void setDockIcon(const std::string& userIcon) = 0;
@@ -49,7 +49,8 @@ class UserInterface {
     virtual void setTrayIcon(const std::string& imageName) = 0;
     // Plays one of the program's sounds ("Message", "Broadcast", "Online", "File").
     virtual void Play(const std::string& sound) = 0;
-    // Opens a conversation window (`initWithUser:orChat:andImcomingMessage:`).
+    // Opens a conversation window with the users or for the chat; `incoming` when a message
+    // that just arrived opens it (it then does not come forward by itself).
     virtual std::shared_ptr<ConversationWindow> openConversation(const std::vector<User*>& users,
                                                                  Chat* chat, bool incoming) = 0;
     // Stopped: the main list is hidden and the sign-in button and its message are shown;

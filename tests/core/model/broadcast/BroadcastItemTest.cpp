@@ -55,6 +55,30 @@ TEST(BroadcastItemTest, RangesMayHoldAtMost10001Addresses) {
     EXPECT_EQ(allAddresses(widest).size(), 10001u);
 }
 
+TEST(BroadcastItemTest, TheFaultSaysWhichTextKeepsAnEntryFromValidating) {
+    using Fault = BroadcastItem::Fault;
+    const struct {
+        std::int64_t type;
+        const char* first;
+        const char* second;
+        Fault fault;
+    } cases[] = {
+        {1, "192.168.1.255", "", Fault::None},
+        {1, "192.168.1", "", Fault::FirstAddress},
+        {2, "0.0.0.0", "255.255.255.0", Fault::FirstAddress},
+        {2, "192.168.1.7", "", Fault::SecondAddress},
+        {3, "10.0.0.1", "10.0.0", Fault::SecondAddress},
+        {3, "10.0.0.9", "10.0.0.2", Fault::RangeReversed},
+        {3, "10.0.0.1", "10.0.39.18", Fault::RangeTooLong},
+        {3, "10.0.0.1", "10.0.39.17", Fault::None},
+    };
+    for (const auto& c : cases) {
+        auto item = entry(c.type, c.first, c.second);
+        EXPECT_EQ(item.fault(), c.fault) << c.first << " " << c.second;
+        EXPECT_EQ(item.validate(), c.fault == Fault::None) << c.first << " " << c.second;
+    }
+}
+
 TEST(BroadcastItemTest, SubnetIsStoredAsItsNetworkAddressAndYieldsItsBroadcastAddress) {
     auto item = entry(2, "192.168.1.77", "255.255.255.0");
     ASSERT_TRUE(item.validate());
