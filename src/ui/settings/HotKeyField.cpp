@@ -47,7 +47,9 @@ bool isFunctionKey(std::uint16_t code) {
 
 }  // namespace
 
-HotKeyField::HotKeyField(QWidget* parent) : QLineEdit(parent), warning_(makeWarning(this)) {
+HotKeyField::HotKeyField(QWidget* parent) : QLineEdit(parent) {
+    // Made once every member is set: adding a child already sends this field events.
+    warning_ = makeWarning(this);
     setReadOnly(true);
     // Tab reaches it without recording; a click, Return or Space starts the recording.
     setFocusPolicy(Qt::StrongFocus);
