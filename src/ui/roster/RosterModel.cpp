@@ -197,7 +197,7 @@ void RosterModel::applyChanges() {
         }
     }
     for (auto& [group, users] : arriving) {
-        insertRows(*group, std::move(users));
+        insertUserRows(*group, std::move(users));
     }
     // One repaint of each group's changed stretch, not one per row.
     std::map<int, std::pair<int, int>> repaint;
@@ -274,7 +274,7 @@ void RosterModel::moveRow(const User* user, SortKey key) {
     endMoveRows();
 }
 
-void RosterModel::insertRows(Group& group, std::vector<User*> users) {
+void RosterModel::insertUserRows(Group& group, std::vector<User*> users) {
     std::vector<std::pair<SortKey, User*>> sorted;
     for (auto* user : users) {
         sorted.emplace_back(keyOf(*user), user);

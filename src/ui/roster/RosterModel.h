@@ -129,7 +129,7 @@ class RosterModel : public QAbstractItemModel {
     // Moves a shown user's row to the place of its new key.
     void moveRow(const User* user, SortKey key);
     // New rows in the group for the users, runs of neighbours under one signal.
-    void insertRows(Group& group, std::vector<User*> users);
+    void insertUserRows(Group& group, std::vector<User*> users);
     void insertGroup(Group& group);
     void regroupRow(Group& group);
     void hideOfflineUsersChanged();
