@@ -113,7 +113,7 @@ std::optional<BroadcastItem> AddBroadcastWindow::validatedItem() const {
 }
 
 QString AddBroadcastWindow::problemText(const BroadcastItem& item) const {
-    const auto notAnAddress = [this](const QLineEdit* field, const QString& example) {
+    const auto notAnAddress = [](const QLineEdit* field, const QString& example) {
         const QString typed = field->text().trimmed();
         // An empty field left completes to 0.0.0.0, which is no address either.
         return typed.isEmpty() || typed == QStringLiteral("0.0.0.0")
