@@ -108,7 +108,7 @@ TEST_F(HotKeyFieldTest, ShowsTheKeyNamesOfLinuxDesktops) {
     for (const auto& c : cases) {
         EXPECT_EQ(field_->getRepresentation(c.flags, c.code), c.text) << c.code;
     }
-    // No key is shown with the other platform's symbols (arrows, the return and escape signs).
+    // Every key is named in plain letters: no arrows, no return or escape signs.
     for (const VirtualKey& key : virtualKeys()) {
         const QString text = field_->getRepresentation(kModifierFlags, key.code);
         EXPECT_FALSE(text.isEmpty()) << key.code;
