@@ -6,11 +6,11 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QSignalSpy>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "app/tray/X11TrayWatch.h"
+#include "app/tray/XcbAtom.h"
 #include "support/qt/WaitFor.h"
 
 namespace corvaline::app {
@@ -31,13 +31,14 @@ class TrayClient {
         window_ = xcb_generate_id(connection_);
         xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, root, 0, 0, 1, 1, 0,
                           XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
-        const xcb_atom_t selection = atom("_NET_SYSTEM_TRAY_S" + std::to_string(screenNumber_));
+        const xcb_atom_t selection =
+            internAtom(connection_, "_NET_SYSTEM_TRAY_S" + std::to_string(screenNumber_));
         xcb_set_selection_owner(connection_, window_, selection, XCB_CURRENT_TIME);
         xcb_client_message_event_t manager{};
         manager.response_type = XCB_CLIENT_MESSAGE;
         manager.format = 32;
         manager.window = root;
-        manager.type = atom("MANAGER");
+        manager.type = internAtom(connection_, "MANAGER");
         manager.data.data32[0] = XCB_CURRENT_TIME;
         manager.data.data32[1] = selection;
         manager.data.data32[2] = window_;
@@ -48,16 +49,6 @@ class TrayClient {
     ~TrayClient() { xcb_disconnect(connection_); }
 
   private:
-    xcb_atom_t atom(const std::string& name) {
-        auto* reply = xcb_intern_atom_reply(
-            connection_,
-            xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(name.size()), name.c_str()),
-            nullptr);
-        const xcb_atom_t found = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-        free(reply);
-        return found;
-    }
-
     int screenNumber_ = 0;
     xcb_connection_t* connection_;
     xcb_window_t window_ = 0;
