@@ -3,11 +3,10 @@
 #include <climits>
 #include <cmath>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 
 #include "platform/defaults/AtomicFile.h"
 #include "platform/paths/Folders.h"
+#include "platform/paths/TextFile.h"
 #include "platform/trace/DebugTracer.h"
 
 namespace corvaline {
@@ -31,17 +30,6 @@ std::string timestamp() {
     char text[32] = {};
     std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
     return text;
-}
-
-std::optional<std::string> readFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad())
-        return std::nullopt;
-    return std::move(text).str();
 }
 
 }  // namespace
@@ -91,7 +79,7 @@ void UserDefaults::load() {
     std::error_code error;
     if (!std::filesystem::exists(file_, error))
         return;
-    if (auto text = readFile(file_)) {
+    if (auto text = readWholeFile(file_)) {
         auto parsed = nlohmann::json::parse(*text, nullptr, false);
         if (!parsed.is_discarded() && parsed.is_object()) {
             stored_ = std::move(parsed);

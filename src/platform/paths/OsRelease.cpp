@@ -1,7 +1,6 @@
 #include "platform/paths/OsRelease.h"
 
-#include <fstream>
-#include <sstream>
+#include "platform/paths/TextFile.h"
 
 namespace corvaline {
 
@@ -45,12 +44,10 @@ std::string prettyNameIn(std::string_view osReleaseText) {
 
 std::string operatingSystemText() {
     for (const char* file : {"/etc/os-release", "/usr/lib/os-release"}) {
-        std::ifstream in(file);
-        if (!in)
+        const auto text = readWholeFile(file);
+        if (!text)
             continue;
-        std::ostringstream text;
-        text << in.rdbuf();
-        if (auto name = prettyNameIn(text.str()); !name.empty())
+        if (auto name = prettyNameIn(*text); !name.empty())
             return name;
     }
     return "Linux";

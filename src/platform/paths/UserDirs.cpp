@@ -1,10 +1,10 @@
 #include "platform/paths/UserDirs.h"
 
-#include <fstream>
 #include <sstream>
 #include <string>
 
 #include "platform/paths/Folders.h"
+#include "platform/paths/TextFile.h"
 
 namespace corvaline {
 
@@ -67,13 +67,8 @@ std::optional<std::string> quotedValue(std::string_view line, std::string_view v
 std::optional<std::filesystem::path> userDirInFile(const std::filesystem::path& file,
                                                    std::string_view variable,
                                                    const std::filesystem::path& home) {
-    std::ifstream in(file);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::stringstream text;
-    text << in.rdbuf();
-    return userDirIn(text.str(), variable, home);
+    const auto text = readWholeFile(file);
+    return text ? userDirIn(*text, variable, home) : std::nullopt;
 }
 
 }  // namespace
